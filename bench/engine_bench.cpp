@@ -1,0 +1,130 @@
+// Times the page comparison steps on a realistic A4 pair at 300 dpi and prints the
+// process's peak memory. With --png FILE it also writes the annotated result image.
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/allocator.hpp"
+#include "engine/band.hpp"
+#include "engine/compare.hpp"
+#include "engine/render.hpp"
+#include "engine/tiny_marks.hpp"
+#include "fixtures/pdf_builder.hpp"
+#include "fixtures/temp_folder.hpp"
+
+namespace fx = tesmira::fixtures;
+using namespace tesmira::engine;
+
+namespace {
+
+fx::Image photo(int width, int height, bool changed) {
+    fx::Image image;
+    image.width = width;
+    image.height = height;
+    image.samples.resize(std::size_t(width) * height * 3);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            unsigned char* p = &image.samples[(std::size_t(y) * width + x) * 3];
+            double v = 0.5 + 0.25 * std::sin(x * 0.013) * std::cos(y * 0.021) + 0.2 * std::sin((x + y) * 0.004);
+            p[0] = (unsigned char)std::clamp(255 * v, 0.0, 255.0);
+            p[1] = (unsigned char)std::clamp(255 * (1 - v) * 0.9, 0.0, 255.0);
+            p[2] = (unsigned char)((x * 7 + y * 3) % 256);
+        }
+    if (changed)  // a retouched patch in the photo
+        for (int y = 400; y < 440; ++y)
+            for (int x = 700; x < 760; ++x) image.samples[(std::size_t(y) * width + x) * 3 + 1] += 40;
+    return image;
+}
+
+fx::Page page(bool changed) {
+    fx::Page p;
+    std::string c;
+    c += fx::fill_rect({0, 780, 595.276, 841.89}, 0.1, 0.2, 0.45);
+    c += fx::text(40, 800, 24, "Spring Catalogue 2027", 1);
+    for (int line = 0; line < 30; ++line) {
+        std::string words = "Item " + std::to_string(100 + line) + "  Premium quality paper, 210 x 297 mm, price ";
+        words += std::to_string(changed && line == 17 ? 1290 : 1280) + " yen";
+        c += fx::text(40, 740 - line * 13.5, 9, words);
+    }
+    for (int i = 0; i < 12; ++i) c += fx::stroke_line(40, 330 - i * 4.0, 555, 330 - i * 4.0, 0.25, 0.3);
+    c += fx::fill_rect({400, 380, 555, 480}, 0.9, 0.1, 0.1);
+    c += fx::stroke_line(400, changed ? 372 : 370, 555, changed ? 372 : 370, 1.0);
+    if (changed) c += fx::fill_rect({300.2, 200.1, 300.6, 200.5}, 0, 0, 0);  // a stray dot
+    c += fx::draw_image(0, 340, 0, 0, 255, 40, 40 - 40 + 40);
+    p.images.push_back(photo(1500, 1125, changed));
+    p.content = c;
+    return p;
+}
+
+double median_ms(int runs, const std::function<void()>& f) {
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        auto start = std::chrono::steady_clock::now();
+        f();
+        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string png = argc == 3 && std::string(argv[1]) == "--png" ? argv[2] : "";
+    fx::TempFolder folder;
+    const auto before_pdf = folder.path() / "before.pdf", after_pdf = folder.path() / "after.pdf";
+    fx::write_pdf(fx::many_pages(1, page(false)), before_pdf);
+    fx::write_pdf(fx::many_pages(1, page(true)), after_pdf);
+
+    const bool reuse = !(argc == 2 && std::string(argv[1]) == "--no-reuse");
+    if (reuse) tesmira::reuse_freed_canvases();
+    const tesmira::Json settings{{"dpi", 300}, {"before_name", "catalogue_v1.pdf"}, {"after_name", "catalogue_v2.pdf"}};
+
+    // One pass as a page job makes it, for the peak memory of one page pair.
+    {
+        RenderedPage b = render_pdf(before_pdf, 1, 300);
+        RenderedPage a = render_pdf(after_pdf, 1, 300);
+        CompareResult c = compare_arrays(b.pixels, a.pixels);
+        MarkedImage m = mark_tiny_changes(c.result, c.mask, 300);
+        AnnotatedImage banded = annotate_result(m.image, settings, tesmira::tokyo_now());
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const double peak_mb = usage.ru_maxrss / 1024.0;
+
+    const int runs = 7;
+    RenderedPage before, after;
+    const double render_before = median_ms(runs, [&] { before = render_pdf(before_pdf, 1, 300); });
+    const double render_after = median_ms(runs, [&] { after = render_pdf(after_pdf, 1, 300); });
+    CompareResult compared;
+    const double compare = median_ms(runs, [&] { compared = compare_arrays(before.pixels, after.pixels); });
+    MarkedImage marked;
+    const double tiny = median_ms(runs, [&] { marked = mark_tiny_changes(compared.result, compared.mask, 300); });
+    AnnotatedImage annotated;
+    const double band = median_ms(runs, [&] { annotated = annotate_result(marked.image, settings, tesmira::tokyo_now()); });
+
+    std::printf("allocator reuses freed canvases: %s\n", reuse ? "yes" : "no");
+    std::printf("page %dx%d px, %d regions, %d tiny components\n", before.pixels.cols, before.pixels.rows,
+                compared.stats.regions, marked.marks.tiny_components);
+    std::printf("render_pdf before   %8.1f ms (median of %d)\n", render_before, runs);
+    std::printf("render_pdf after    %8.1f ms\n", render_after);
+    std::printf("compare_arrays      %8.1f ms\n", compare);
+    std::printf("mark_tiny_changes   %8.1f ms\n", tiny);
+    std::printf("annotate_result     %8.1f ms\n", band);
+    std::printf("peak memory, one page pair %5.1f MB\n", peak_mb);
+    if (!png.empty()) {
+        cv::Mat bgr;
+        cv::cvtColor(annotated.canvas, bgr, cv::COLOR_RGB2BGR);
+        cv::imwrite(png, bgr);
+    }
+    return 0;
+}

@@ -1,0 +1,24 @@
+#pragma once
+#include <nlohmann/json.hpp>
+
+namespace tesmira {
+
+// Insertion-ordered, so that records keep the key order they are built in.
+using Json = nlohmann::ordered_json;
+
+// A settings flag is on unless it is false, null, zero or an empty text, list or record.
+inline bool is_truthy(const Json& value) {
+    if (value.is_null()) return false;
+    if (value.is_boolean()) return value.get<bool>();
+    if (value.is_number()) return value.get<double>() != 0;
+    if (value.is_string() || value.is_array() || value.is_object()) return !value.empty();
+    return true;
+}
+
+// The flag `key` of a record, `absent` when the key is missing.
+inline bool flag_or(const Json& record, const char* key, bool absent) {
+    auto it = record.find(key);
+    return it == record.end() ? absent : is_truthy(*it);
+}
+
+}  // namespace tesmira

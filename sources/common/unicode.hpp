@@ -1,0 +1,23 @@
+#pragma once
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace tesmira {
+
+// Code points of UTF-8 text. Bytes that are not valid UTF-8 become the lone surrogates
+// U+DC80..U+DCFF (as file names are decoded on Linux), and encode back to the same bytes.
+std::u32string decode_utf8(std::string_view text);
+std::string encode_utf8(std::u32string_view text);
+
+// True for the general categories Cc, Cf, Cs, Co and Cn.
+bool is_category_c(char32_t c);
+
+std::string remove_category_c(std::string_view text);
+std::string nfc(std::string_view text);
+std::string casefold(std::string_view text);
+
+// The longest prefix of at most `max_bytes` bytes that does not split a character.
+std::string cut_utf8(std::string_view text, std::size_t max_bytes);
+
+}  // namespace tesmira

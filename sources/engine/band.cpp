@@ -1,0 +1,128 @@
+#include "engine/band.hpp"
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+
+#include "common/errors.hpp"
+#include "common/rounding.hpp"
+#include "engine/display_names.hpp"
+#include "engine/font.hpp"
+#include "engine/limits.hpp"
+
+namespace tesmira::engine {
+namespace {
+
+const cv::Vec3b TEXT_COLOUR(70, 70, 70);
+const cv::Scalar RULE_COLOUR(225, 225, 225);
+const std::string FIELD_SEPARATOR = "\u3000";
+
+int scaled(double base, double s) { return int(round_to_int(base * s)); }
+
+const Json& value_or_null(const Json& settings, const char* key) {
+    static const Json null_value;
+    auto it = settings.find(key);
+    return it == settings.end() ? null_value : *it;
+}
+
+// The stamp as RGBA, 8 bits per channel.
+cv::Mat read_stamp(const std::filesystem::path& path) {
+    std::ifstream probe(path, std::ios::binary);
+    if (!probe) throw std::runtime_error(path.string() + ": " + std::strerror(errno));
+    cv::Mat image = cv::imread(path.string(), cv::IMREAD_UNCHANGED);
+    if (image.empty()) throw std::runtime_error(path.string() + ": cannot identify image file");
+    if (image.depth() == CV_16U) image.convertTo(image, CV_8U, 1.0 / 257.0);
+    cv::Mat rgba;
+    switch (image.channels()) {
+        case 1: cv::cvtColor(image, rgba, cv::COLOR_GRAY2RGBA); break;
+        case 3: cv::cvtColor(image, rgba, cv::COLOR_BGR2RGBA); break;
+        case 4: cv::cvtColor(image, rgba, cv::COLOR_BGRA2RGBA); break;
+        default: throw std::runtime_error(path.string() + ": unsupported stamp image");
+    }
+    return rgba;
+}
+
+// Pastes an RGBA image with its own alpha as the mask.
+void paste_with_alpha(cv::Mat& canvas, const cv::Mat& rgba, int x0, int y0) {
+    for (int r = 0; r < rgba.rows; ++r) {
+        const int y = y0 + r;
+        if (y < 0 || y >= canvas.rows) continue;
+        const cv::Vec4b* src = rgba.ptr<cv::Vec4b>(r);
+        cv::Vec3b* dst = canvas.ptr<cv::Vec3b>(y);
+        for (int c = 0; c < rgba.cols; ++c) {
+            const int x = x0 + c;
+            if (x < 0 || x >= canvas.cols) continue;
+            const int a = src[c][3];
+            for (int ch = 0; ch < 3; ++ch) dst[x][ch] = uchar((src[c][ch] * a + dst[x][ch] * (255 - a) + 127) / 255);
+        }
+    }
+}
+
+}  // namespace
+
+AnnotatedImage annotate_result(const cv::Mat& array, const Json& settings, const TokyoTime& created_at) {
+    CV_Assert(array.type() == CV_8UC3);
+    auto dpi_entry = settings.find("dpi");
+    if (dpi_entry == settings.end()) throw MissingSettingError("dpi");
+    const double s = dpi_entry->get<double>() / 144.0;
+    const int W = array.cols, H = array.rows;
+    const int m = scaled(8, s);
+    const BandFont font(scaled(14, s));
+
+    const std::vector<std::string> fields = {
+        "変更前: " + display_filename(value_or_null(settings, "before_name"), "before.pdf"),
+        "変更後: " + display_filename(value_or_null(settings, "after_name"), "after.pdf"),
+        "検版日時: " + format_time(created_at, "%Y/%m/%d %H:%M:%S") + " JST",
+    };
+    const std::string joined = fields[0] + FIELD_SEPARATOR + fields[1] + FIELD_SEPARATOR + fields[2];
+
+    cv::Mat stamp;
+    int stamp_width = 0, stamp_height = 0;
+    const bool with_stamp = flag_or(settings, "stamp", true);
+    if (with_stamp) {
+        auto style = settings.find("stamp_style");
+        const bool web = style != settings.end() && style->is_string() && style->get<std::string>() == "web";
+        const cv::Mat source =
+            read_stamp(ROOT() / (web ? "references/mark_tesmira.png" : "references/install-brand/stamp.png"));
+        stamp_width = std::min(scaled(294, s), W - 2 * m);
+        stamp_height = std::max(1, int(round_to_int(double(source.rows) * stamp_width / double(source.cols))));
+        cv::resize(source, stamp, cv::Size(stamp_width, stamp_height), 0, 0, cv::INTER_LANCZOS4);
+    }
+    const int k = with_stamp ? 3 : 2;
+    const int r = scaled(24, s);
+
+    const bool one_line = font.text_width(joined) + 2 <= double(W - stamp_width - k * m);
+    const std::vector<std::string> lines =
+        one_line ? std::vector<std::string>{joined} : wrap_identity_fields(fields, font, double(W - 2 * m));
+    const int header_height =
+        one_line ? 2 * m + std::max(stamp_height, r) : k * m + stamp_height + r * int(lines.size());
+
+    AnnotatedImage out;
+    out.header_height = header_height;
+    out.canvas.create(H + header_height, W, CV_8UC3);
+    out.canvas.rowRange(0, header_height).setTo(cv::Scalar(255, 255, 255));
+    array.copyTo(out.canvas.rowRange(header_height, H + header_height));
+
+    // Text and stamp are drawn into the band only, so nothing spills over the image below.
+    cv::Mat band = out.canvas.rowRange(0, header_height);
+    if (with_stamp) paste_with_alpha(band, stamp, m, one_line ? (header_height - stamp_height) / 2 : m);
+
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (one_line) {
+            const double x = with_stamp ? 2 * m + stamp_width : m;
+            font.draw_left_middle(band, lines[i], x, header_height / 2.0, TEXT_COLOUR);
+        } else {
+            const int k_text = with_stamp ? 2 : 1;
+            font.draw_left_middle(band, lines[i], m, k_text * m + stamp_height + (double(i) + 0.5) * r,
+                                  TEXT_COLOUR);
+        }
+    }
+    cv::line(band, cv::Point(m, header_height - 1), cv::Point(W - m, header_height - 1), RULE_COLOUR, 1);
+    return out;
+}
+
+}  // namespace tesmira::engine

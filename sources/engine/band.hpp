@@ -1,0 +1,17 @@
+#pragma once
+#include <opencv2/core.hpp>
+
+#include "common/json.hpp"
+#include "common/tokyo_clock.hpp"
+
+namespace tesmira::engine {
+
+struct AnnotatedImage {
+    cv::Mat canvas;  // RGB, the band above the unchanged image
+    int header_height = 0;
+};
+
+// Puts the information band (stamp, old and new names, inspection time) above a result image.
+AnnotatedImage annotate_result(const cv::Mat& array, const Json& settings, const TokyoTime& created_at);
+
+}  // namespace tesmira::engine

@@ -1,0 +1,170 @@
+#include "engine/compare.hpp"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <array>
+
+#include "common/errors.hpp"
+#include "common/rounding.hpp"
+
+namespace tesmira::engine {
+namespace {
+
+constexpr int STRIP_ROWS = 128;  // no three-channel temporary covers more than one strip
+constexpr std::size_t MAX_CONTOURS = 100'000;
+constexpr std::size_t MAX_BOXES = 200;
+
+using Contours = std::vector<std::vector<cv::Point>>;
+
+// Strips are independent of one another, so they run in parallel; each strip's
+// temporaries are local to it.
+template <typename F>
+void for_each_strip(int rows, F&& f) {
+    const int strips = (rows + STRIP_ROWS - 1) / STRIP_ROWS;
+    cv::parallel_for_(cv::Range(0, strips), [&](const cv::Range& range) {
+        for (int strip = range.start; strip < range.end; ++strip)
+            f(cv::Range(strip * STRIP_ROWS, std::min(rows, (strip + 1) * STRIP_ROWS)));
+    });
+}
+
+// Largest absolute channel difference per pixel.
+cv::Mat difference_map(const cv::Mat& before, const cv::Mat& after) {
+    cv::Mat diff(before.rows, before.cols, CV_8UC1);
+    for_each_strip(before.rows, [&](cv::Range rows) {
+        cv::Mat strip_diff;
+        cv::absdiff(before.rowRange(rows), after.rowRange(rows), strip_diff);
+        for (int r = 0; r < strip_diff.rows; ++r) {
+            const cv::Vec3b* in = strip_diff.ptr<cv::Vec3b>(r);
+            uchar* out = diff.ptr<uchar>(rows.start + r);
+            for (int c = 0; c < strip_diff.cols; ++c) out[c] = std::max({in[c][0], in[c][1], in[c][2]});
+        }
+    });
+    return diff;
+}
+
+// Within the page area of `mask`, pixels where `scope` is set keep only truly differing pixels.
+void reduce_to_differing(cv::Mat& mask, const cv::Mat& diff, const cv::Mat& scope, int tolerance) {
+    for (int r = 0; r < scope.rows; ++r) {
+        const uchar* in_scope = scope.ptr<uchar>(r);
+        const uchar* d = diff.ptr<uchar>(r + CANVAS_MARGIN) + CANVAS_MARGIN;
+        uchar* m = mask.ptr<uchar>(r + CANVAS_MARGIN) + CANVAS_MARGIN;
+        for (int c = 0; c < scope.cols; ++c)
+            if (in_scope[c]) m[c] = std::min<uchar>(m[c], d[c] > tolerance ? 255 : 0);
+    }
+}
+
+// The fade towards white, evaluated in single precision as the comparison has always done.
+cv::Mat fade_table(int opacity) {
+    const double a = opacity / 100.0;
+    const float base = static_cast<float>(255.0 * (1.0 - a));
+    const float a32 = static_cast<float>(a);
+    cv::Mat table(1, 256, CV_8U);
+    for (int v = 0; v < 256; ++v) {
+        volatile float product = static_cast<float>(v) * a32;  // no fused multiply-add
+        float s = base + product;
+        table.at<uchar>(v) = static_cast<uchar>(std::clamp<long long>(round_to_int(s), 0, 255));
+    }
+    return table;
+}
+
+bool same_page_size(const cv::Mat& mask, const cv::Mat& page) {
+    return mask.rows == page.rows && mask.cols == page.cols && mask.channels() == 1;
+}
+
+}  // namespace
+
+CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const CompareOptions& options) {
+    if (before.size != after.size || before.channels() != after.channels() || before.type() != after.type())
+        throw UserError("新旧PDFの仕上がりサイズが異なります。自動拡大・縮小は行いません。");
+    if (options.tolerance < 0 || options.tolerance > 255 || options.opacity < 0 || options.opacity > 100 ||
+        options.border < 1 || options.border > 6)
+        throw UserError("比較設定が範囲外です。");
+    CV_Assert(before.type() == CV_8UC3);
+
+    CompareResult out;
+    const cv::Scalar white(255, 255, 255);
+    const int m = CANVAS_MARGIN;
+    cv::copyMakeBorder(before, out.before_padded, m, m, m, m, cv::BORDER_CONSTANT, white);
+    cv::copyMakeBorder(after, out.after_padded, m, m, m, m, cv::BORDER_CONSTANT, white);
+    const cv::Mat& new_page = out.after_padded;
+    const cv::Rect page_area(m, m, before.cols, before.rows);
+
+    cv::Mat diff = difference_map(out.before_padded, new_page);
+    if (options.ignored_pixels) {
+        if (!same_page_size(*options.ignored_pixels, before)) throw UserError("軽減範囲のサイズが一致しません。");
+        diff(page_area).setTo(0, *options.ignored_pixels);
+    }
+
+    Contours polygons;
+    cv::Mat region_mask = cv::Mat::zeros(diff.size(), CV_8U);
+    {
+        cv::Mat change_mask;
+        {
+            cv::Mat unchanged;
+            cv::threshold(diff, unchanged, options.tolerance, 1, cv::THRESH_BINARY_INV);
+            cv::floodFill(unchanged, cv::Point(0, 0), cv::Scalar(2), nullptr, cv::Scalar(0), cv::Scalar(0), 4);
+            cv::compare(unchanged, 2, change_mask, cv::CMP_NE);
+        }
+        Contours contours;
+        cv::findContours(change_mask, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+        if (contours.size() > MAX_CONTOURS)
+            throw UserError("差分の断片が多すぎます。書出し条件を揃えるか、許容値を少し上げてください。");
+        polygons.resize(contours.size());
+        for (std::size_t i = 0; i < contours.size(); ++i)
+            cv::approxPolyDP(contours[i], polygons[i], options.path_tolerance, true);
+    }
+    cv::drawContours(region_mask, polygons, -1, cv::Scalar(255), cv::FILLED);
+
+    if (options.direct_scope) {
+        if (!same_page_size(*options.direct_scope, before)) throw UserError("画像範囲のサイズが一致しません。");
+        reduce_to_differing(region_mask, diff, *options.direct_scope, options.tolerance);
+        Contours reduced;
+        cv::findContours(region_mask, reduced, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+        if (reduced.size() > MAX_CONTOURS) throw UserError("画像内の差分が多すぎます。厳密比較を使用してください。");
+        polygons = std::move(reduced);
+    }
+    diff.release();
+
+    // Result image: the faded new page, regions at full colour.
+    const cv::Mat table = fade_table(options.opacity);
+    out.result.create(new_page.size(), new_page.type());
+    for_each_strip(new_page.rows, [&](cv::Range rows) {
+        cv::Mat target = out.result.rowRange(rows);
+        cv::LUT(new_page.rowRange(rows), table, target);
+        new_page.rowRange(rows).copyTo(target, region_mask.rowRange(rows));
+    });
+
+    // Outline: grow pixels outside the region's edge and shrink pixels inside it.
+    const int grow = (options.border + 1) / 2;
+    const int shrink = options.border / 2;
+    cv::Mat dilated, eroded;
+    cv::dilate(region_mask, dilated, cv::Mat::ones(2 * grow + 1, 2 * grow + 1, CV_8U));
+    if (shrink > 0)
+        cv::erode(region_mask, eroded, cv::Mat::ones(2 * shrink + 1, 2 * shrink + 1, CV_8U));
+    else
+        eroded = region_mask;
+    const cv::Scalar red(255, 0, 0);
+    for_each_strip(new_page.rows, [&](cv::Range rows) {
+        cv::Mat outline;
+        cv::compare(dilated.rowRange(rows), eroded.rowRange(rows), outline, cv::CMP_GT);
+        out.result.rowRange(rows).setTo(red, outline);
+    });
+    dilated.release();
+    eroded.release();
+
+    CompareStats& stats = out.stats;
+    stats.regions = static_cast<int>(polygons.size());
+    stats.changed_pixels = cv::countNonZero(region_mask);
+    stats.changed_percent =
+        round_half_even(100.0 * double(stats.changed_pixels) / double(region_mask.total()), 4);
+    for (std::size_t i = 0; i < polygons.size() && i < MAX_BOXES; ++i) {
+        cv::Rect r = cv::boundingRect(polygons[i]);
+        stats.boxes.push_back({r.x, r.y, r.width, r.height});
+    }
+    stats.boxes_truncated = polygons.size() > MAX_BOXES;
+    out.mask = std::move(region_mask);
+    return out;
+}
+
+}  // namespace tesmira::engine

@@ -1,0 +1,134 @@
+#include "engine/font.hpp"
+
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <cmath>
+#include <stdexcept>
+
+#include "common/unicode.hpp"
+
+namespace tesmira::engine {
+namespace {
+
+const char* const FAMILY = "Noto Sans CJK JP";
+// Characters the band always sets; a face without them would draw boxes.
+const std::u32string REQUIRED_CHARACTERS = U"変更前後検版日時あア";
+
+[[noreturn]] void fail_no_font() {
+    throw std::runtime_error(
+        "情報欄の日本語フォント（Noto Sans CJK JP）が見つかりません。fonts-noto-cjk をインストールしてください。");
+}
+
+void check_freetype(FT_Error error, const char* what) {
+    if (error) {
+        const char* text = FT_Error_String(error);
+        throw std::runtime_error(std::string(what) + ": " + (text ? text : "FreeType error " + std::to_string(error)));
+    }
+}
+
+struct PatternDeleter {
+    void operator()(FcPattern* p) const { FcPatternDestroy(p); }
+};
+using Pattern = std::unique_ptr<FcPattern, PatternDeleter>;
+
+}  // namespace
+
+struct BandFont::Face {
+    FT_Library library = nullptr;
+    FT_Face face = nullptr;
+    ~Face() {
+        if (face) FT_Done_Face(face);
+        if (library) FT_Done_FreeType(library);
+    }
+};
+
+std::string BandFont::find_japanese_font_file() {
+    if (!FcInit()) fail_no_font();
+    Pattern pattern(FcNameParse(reinterpret_cast<const FcChar8*>("Noto Sans CJK JP:style=Regular:lang=ja")));
+    if (!pattern) fail_no_font();
+    FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
+    FcDefaultSubstitute(pattern.get());
+    FcResult result = FcResultNoMatch;
+    Pattern match(FcFontMatch(nullptr, pattern.get(), &result));
+    if (!match) fail_no_font();
+    FcChar8* family = nullptr;
+    FcChar8* file = nullptr;
+    FcCharSet* charset = nullptr;
+    if (FcPatternGetString(match.get(), FC_FAMILY, 0, &family) != FcResultMatch ||
+        FcPatternGetString(match.get(), FC_FILE, 0, &file) != FcResultMatch ||
+        FcPatternGetCharSet(match.get(), FC_CHARSET, 0, &charset) != FcResultMatch)
+        fail_no_font();
+    // fontconfig always answers with some font; only the Japanese face itself will do.
+    if (std::string(reinterpret_cast<const char*>(family)).find(FAMILY) == std::string::npos) fail_no_font();
+    for (char32_t c : REQUIRED_CHARACTERS)
+        if (!FcCharSetHasChar(charset, FcChar32(c))) fail_no_font();
+    return reinterpret_cast<const char*>(file);
+}
+
+BandFont::BandFont(int pixel_size) : face_(std::make_unique<Face>()) {
+    const std::string file = find_japanese_font_file();
+    check_freetype(FT_Init_FreeType(&face_->library), "FreeType");
+    check_freetype(FT_New_Face(face_->library, file.c_str(), 0, &face_->face), file.c_str());
+    check_freetype(FT_Set_Pixel_Sizes(face_->face, 0, FT_UInt(pixel_size)), file.c_str());
+}
+
+BandFont::~BandFont() = default;
+
+double BandFont::text_width(std::string_view utf8) const {
+    FT_Face face = face_->face;
+    double width = 0;
+    FT_UInt previous = 0;
+    for (char32_t c : decode_utf8(utf8)) {
+        FT_UInt glyph = FT_Get_Char_Index(face, FT_ULong(c));
+        check_freetype(FT_Load_Glyph(face, glyph, FT_LOAD_DEFAULT), "FreeType glyph");
+        if (previous && FT_HAS_KERNING(face)) {
+            FT_Vector kerning{};
+            FT_Get_Kerning(face, previous, glyph, FT_KERNING_DEFAULT, &kerning);
+            width += double(kerning.x) / 64.0;
+        }
+        width += double(face->glyph->advance.x) / 64.0;
+        previous = glyph;
+    }
+    return width;
+}
+
+void BandFont::draw_left_middle(cv::Mat& rgb, std::string_view utf8, double x, double y, cv::Vec3b colour) const {
+    FT_Face face = face_->face;
+    const double ascender = double(face->size->metrics.ascender) / 64.0;
+    const double descender = double(face->size->metrics.descender) / 64.0;  // negative
+    const int baseline = int(std::lround(y + (ascender + descender) / 2.0));
+    double pen = x;
+    FT_UInt previous = 0;
+    for (char32_t c : decode_utf8(utf8)) {
+        FT_UInt glyph = FT_Get_Char_Index(face, FT_ULong(c));
+        check_freetype(FT_Load_Glyph(face, glyph, FT_LOAD_DEFAULT), "FreeType glyph");
+        if (previous && FT_HAS_KERNING(face)) {
+            FT_Vector kerning{};
+            FT_Get_Kerning(face, previous, glyph, FT_KERNING_DEFAULT, &kerning);
+            pen += double(kerning.x) / 64.0;
+        }
+        check_freetype(FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL), "FreeType render");
+        const FT_Bitmap& bitmap = face->glyph->bitmap;
+        const int left = int(std::lround(pen)) + face->glyph->bitmap_left;
+        const int top = baseline - face->glyph->bitmap_top;
+        for (unsigned row = 0; row < bitmap.rows; ++row) {
+            const int py = top + int(row);
+            if (py < 0 || py >= rgb.rows) continue;
+            const unsigned char* coverage = bitmap.buffer + std::ptrdiff_t(row) * bitmap.pitch;
+            cv::Vec3b* line = rgb.ptr<cv::Vec3b>(py);
+            for (unsigned col = 0; col < bitmap.width; ++col) {
+                const int px = left + int(col);
+                if (px < 0 || px >= rgb.cols || coverage[col] == 0) continue;
+                const int a = coverage[col];
+                for (int ch = 0; ch < 3; ++ch)
+                    line[px][ch] = uchar((colour[ch] * a + line[px][ch] * (255 - a) + 127) / 255);
+            }
+        }
+        pen += double(face->glyph->advance.x) / 64.0;
+        previous = glyph;
+    }
+}
+
+}  // namespace tesmira::engine

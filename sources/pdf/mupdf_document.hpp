@@ -1,0 +1,68 @@
+#pragma once
+extern "C" {
+#include <mupdf/fitz.h>
+#include <mupdf/pdf.h>
+}
+
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+
+namespace tesmira::pdf {
+
+// A MuPDF failure, carrying MuPDF's own message.
+class MupdfError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// One MuPDF context; every MuPDF call of this process goes through one of these.
+class MupdfContext {
+public:
+    MupdfContext();
+    ~MupdfContext();
+    MupdfContext(const MupdfContext&) = delete;
+    MupdfContext& operator=(const MupdfContext&) = delete;
+
+    fz_context* get() const { return ctx_; }
+
+    // Runs MuPDF calls and turns a MuPDF error into MupdfError. MuPDF unwinds with longjmp,
+    // so `calls` must hold only C calls and trivially destructible locals.
+    template <typename F>
+    void run(F&& calls) const {
+        fz_context* ctx = ctx_;
+        const char* volatile failure = nullptr;  // read after a longjmp
+        fz_try(ctx) { calls(); }
+        fz_catch(ctx) { failure = fz_caught_message(ctx); }
+        if (failure) throw MupdfError(failure);
+    }
+
+private:
+    fz_context* ctx_ = nullptr;
+};
+
+struct PdfDocumentDeleter {
+    fz_context* ctx;
+    void operator()(pdf_document* doc) const { pdf_drop_document(ctx, doc); }
+};
+struct PdfPageDeleter {
+    fz_context* ctx;
+    void operator()(pdf_page* page) const { fz_drop_page(ctx, &page->super); }
+};
+struct PixmapDeleter {
+    fz_context* ctx;
+    void operator()(fz_pixmap* pixmap) const { fz_drop_pixmap(ctx, pixmap); }
+};
+struct DeviceDeleter {
+    fz_context* ctx;
+    void operator()(fz_device* device) const { fz_drop_device(ctx, device); }
+};
+using PdfDocument = std::unique_ptr<pdf_document, PdfDocumentDeleter>;
+using PdfPage = std::unique_ptr<pdf_page, PdfPageDeleter>;
+using Pixmap = std::unique_ptr<fz_pixmap, PixmapDeleter>;
+using Device = std::unique_ptr<fz_device, DeviceDeleter>;
+
+PdfDocument open_pdf_document(const MupdfContext& mupdf, const std::filesystem::path& path);
+PdfPage load_pdf_page(const MupdfContext& mupdf, pdf_document* doc, int index);
+
+}  // namespace tesmira::pdf

@@ -1,0 +1,61 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "common/rounding.hpp"
+#include "common/tokyo_clock.hpp"
+#include "common/unicode.hpp"
+
+using namespace tesmira;
+
+TEST(Rounding, HalfToEvenOnTheExactBinaryValue) {
+    struct Case {
+        double value;
+        int decimals;
+        const char* text;
+    } cases[] = {
+        {0.5, 0, "0"},           {1.5, 0, "2"},       {2.5, 0, "2"},        {14000.5, 0, "14000"},
+        {2.675, 2, "2.67"},      // 2.675 is stored just below the tie
+        {210.000144, 1, "210.0"}, {3000.149, 1, "3000.1"}, {-0.25, 1, "-0.2"},
+        {std::nan(""), 1, "nan"}, {std::numeric_limits<double>::infinity(), 1, "inf"},
+        {-std::numeric_limits<double>::infinity(), 1, "-inf"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(format_fixed(c.value, c.decimals), c.text) << c.value;
+    EXPECT_EQ(round_half_even(297.0000833, 3), 297.0);
+    EXPECT_EQ(round_half_even(0.12345, 4), 0.1235);  // stored just above the tie
+    EXPECT_EQ(round_to_int(612.5), 612);
+    EXPECT_EQ(round_to_int(33.333), 33);
+    EXPECT_EQ(round_to_int(-2.5), -2);
+}
+
+TEST(TokyoClock, IsoFormDropsAZeroFractionAndCarriesTheOffset) {
+    using namespace std::chrono;
+    // 2026-12-09T01:11:12Z is 10:11:12 in Tokyo.
+    sys_time<microseconds> instant = sys_days{year{2026} / 12 / 9} + hours{1} + minutes{11} + seconds{12};
+    TokyoTime t = to_tokyo(instant);
+    EXPECT_EQ(iso_format(t), "2026-12-09T10:11:12+09:00");
+    EXPECT_EQ(iso_format(to_tokyo(instant + microseconds{345678})), "2026-12-09T10:11:12.345678+09:00");
+    EXPECT_EQ(iso_format(to_tokyo(instant + microseconds{5})), "2026-12-09T10:11:12.000005+09:00");
+    EXPECT_EQ(format_time(t, "%Y/%m/%d %H:%M:%S"), "2026/12/09 10:11:12");
+    // Crossing midnight in Tokyo while it is still the previous day in UTC.
+    EXPECT_EQ(format_time(to_tokyo(sys_days{year{2026} / 12 / 31} + hours{15}), "%Y%m%d_%H%M%S"), "20270101_000000");
+}
+
+TEST(Unicode, CategoryCIsRemovedAndOtherSeparatorsStay) {
+    EXPECT_EQ(remove_category_c("a\tb\nc\rd\u200Be\uFEFFf\u202Eg\uE000h"), "abcdefgh");
+    EXPECT_EQ(remove_category_c("a\u2028b\u3000c"), "a\u2028b\u3000c");
+    // A byte that is not UTF-8 counts as a lone surrogate, which is category C.
+    EXPECT_EQ(remove_category_c("a\xff" "b"), "ab");
+    EXPECT_EQ(encode_utf8(decode_utf8("x\xff\xfe" "y")), "x\xff\xfe" "y");
+}
+
+TEST(Unicode, NfcCasefoldAndCuts) {
+    EXPECT_EQ(nfc("e\u0301"), "\u00e9");
+    EXPECT_EQ(nfc("\u30cf\u309a"), "\u30d1");  // ハ + combining ゜ = パ
+    EXPECT_EQ(casefold("Report.PDF"), "report.pdf");
+    EXPECT_EQ(casefold("Stra\u00dfe"), "strasse");
+    EXPECT_EQ(cut_utf8("あいう", 7), "あい");  // 3-byte characters are never split
+    EXPECT_EQ(cut_utf8("あいう", 9), "あいう");
+    EXPECT_EQ(cut_utf8("abc", 0), "");
+}
