@@ -32,6 +32,15 @@ struct PatternDeleter {
     void operator()(FcPattern* p) const { FcPatternDestroy(p); }
 };
 using Pattern = std::unique_ptr<FcPattern, PatternDeleter>;
+struct ConfigDeleter {
+    void operator()(FcConfig* c) const { FcConfigDestroy(c); }
+};
+
+// The process's own fontconfig configuration, loaded once and released at exit.
+FcConfig* font_configuration() {
+    static const std::unique_ptr<FcConfig, ConfigDeleter> config(FcInitLoadConfigAndFonts());
+    return config.get();
+}
 
 }  // namespace
 
@@ -45,13 +54,14 @@ struct BandFont::Face {
 };
 
 std::string BandFont::find_japanese_font_file() {
-    if (!FcInit()) fail_no_font();
+    FcConfig* config = font_configuration();
+    if (!config) fail_no_font();
     Pattern pattern(FcNameParse(reinterpret_cast<const FcChar8*>("Noto Sans CJK JP:style=Regular:lang=ja")));
     if (!pattern) fail_no_font();
-    FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
+    FcConfigSubstitute(config, pattern.get(), FcMatchPattern);
     FcDefaultSubstitute(pattern.get());
     FcResult result = FcResultNoMatch;
-    Pattern match(FcFontMatch(nullptr, pattern.get(), &result));
+    Pattern match(FcFontMatch(config, pattern.get(), &result));
     if (!match) fail_no_font();
     FcChar8* family = nullptr;
     FcChar8* file = nullptr;
