@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -20,50 +19,12 @@
 #include "engine/tiny_marks.hpp"
 #include "fixtures/pdf_builder.hpp"
 #include "fixtures/temp_folder.hpp"
+#include "sample_document.hpp"
 
 namespace fx = tesmira::fixtures;
 using namespace tesmira::engine;
 
 namespace {
-
-fx::Image photo(int width, int height, bool changed) {
-    fx::Image image;
-    image.width = width;
-    image.height = height;
-    image.samples.resize(std::size_t(width) * height * 3);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            unsigned char* p = &image.samples[(std::size_t(y) * width + x) * 3];
-            double v = 0.5 + 0.25 * std::sin(x * 0.013) * std::cos(y * 0.021) + 0.2 * std::sin((x + y) * 0.004);
-            p[0] = (unsigned char)std::clamp(255 * v, 0.0, 255.0);
-            p[1] = (unsigned char)std::clamp(255 * (1 - v) * 0.9, 0.0, 255.0);
-            p[2] = (unsigned char)((x * 7 + y * 3) % 256);
-        }
-    if (changed)  // a retouched patch in the photo
-        for (int y = 400; y < 440; ++y)
-            for (int x = 700; x < 760; ++x) image.samples[(std::size_t(y) * width + x) * 3 + 1] += 40;
-    return image;
-}
-
-fx::Page page(bool changed) {
-    fx::Page p;
-    std::string c;
-    c += fx::fill_rect({0, 780, 595.276, 841.89}, 0.1, 0.2, 0.45);
-    c += fx::text(40, 800, 24, "Spring Catalogue 2027", 1);
-    for (int line = 0; line < 30; ++line) {
-        std::string words = "Item " + std::to_string(100 + line) + "  Premium quality paper, 210 x 297 mm, price ";
-        words += std::to_string(changed && line == 17 ? 1290 : 1280) + " yen";
-        c += fx::text(40, 740 - line * 13.5, 9, words);
-    }
-    for (int i = 0; i < 12; ++i) c += fx::stroke_line(40, 330 - i * 4.0, 555, 330 - i * 4.0, 0.25, 0.3);
-    c += fx::fill_rect({400, 380, 555, 480}, 0.9, 0.1, 0.1);
-    c += fx::stroke_line(400, changed ? 372 : 370, 555, changed ? 372 : 370, 1.0);
-    if (changed) c += fx::fill_rect({300.2, 200.1, 300.6, 200.5}, 0, 0, 0);  // a stray dot
-    c += fx::draw_image(0, 340, 0, 0, 255, 40, 40 - 40 + 40);
-    p.images.push_back(photo(1500, 1125, changed));
-    p.content = c;
-    return p;
-}
 
 double median_ms(int runs, const std::function<void()>& f) {
     std::vector<double> times;
@@ -82,8 +43,8 @@ int main(int argc, char** argv) {
     std::string png = argc == 3 && std::string(argv[1]) == "--png" ? argv[2] : "";
     fx::TempFolder folder;
     const auto before_pdf = folder.path() / "before.pdf", after_pdf = folder.path() / "after.pdf";
-    fx::write_pdf(fx::many_pages(1, page(false)), before_pdf);
-    fx::write_pdf(fx::many_pages(1, page(true)), after_pdf);
+    fx::write_pdf(fx::many_pages(1, tesmira::bench::catalogue_page(1, false)), before_pdf);
+    fx::write_pdf(fx::many_pages(1, tesmira::bench::catalogue_page(1, true)), after_pdf);
 
     const bool reuse = !(argc == 2 && std::string(argv[1]) == "--no-reuse");
     if (reuse) tesmira::reuse_freed_canvases();

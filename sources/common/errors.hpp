@@ -16,6 +16,12 @@ public:
     explicit MissingSettingError(const std::string& key) : std::runtime_error("'" + key + "'") {}
 };
 
+// The final name of a result folder is taken already.
+class AlreadyExistsError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // SIGTERM asked the run to stop. Deliberately not a std::exception, so that no handler of
 // ordinary failures swallows it; every clean-up runs while it unwinds.
 struct TerminationRequested {};

@@ -1,7 +1,5 @@
 #include "engine/render.hpp"
 
-#include <qpdf/QPDF.hh>
-#include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 
@@ -15,6 +13,7 @@
 #include "engine/sharp_image_device.hpp"
 #include "pdf/mupdf_document.hpp"
 #include "pdf/page_geometry.hpp"
+#include "pdf/reader.hpp"
 
 namespace tesmira::engine {
 namespace {
@@ -34,30 +33,17 @@ struct CheckedPage {
 };
 
 CheckedPage check_pdf(const std::filesystem::path& path, int page_number) {
-    QPDF reader;
-    reader.setSuppressWarnings(true);
-    try {
-        reader.processFile(path.c_str());
-    } catch (const QPDFExc& error) {
-        // A file that does not open without a password is encrypted too.
-        if (error.getErrorCode() == qpdf_e_password) throw UserError("パスワード付きPDFは対応していません。");
-        throw;
-    }
-    if (reader.isEncrypted()) throw UserError("パスワード付きPDFは対応していません。");
+    pdf::Reader reader = pdf::open_reader(path);
+    if (reader.encrypted) throw UserError("パスワード付きPDFは対応していません。");
 
-    std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(reader).getAllPages();
+    std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(*reader.qpdf).getAllPages();
     const int n = int(pages.size());
     if (n < 1 || n > MAX_PAGES) throw UserError("PDFは1〜50ページにしてください。");
     if (page_number < 1 || page_number > n)
         throw UserError("指定ページがありません。このPDFは" + std::to_string(n) + "ページです。");
 
     QPDFPageObjectHelper& page = pages[std::size_t(page_number - 1)];
-    QPDFObjectHandle unit = page.getObjectHandle().getKey("/UserUnit");
-    double user_unit = 1.0;
-    if (!unit.isNull()) {
-        if (!unit.isNumber()) throw std::runtime_error("could not convert /UserUnit to a number: " + unit.unparse());
-        user_unit = unit.getNumericValue();
-    }
+    const double user_unit = pdf::user_unit(page);
     if (!(user_unit == 1.0)) throw UserError("UserUnitが標準以外のPDFは、この試作では未対応です。");
 
     CheckedPage checked;

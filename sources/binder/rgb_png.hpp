@@ -1,0 +1,12 @@
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace tesmira::binder {
+
+// Decodes an image file's bytes in any format OpenCV reads and encodes it afresh as an 8-bit
+// RGB, non-interlaced PNG at compression level 9. An alpha channel is dropped, not blended;
+// 16-bit samples are scaled to 8 bits.
+std::string encode_rgb_png(std::string_view image_bytes);
+
+}  // namespace tesmira::binder

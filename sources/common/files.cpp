@@ -1,0 +1,98 @@
+#include "common/files.hpp"
+
+#include <cerrno>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+namespace tesmira {
+
+std::string read_text_file(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::filesystem::filesystem_error("cannot open", path, std::error_code(errno, std::generic_category()));
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) throw std::filesystem::filesystem_error("cannot read", path, std::error_code(errno, std::generic_category()));
+    return text;
+}
+
+void write_text_file(const std::filesystem::path& path, std::string_view text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) throw std::filesystem::filesystem_error("cannot open for writing", path, std::error_code(errno, std::generic_category()));
+    out.write(text.data(), std::streamsize(text.size()));
+    out.close();
+    if (!out) throw std::filesystem::filesystem_error("cannot write", path, std::error_code(errno, std::generic_category()));
+}
+
+}  // namespace tesmira
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <vector>
+
+namespace tesmira {
+namespace {
+
+[[noreturn]] void fail(const char* what, const std::filesystem::path& path) {
+    throw std::filesystem::filesystem_error(what, path, std::error_code(errno, std::generic_category()));
+}
+
+// Closes a file descriptor when the scope ends.
+struct Descriptor {
+    int fd = -1;
+    ~Descriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+}  // namespace
+
+TemporaryFolder::TemporaryFolder(const std::string& prefix) {
+    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "XXXXXXXX")).string();
+    if (!::mkdtemp(pattern.data())) fail("cannot create temporary folder", pattern);
+    path_ = pattern;
+}
+
+TemporaryFolder::~TemporaryFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+void copy_content(const std::filesystem::path& from, const std::filesystem::path& to) {
+    Descriptor in{::open(from.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (in.fd < 0) fail("cannot open", from);
+    Descriptor out{::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600)};
+    if (out.fd < 0) fail("cannot create", to);
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        const ssize_t n = ::read(in.fd, buffer.data(), buffer.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail("cannot read", from);
+        }
+        if (n == 0) break;
+        for (ssize_t written = 0; written < n;) {
+            const ssize_t w = ::write(out.fd, buffer.data() + written, std::size_t(n - written));
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                fail("cannot write", to);
+            }
+            written += w;
+        }
+    }
+    const int fd = out.fd;
+    out.fd = -1;
+    if (::close(fd) != 0) fail("cannot write", to);
+}
+
+void make_folder(const std::filesystem::path& path, unsigned mode) {
+    if (::mkdir(path.c_str(), mode_t(mode)) != 0) fail("cannot create folder", path);
+}
+
+std::filesystem::path resolved(const std::filesystem::path& path) {
+    return std::filesystem::weakly_canonical(std::filesystem::absolute(path));
+}
+
+}  // namespace tesmira

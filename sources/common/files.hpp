@@ -1,0 +1,41 @@
+#pragma once
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace tesmira {
+
+// The whole file as bytes; failures name the file and the reason.
+std::string read_text_file(const std::filesystem::path& path);
+
+// Writes the bytes to `path`, replacing what was there; failures name the file and the reason.
+void write_text_file(const std::filesystem::path& path, std::string_view text);
+
+}  // namespace tesmira
+
+namespace tesmira {
+
+// A new folder "<prefix><random>" in the system's temporary location (mode 0700), removed
+// with everything in it when this object goes.
+class TemporaryFolder {
+public:
+    explicit TemporaryFolder(const std::string& prefix);
+    ~TemporaryFolder();
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Copies the bytes of `from` into a new file `to` (created exclusively); no metadata.
+void copy_content(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Creates one folder with the given mode; fails when the name exists or the parent is missing.
+void make_folder(const std::filesystem::path& path, unsigned mode = 0700);
+
+// Absolute, with symbolic links resolved as far as the path exists.
+std::filesystem::path resolved(const std::filesystem::path& path);
+
+}  // namespace tesmira

@@ -1,0 +1,16 @@
+#pragma once
+#include <string>
+
+#include "common/json.hpp"
+
+namespace tesmira {
+
+// One-line JSON with ", " between items and ": " after keys, non-ASCII text as it is:
+// the form of event lines and of "error.json". Invalid UTF-8 is replaced, never fatal.
+std::string compact_json(const Json& value);
+
+// Two-space indented JSON with non-ASCII text as it is and no final newline: the form of
+// the job files ("result.json", "検版情報.json").
+std::string indented_json(const Json& value);
+
+}  // namespace tesmira

@@ -1,0 +1,36 @@
+#include "common/random_id.hpp"
+
+#include <sys/random.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <system_error>
+
+#include "common/tokyo_clock.hpp"
+
+namespace tesmira {
+
+std::string uuid4_hex() {
+    unsigned char bytes[16];
+    for (std::size_t got = 0; got < sizeof bytes;) {
+        const ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw std::system_error(errno, std::generic_category(), "getrandom");
+        }
+        got += std::size_t(n);
+    }
+    bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);  // version 4
+    bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
+    std::string hex;
+    char digits[3];
+    for (unsigned char b : bytes) {
+        std::snprintf(digits, sizeof digits, "%02x", b);
+        hex += digits;
+    }
+    return hex;
+}
+
+std::string name_stamp() { return format_time(tokyo_now(), "%Y%m%d_%H%M%S") + "_" + uuid4_hex().substr(0, 8); }
+
+}  // namespace tesmira

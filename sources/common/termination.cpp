@@ -1,0 +1,30 @@
+#include "common/termination.hpp"
+
+#include <csignal>
+
+#include "common/errors.hpp"
+
+namespace tesmira {
+namespace {
+
+volatile std::sig_atomic_t terminate_flag = 0;
+
+extern "C" void on_sigterm(int) { terminate_flag = 1; }
+
+}  // namespace
+
+void install_termination_handler() {
+    struct sigaction action {};
+    action.sa_handler = on_sigterm;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;  // no SA_RESTART: a blocking read returns early
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+bool termination_requested() { return terminate_flag != 0; }
+
+void check_termination() {
+    if (terminate_flag) throw TerminationRequested{};
+}
+
+}  // namespace tesmira

@@ -1,0 +1,11 @@
+#pragma once
+
+namespace tesmira {
+
+// SIGTERM only sets a flag; a run checks it at safe points (between pages and steps) and
+// unwinds with TerminationRequested, so that every clean-up runs on the way out.
+void install_termination_handler();
+bool termination_requested();
+void check_termination();  // throws TerminationRequested once SIGTERM has arrived
+
+}  // namespace tesmira

@@ -1,0 +1,173 @@
+#include "conductor/flat_pdf_export.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <optional>
+#include <system_error>
+
+#include "binder/write_images.hpp"
+#include "common/errors.hpp"
+#include "common/files.hpp"
+#include "common/random_id.hpp"
+#include "common/termination.hpp"
+#include "conductor/multi_file_batch.hpp"
+#include "conductor/names.hpp"
+#include "conductor/settings.hpp"
+#include "engine/limits.hpp"
+
+namespace tesmira::conductor {
+namespace {
+
+constexpr std::size_t PDF_STEM_BYTES = 160;
+
+[[noreturn]] void fail(const char* what, const std::filesystem::path& path) {
+    throw std::filesystem::filesystem_error(what, path, std::error_code(errno, std::generic_category()));
+}
+
+struct Group {
+    std::string key;
+    std::vector<Json> pages;
+};
+
+// Pages grouped by the folder part of their image's name: one group per source file.
+std::vector<Group> group_by_folder(const Json& pages) {
+    std::vector<Group> groups;
+    for (const Json& page : pages) {
+        const std::filesystem::path file = page.at("file").get<std::string>();
+        const std::string key = file.has_parent_path() ? file.parent_path().string() : ".";
+        auto it = std::find_if(groups.begin(), groups.end(), [&](const Group& g) { return g.key == key; });
+        if (it == groups.end()) it = groups.insert(groups.end(), Group{key, {}});
+        it->pages.push_back(page);
+    }
+    return groups;
+}
+
+// A hidden, exclusively created file in `folder` that receives one finished PDF, synced.
+std::filesystem::path stage_copy(const std::filesystem::path& pdf, const std::filesystem::path& folder,
+                                 std::vector<std::filesystem::path>& staged) {
+    std::string name = (folder / ".tesmira-XXXXXXXX.pdf").string();
+    const int fd = ::mkostemps(name.data(), 4, O_CLOEXEC);  // mode 0600
+    if (fd < 0) fail("cannot create staged file", folder);
+    staged.emplace_back(name);
+    const std::filesystem::path staged_path = name;
+    {
+        struct Closer {
+            int fd;
+            ~Closer() {
+                if (fd >= 0) ::close(fd);
+            }
+        } closer{fd};
+        const std::string bytes = read_text_file(pdf);
+        for (std::size_t written = 0; written < bytes.size();) {
+            const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                fail("cannot write", staged_path);
+            }
+            written += std::size_t(n);
+        }
+        if (::fsync(fd) != 0) fail("cannot sync", staged_path);
+        closer.fd = -1;
+        if (::close(fd) != 0) fail("cannot write", staged_path);
+    }
+    return staged_path;
+}
+
+// Removes what an unfinished export placed in the output root.
+struct PlacementCleanup {
+    std::vector<std::filesystem::path> staged, linked;
+    bool published = false;
+    void run() {
+        std::error_code ignored;
+        for (const auto& path : staged) std::filesystem::remove(path, ignored);
+        staged.clear();
+        if (!published)
+            for (const auto& path : linked) std::filesystem::remove(path, ignored);
+    }
+    ~PlacementCleanup() { run(); }
+};
+
+}  // namespace
+
+void images_to_pdf(const std::vector<std::filesystem::path>& images, const std::filesystem::path& destination,
+                   double dpi) {
+    binder::write_images(images, destination, dpi, engine::MAX_OUTPUT_PIXELS);
+}
+
+std::vector<std::filesystem::path> export_flat_pdfs(const std::vector<std::filesystem::path>& before,
+                                                    const std::vector<std::filesystem::path>& after,
+                                                    const std::filesystem::path& output_root, const Json& settings,
+                                                    const Progress& progress) {
+    const Json normalized = normalized_settings(settings);
+    const std::filesystem::path root = resolved(output_root);
+    if (!std::filesystem::is_directory(root)) throw UserError("ダウンロードフォルダーが見つかりません。");
+
+    PlacementCleanup placement;
+    Json output_pages = Json::array();
+    std::size_t group_count = 0;
+    {
+        TemporaryFolder temporary("tesmira-pdf-export-");
+        const Progress forward = [&](const std::string& event, const Json& fields) {
+            if (event != "complete") progress(event, fields);
+        };
+        const std::filesystem::path image_folder =
+            batch_many(before, after, temporary.path(), normalized, forward);
+        const Json report = Json::parse(read_text_file(image_folder / "検版情報.json"));
+        const std::vector<Group> groups = group_by_folder(report.at("pages"));
+        group_count = groups.size();
+        const std::string stamp = name_stamp();
+        const bool grain = normalized.at("grain").get<bool>();
+        const double dpi = normalized.at("dpi").get<double>();
+
+        std::vector<std::pair<std::filesystem::path, std::filesystem::path>> pending;  // staged, final
+        for (std::size_t g = 0; g < groups.size(); ++g) {
+            const Group& group = groups[g];
+            const Json source = group.pages.front().value("source_name", Json());
+            const std::string source_name = source.is_string() && !source.get<std::string>().empty()
+                                                ? source.get<std::string>()
+                                                : report.at("before").get<std::string>();
+            const std::string tail = cleaned_stem(source_name, PDF_STEM_BYTES, "原稿") + "_" + stamp + "_" +
+                                     three_digits(static_cast<long long>(g + 1)) + ".pdf";
+            const std::string result_name = "検版_" + tail;
+            const std::optional<std::string> strict_name =
+                grain ? std::optional<std::string>("厳密比較_" + tail) : std::nullopt;
+
+            for (const char* key : {"file", "strict_file"}) {
+                const bool strict = std::string(key) == "strict_file";
+                if (strict && !strict_name) continue;
+                check_termination();
+                std::vector<std::filesystem::path> images;
+                for (const Json& page : group.pages) images.push_back(image_folder / page.at(key).get<std::string>());
+                const std::string& name = strict ? *strict_name : result_name;
+                images_to_pdf(images, temporary.path() / name, dpi);
+                pending.emplace_back(stage_copy(temporary.path() / name, root, placement.staged), root / name);
+            }
+            for (Json page : group.pages) {
+                page["source_name"] = source_name;
+                page["file"] = result_name;
+                page["strict_file"] = strict_name ? Json(*strict_name) : Json();
+                output_pages.push_back(page);
+            }
+        }
+        check_termination();
+        for (const auto& [staged, final_path] : pending) {
+            if (::link(staged.c_str(), final_path.c_str()) != 0) fail("cannot place result PDF", final_path);
+            placement.linked.push_back(final_path);
+        }
+        placement.published = true;
+    }
+
+    placement.run();  // the staged names go; the published links stay
+    Json pdfs = Json::array();
+    for (const auto& path : placement.linked) pdfs.push_back(path.string());
+    progress("complete", Json{{"output", root.string()},
+                              {"pages", output_pages},
+                              {"files", group_count},
+                              {"pdfs", pdfs}});
+    return placement.linked;
+}
+
+}  // namespace tesmira::conductor

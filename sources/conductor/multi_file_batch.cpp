@@ -1,0 +1,142 @@
+#include "conductor/multi_file_batch.hpp"
+
+#include <optional>
+
+#include "common/errors.hpp"
+#include "common/files.hpp"
+#include "common/json_text.hpp"
+#include "common/random_id.hpp"
+#include "common/termination.hpp"
+#include "conductor/names.hpp"
+#include "conductor/pair_validation.hpp"
+#include "conductor/pairing.hpp"
+#include "conductor/removal_guard.hpp"
+#include "conductor/settings.hpp"
+#include "conductor/single_pair_batch.hpp"
+
+namespace tesmira::conductor {
+namespace {
+
+const char* const MATCHING = "NFC正規化した完全同一ファイル名（大文字小文字を区別）";
+constexpr std::size_t PAIR_FOLDER_STEM_BYTES = 180;
+
+struct StagedPair {
+    std::filesystem::path before, after;  // the copies in the staging folder
+    std::string before_name, after_name;
+    int pages = 0;
+};
+
+void check_sizes(const std::vector<PdfPair>& pairs) {
+    long long total = 0;
+    for (const auto& [old_path, new_path] : pairs)
+        for (const auto& path : {old_path, new_path}) {
+            std::error_code error;
+            const bool regular = std::filesystem::is_regular_file(path, error);
+            const auto size = regular ? std::filesystem::file_size(path, error) : 0;
+            if (!regular || error || static_cast<long long>(size) > MAX_FILE_BYTES)
+                throw UserError("各PDFは60MB以内にしてください: " + path.filename().string());
+            total += static_cast<long long>(size);
+        }
+    if (total > MAX_TOTAL_BYTES) throw UserError("新旧PDFの合計は2GB以内にしてください。分けて検版してください。");
+}
+
+}  // namespace
+
+std::filesystem::path batch_many(const std::vector<std::filesystem::path>& before,
+                                 const std::vector<std::filesystem::path>& after,
+                                 const std::filesystem::path& output_root, const Json& settings,
+                                 const Progress& progress) {
+    const std::vector<PdfPair> pairs = match_files(before, after);
+    if (pairs.size() == 1) return batch(pairs[0].first, pairs[0].second, output_root, settings, progress);
+
+    const Json normalized = normalized_settings(settings);
+    const std::filesystem::path root = resolved(output_root);
+    if (!std::filesystem::is_directory(root)) throw UserError("ダウンロードフォルダーが見つかりません。");
+    check_sizes(pairs);
+
+    std::optional<TemporaryFolder> staging(std::in_place, "tesmira-multiple-");
+    std::vector<StagedPair> staged;
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        check_termination();
+        StagedPair pair;
+        pair.before_name = pairs[i].first.filename().string();
+        pair.after_name = pairs[i].second.filename().string();
+        const std::filesystem::path slot = staging->path() / std::to_string(i + 1);
+        std::filesystem::create_directories(slot / "before");
+        pair.before = slot / "before" / pair.before_name;
+        copy_content(pairs[i].first, pair.before);
+        std::filesystem::create_directories(slot / "after");
+        pair.after = slot / "after" / pair.after_name;
+        copy_content(pairs[i].second, pair.after);
+        try {
+            pair.pages = validate_pair(pair.before, pair.after, normalized);
+        } catch (const std::exception& error) {
+            throw UserError(pair.before_name + ": " + error.what());
+        }
+        staged.push_back(std::move(pair));
+    }
+    int total = 0;
+    for (const StagedPair& pair : staged) total += pair.pages;
+    const int file_total = int(staged.size());
+
+    progress("start", Json{{"total", total}, {"files", file_total}});
+    const std::filesystem::path image_folder = root / ("てすみら検版_" + name_stamp());
+    const std::filesystem::path partial = root / (".tesmira-part-" + uuid4_hex());
+    make_folder(partial);
+    RemovalGuard partial_guard(partial);
+
+    int completed = 0;
+    Json file_reports = Json::array(), page_records = Json::array();
+    for (int index = 1; index <= file_total; ++index) {
+        const StagedPair& pair = staged[std::size_t(index - 1)];
+        const Progress forward = [&](const std::string& event, const Json& fields) {
+            if (event != "progress") return;  // a pair's own "start" and "complete" stay inside
+            const int page = fields.at("page").get<int>();
+            progress("progress", Json{{"page", completed + page},
+                                      {"total", total},
+                                      {"name", pair.before_name},
+                                      {"file_index", index},
+                                      {"file_total", file_total},
+                                      {"file_page", page},
+                                      {"file_pages", pair.pages}});
+        };
+        const std::filesystem::path pair_output = batch(pair.before, pair.after, partial, normalized, forward);
+        const std::string folder_name =
+            three_digits(index) + "_" + cleaned_stem(pair.before_name, PAIR_FOLDER_STEM_BYTES, "PDF");
+        std::filesystem::rename(pair_output, partial / folder_name);
+        const Json pair_report = Json::parse(read_text_file(partial / folder_name / "検版情報.json"));
+
+        Json file_report;
+        file_report["before"] = pair.before_name;
+        file_report["after"] = pair.after_name;
+        file_report["folder"] = folder_name;
+        file_report["pages"] = pair.pages;
+        file_reports.push_back(file_report);
+        for (Json record : pair_report.at("pages")) {
+            record["file"] = folder_name + "/" + record.at("file").get<std::string>();
+            const Json strict = record.value("strict_file", Json());
+            record["strict_file"] = strict.is_string() && !strict.get<std::string>().empty()
+                                        ? Json(folder_name + "/" + strict.get<std::string>())
+                                        : Json();
+            record["source_name"] = pair.before_name;
+            page_records.push_back(record);
+        }
+        completed += pair.pages;
+    }
+    check_termination();
+
+    Json report;
+    report["version"] = 2;
+    report["settings"] = normalized;
+    report["files"] = file_reports;
+    report["pages"] = page_records;
+    report["matching"] = MATCHING;
+    write_text_file(partial / "検版情報.json", indented_json(report));
+    std::filesystem::rename(partial, image_folder);
+    partial_guard.dismiss();
+    staging.reset();  // gone before the run is reported complete
+    progress("complete", Json{{"output", image_folder.string()}, {"pages", page_records}, {"files", file_total}});
+    return image_folder;
+}
+
+}  // namespace tesmira::conductor

@@ -1,0 +1,20 @@
+#pragma once
+#include <filesystem>
+#include <vector>
+
+#include "common/json.hpp"
+#include "conductor/events.hpp"
+
+namespace tesmira::conductor {
+
+inline constexpr long long MAX_TOTAL_BYTES = 2LL * 1024 * 1024 * 1024;
+
+// One comparison over one or more old and new PDFs paired by name: every pair is copied and
+// validated before the first page is compared, then each pair runs as a single-pair batch
+// into one image folder with a job report of version 2. One pair is a single-pair batch.
+std::filesystem::path batch_many(const std::vector<std::filesystem::path>& before,
+                                 const std::vector<std::filesystem::path>& after,
+                                 const std::filesystem::path& output_root, const Json& settings,
+                                 const Progress& progress = emit);
+
+}  // namespace tesmira::conductor

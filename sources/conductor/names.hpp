@@ -1,0 +1,21 @@
+#pragma once
+#include <cstddef>
+#include <string>
+
+namespace tesmira::conductor {
+
+// A file name without its last extension (the part from the last dot, when that dot is
+// neither the first nor the last character).
+std::string name_stem(const std::string& file_name);
+
+// The extension as defined above, or empty.
+std::string name_suffix(const std::string& file_name);
+
+// A stem for a folder or file name: NFC, without category-C characters, cut to at most
+// `max_bytes` of UTF-8 without splitting a character, `fallback` when nothing is left.
+std::string cleaned_stem(const std::string& file_name, std::size_t max_bytes, const std::string& fallback);
+
+// "007" for 7: at least three digits, zero-padded.
+std::string three_digits(long long number);
+
+}  // namespace tesmira::conductor

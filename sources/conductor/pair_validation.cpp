@@ -1,0 +1,76 @@
+#include "conductor/pair_validation.hpp"
+
+#include <qpdf/QPDFPageDocumentHelper.hh>
+
+#include <cmath>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "common/errors.hpp"
+#include "engine/dimensions.hpp"
+#include "engine/limits.hpp"
+#include "pdf/reader.hpp"
+
+namespace tesmira::conductor {
+namespace {
+
+struct OpenPdf {
+    pdf::Reader reader;
+    std::vector<QPDFPageObjectHelper> pages;
+};
+
+OpenPdf open_checked(const std::filesystem::path& path) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error) || std::filesystem::file_size(path, error) > MAX_FILE_BYTES ||
+        error)
+        throw UserError("各PDFは60MB以内にしてください。");
+    OpenPdf pdf{pdf::open_reader(path), {}};
+    if (pdf.reader.encrypted) throw UserError("パスワード付きPDFには対応していません。");
+    pdf.pages = QPDFPageDocumentHelper(*pdf.reader.qpdf).getAllPages();
+    if (pdf.pages.empty() || pdf.pages.size() > std::size_t(engine::MAX_PAGES))
+        throw UserError("PDFは1〜50ページにしてください。");
+    return pdf;
+}
+
+// The trim size in points, sides swapped for a quarter-turned page.
+std::pair<double, double> checked_page_size(QPDFPageObjectHelper& page, int number, int dpi) {
+    const std::string prefix = std::to_string(number) + "ページ: ";
+    if (!(pdf::user_unit(page) == 1.0)) throw UserError(prefix + "特殊なUserUnitは未対応です。");
+    const QPDFObjectHandle::Rectangle box = page.getTrimBox().getArrayAsRectangle();
+    double width = std::abs(box.urx - box.llx), height = std::abs(box.ury - box.lly);
+    QPDFObjectHandle rotate = page.getAttribute("/Rotate", false);
+    long long degrees = 0;
+    if (!rotate.isNull()) {
+        if (!rotate.isNumber()) throw std::runtime_error("could not convert /Rotate to an integer: " + rotate.unparse());
+        degrees = static_cast<long long>(rotate.getNumericValue());
+    }
+    if (((degrees % 180) + 180) % 180 != 0) std::swap(width, height);
+    try {
+        engine::validate_dimensions(width, height, dpi);
+    } catch (const UserError& error) {
+        throw UserError(prefix + error.what());
+    }
+    return {width, height};
+}
+
+}  // namespace
+
+int validate_pair(const std::filesystem::path& before, const std::filesystem::path& after, const Json& settings) {
+    OpenPdf old_pdf = open_checked(before);
+    OpenPdf new_pdf = open_checked(after);
+    if (old_pdf.pages.size() != new_pdf.pages.size())
+        throw UserError("新旧PDFのページ数が異なります。同じページ数・順番のPDFを選択してください。");
+    const int dpi = settings.at("dpi").get<int>();
+    const int n = int(old_pdf.pages.size());
+    for (int i = 1; i <= n; ++i) {
+        const auto old_size = checked_page_size(old_pdf.pages[std::size_t(i - 1)], i, dpi);
+        const auto new_size = checked_page_size(new_pdf.pages[std::size_t(i - 1)], i, dpi);
+        if (std::abs(old_size.first - new_size.first) * 25.4 / 72 > 0.01 ||
+            std::abs(old_size.second - new_size.second) * 25.4 / 72 > 0.01)
+            throw UserError(std::to_string(i) + "ページ: 新旧の仕上がりサイズが異なります。自動拡大・縮小はしません。");
+    }
+    return n;
+}
+
+}  // namespace tesmira::conductor

@@ -1,0 +1,54 @@
+#include "conductor/result_folder.hpp"
+
+#include "common/errors.hpp"
+#include "common/files.hpp"
+#include "common/random_id.hpp"
+#include "common/termination.hpp"
+#include "conductor/flat_pdf_export.hpp"
+#include "conductor/removal_guard.hpp"
+
+namespace tesmira::conductor {
+
+std::vector<std::filesystem::path> export_pdfs(const std::vector<std::filesystem::path>& before,
+                                               const std::vector<std::filesystem::path>& after,
+                                               const std::filesystem::path& output_root, const Json& settings,
+                                               const Progress& progress) {
+    const std::filesystem::path root = resolved(output_root);
+    if (!std::filesystem::is_directory(root)) throw UserError("ダウンロードフォルダーが見つかりません。");
+    const std::filesystem::path result_folder = root / ("てすみら検版_" + name_stamp());
+    const std::filesystem::path partial = root / (".tesmira-pdf-" + uuid4_hex());
+    make_folder(partial);
+
+    Json captured = Json::object();
+    std::vector<std::filesystem::path> placed;
+    {
+        RemovalGuard partial_guard(partial);
+        const Progress forward = [&](const std::string& event, const Json& fields) {
+            if (event == "complete")
+                captured.update(fields);
+            else
+                progress(event, fields);
+        };
+        placed = export_flat_pdfs(before, after, partial, settings, forward);
+        check_termination();
+        std::error_code error;
+        if (std::filesystem::symlink_status(result_folder, error).type() != std::filesystem::file_type::not_found)
+            throw AlreadyExistsError("保存先が既に存在します。もう一度実行してください。");
+        std::filesystem::rename(partial, result_folder);
+        partial_guard.dismiss();
+    }
+
+    std::vector<std::filesystem::path> final_paths;
+    Json pdfs = Json::array();
+    for (const auto& path : placed) {
+        final_paths.push_back(result_folder / path.filename());
+        pdfs.push_back(final_paths.back().string());
+    }
+    Json fields = captured;
+    fields["output"] = result_folder.string();
+    fields["pdfs"] = pdfs;
+    progress("complete", fields);
+    return final_paths;
+}
+
+}  // namespace tesmira::conductor

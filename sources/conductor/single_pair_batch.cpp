@@ -1,0 +1,95 @@
+#include "conductor/single_pair_batch.hpp"
+
+#include <optional>
+
+#include "common/errors.hpp"
+#include "common/files.hpp"
+#include "common/json_text.hpp"
+#include "common/random_id.hpp"
+#include "common/termination.hpp"
+#include "conductor/names.hpp"
+#include "conductor/pair_validation.hpp"
+#include "conductor/removal_guard.hpp"
+#include "conductor/settings.hpp"
+#include "engine/page_job.hpp"
+
+namespace tesmira::conductor {
+namespace {
+
+const char* const NOTICE =
+    "同じページ番号同士の比較です。ページの入替・追加削除を自動認識しません。Photoshopとの完全同等性は未保証です。";
+
+Json page_report(int page, const std::string& file, const Json& strict_file, const Json& result) {
+    Json report;
+    report["page"] = page;
+    report["file"] = file;
+    report["strict_file"] = strict_file;
+    for (const char* key : {"regions", "changed_percent"}) report[key] = result.at(key);
+    report["seconds"] = result.at("total_seconds");
+    for (const char* key : {"warnings", "tiny_marks", "grain"}) report[key] = result.at(key);
+    return report;
+}
+
+}  // namespace
+
+std::filesystem::path batch(const std::filesystem::path& before, const std::filesystem::path& after,
+                            const std::filesystem::path& output_root, const Json& settings,
+                            const Progress& progress) {
+    const Json normalized = normalized_settings(settings);
+    const std::filesystem::path old_pdf = resolved(before), new_pdf = resolved(after);
+    const std::filesystem::path root = resolved(output_root);
+    if (!std::filesystem::is_directory(root)) throw UserError("ダウンロードフォルダーが見つかりません。");
+    const std::string before_name = old_pdf.filename().string(), after_name = new_pdf.filename().string();
+
+    std::optional<TemporaryFolder> job_folder(std::in_place, "tesmira-proof-");
+    const std::filesystem::path job = job_folder->path();
+    check_termination();
+    copy_content(old_pdf, job / "before.pdf");
+    copy_content(new_pdf, job / "after.pdf");
+    const int pages = validate_pair(job / "before.pdf", job / "after.pdf", normalized);
+
+    const std::filesystem::path image_folder = root / ("てすみら検版_" + name_stamp());
+    const std::filesystem::path partial = root / (".tesmira-part-" + uuid4_hex());
+    make_folder(partial);
+    RemovalGuard partial_guard(partial);
+
+    progress("start", Json{{"total", pages}});
+    const bool grain = normalized.at("grain").get<bool>();
+    Json reports = Json::array();
+    for (int page = 1; page <= pages; ++page) {
+        check_termination();
+        progress("progress", Json{{"page", page}, {"total", pages}});
+        Json job_settings = normalized;
+        job_settings["page"] = page;
+        job_settings["before_name"] = before_name;
+        job_settings["after_name"] = after_name;
+        job_settings["diagnostic_images"] = false;
+        const Json result = engine::run_job(job, job_settings);
+        const std::string file = "検版_" + three_digits(page) + ".png";
+        copy_content(job / "result.png", partial / file);
+        Json strict_file;  // null unless the noise pass wrote a strict image
+        if (grain) {
+            strict_file = "厳密比較_" + three_digits(page) + ".png";
+            copy_content(job / "strict.png", partial / strict_file.get<std::string>());
+        }
+        reports.push_back(page_report(page, file, strict_file, result));
+    }
+    check_termination();
+
+    Json report;
+    report["version"] = 1;
+    report["before"] = before_name;
+    report["after"] = after_name;
+    report["settings"] = normalized;
+    report["pages"] = reports;
+    report["notice"] = NOTICE;
+    write_text_file(partial / "検版情報.json", indented_json(report));
+    std::filesystem::rename(partial, image_folder);
+    partial_guard.dismiss();
+    job_folder.reset();
+
+    progress("complete", Json{{"output", image_folder.string()}, {"pages", reports}});
+    return image_folder;
+}
+
+}  // namespace tesmira::conductor

@@ -1,0 +1,193 @@
+#include "engine/page_job.hpp"
+
+#include <chrono>
+#include <cmath>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/errors.hpp"
+#include "common/files.hpp"
+#include "common/json_text.hpp"
+#include "common/rounding.hpp"
+#include "common/tokyo_clock.hpp"
+#include "engine/band.hpp"
+#include "engine/compare.hpp"
+#include "engine/limits.hpp"
+#include "engine/png_io.hpp"
+#include "engine/render.hpp"
+#include "engine/tiny_marks.hpp"
+#include "grain/image_only_scope.hpp"
+#include "grain/noise_candidates.hpp"
+
+namespace tesmira::engine {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const char* const REFERENCE_SCOPE = "刻印・情報欄・試験用補助矩形を除く検版画像本体を比較します。";
+const char* const WARNING_QUALITY = "Photoshop同等品質は未検証です。PDF画像化・色管理・選択範囲の再現差が残ります。";
+const char* const WARNING_DETECTION = "0.1mmの検出性能を保証する試験はまだ完了していません。";
+const char* const WARNING_MOSTLY_CHANGED =
+    "ページの大部分が反応しています。原稿の組合せ・書出し設定を確認してください。";
+const char* const REFERENCE_OTHER_SIZE = "画像サイズが異なるため数値比較しません。自動リサイズはしていません。";
+constexpr int MAX_RGB_DIFFERENCE = 2;
+
+const Json& required(const Json& settings, const char* key) {
+    auto it = settings.find(key);
+    if (it == settings.end()) throw MissingSettingError(key);
+    return *it;
+}
+
+double seconds_between(Clock::time_point from, Clock::time_point to) {
+    return round_half_even(std::chrono::duration<double>(to - from).count(), 3);
+}
+
+struct PageSettings {
+    int page;
+    double dpi;
+    int tolerance, opacity, border;
+    bool grain, tiny_markers, diagnostic_images;
+};
+
+PageSettings read_settings(const Json& settings) {
+    PageSettings s{};
+    s.page = required(settings, "page").get<int>();
+    s.dpi = required(settings, "dpi").get<double>();
+    s.tolerance = required(settings, "tolerance").get<int>();
+    s.opacity = required(settings, "opacity").get<int>();
+    s.border = required(settings, "border").get<int>();
+    s.grain = flag_or(settings, "grain", false);
+    s.tiny_markers = flag_or(settings, "tiny_markers", false);
+    s.diagnostic_images = flag_or(settings, "diagnostic_images", true);
+    return s;
+}
+
+// The measured comparison of a reference image with the unmarked result image.
+Json check_reference(const std::filesystem::path& path, const cv::Mat& result) {
+    // The size comes from the header, so an oversized image is refused before it is decoded.
+    if (std::optional<PngHeader> header = read_png_header(path);
+        header && header->width * header->height > MAX_OUTPUT_PIXELS)
+        throw UserError("Photoshop比較画像が大きすぎます。1億5000万画素以内にしてください。");
+    const cv::Mat reference = read_flattened_rgb(path);
+    if (static_cast<long long>(reference.cols) * reference.rows > MAX_OUTPUT_PIXELS)
+        throw UserError("Photoshop比較画像が大きすぎます。1億5000万画素以内にしてください。");
+    write_png(path, reference);
+
+    Json report;
+    if (reference.size() != result.size()) {
+        report["same_size"] = false;
+        report["reference_size"] = Json::array({reference.cols, reference.rows});
+        report["message"] = REFERENCE_OTHER_SIZE;
+        return report;
+    }
+    cv::Mat difference;
+    cv::absdiff(reference, result, difference);
+    const cv::Scalar sums = cv::sum(difference);
+    const double mean = (sums[0] + sums[1] + sums[2]) / (double(difference.total()) * 3);
+    cv::Mat channel_max;
+    cv::Mat channels[3];
+    cv::split(difference, channels);
+    cv::max(channels[0], channels[1], channel_max);
+    cv::max(channel_max, channels[2], channel_max);
+    const double exact = double(difference.total() - std::size_t(cv::countNonZero(channel_max)));
+    report["same_size"] = true;
+    report["mean_absolute_error"] = round_half_even(mean, 3);
+    report["exact_pixel_percent"] = round_half_even(exact / double(difference.total()) * 100, 3);
+    return report;
+}
+
+}  // namespace
+
+Json run_job(const std::filesystem::path& folder, const Json& settings) {
+    const Clock::time_point started = Clock::now();
+    const TokyoTime checked_at = tokyo_now();
+    const PageSettings s = read_settings(settings);
+    const auto before_pdf = folder / "before.pdf", after_pdf = folder / "after.pdf";
+
+    const RenderedPage before = render_pdf(before_pdf, s.page, s.dpi);
+    const RenderedPage after = render_pdf(after_pdf, s.page, s.dpi);
+    const Clock::time_point rendered = Clock::now();
+
+    if (std::abs(before.info.width_mm - after.info.width_mm) > 0.01 ||
+        std::abs(before.info.height_mm - after.info.height_mm) > 0.01)
+        throw UserError("新旧PDFの仕上がりサイズが異なります。");
+
+    CompareOptions options;
+    options.tolerance = s.tolerance;
+    options.opacity = s.opacity;
+    options.border = s.border;
+    CompareResult strict = compare_arrays(before.pixels, after.pixels, options);
+    cv::Mat result = strict.result;
+    cv::Mat mask = strict.mask;
+    CompareStats stats = strict.stats;
+
+    Json noise;
+    noise["enabled"] = false;
+    noise["suppressed_pixels"] = 0;
+    noise["strict_regions"] = strict.stats.regions;
+    if (s.grain) {
+        const int dpi = int(s.dpi);
+        grain::NoiseScope scope =
+            grain::image_only_scope(before_pdf, after_pdf, s.page, before.pixels.rows, before.pixels.cols, dpi);
+        const cv::Mat candidates = grain::noise_candidates(before.pixels, after.pixels, scope.mask, dpi, s.tolerance);
+        CompareOptions filtered_options = options;
+        filtered_options.ignored_pixels = candidates;
+        filtered_options.direct_scope = scope.mask;
+        CompareResult filtered = compare_arrays(before.pixels, after.pixels, filtered_options);
+        result = filtered.result;
+        mask = filtered.mask;
+        stats = filtered.stats;
+        noise.update(scope.stats.to_json());
+        noise["enabled"] = true;
+        noise["suppressed_pixels"] = cv::countNonZero(candidates);
+        noise["strict_regions"] = strict.stats.regions;
+        noise["filtered_regions"] = stats.regions;
+        noise["max_rgb_difference"] = MAX_RGB_DIFFERENCE;
+        write_png(folder / "strict.png", annotate_result(strict.result, settings, checked_at).canvas);
+    }
+
+    Json tiny_marks = TinyMarks::disabled_json();
+    cv::Mat published = result;
+    if (s.tiny_markers) {
+        MarkedImage marked = mark_tiny_changes(result, mask, s.dpi);
+        published = marked.image;
+        tiny_marks = marked.marks.to_json();
+    }
+    const Clock::time_point compared = Clock::now();
+
+    const AnnotatedImage banded = annotate_result(published, settings, checked_at);
+    write_png(folder / "result.png", banded.canvas);
+    if (s.diagnostic_images) {
+        write_png(folder / "mask.png", mask);
+        write_png(folder / "before.png", strict.before_padded);
+        write_png(folder / "after.png", strict.after_padded);
+    }
+
+    Json reference;  // null without a reference image
+    if (const auto path = folder / "reference.png"; std::filesystem::exists(path))
+        reference = check_reference(path, result);
+
+    Json record;
+    record["settings"] = settings;
+    record["before"] = before.info.to_json();
+    record["after"] = after.info.to_json();
+    record.update(stats.to_json());
+    record["tiny_marks"] = tiny_marks;
+    record["grain"] = noise;
+    record["created_at"] = iso_format(checked_at);
+    record["header_height"] = banded.header_height;
+    record["reference_scope"] = REFERENCE_SCOPE;
+    record["render_seconds"] = seconds_between(started, rendered);
+    record["compare_seconds"] = seconds_between(rendered, compared);
+    record["total_seconds"] = seconds_between(started, Clock::now());
+    record["reference"] = reference;
+    Json warnings = Json::array({WARNING_QUALITY, WARNING_DETECTION});
+    if (stats.changed_percent > 90) warnings.push_back(WARNING_MOSTLY_CHANGED);
+    record["warnings"] = warnings;
+
+    write_text_file(folder / "result.json", indented_json(record));
+    return record;
+}
+
+}  // namespace tesmira::engine

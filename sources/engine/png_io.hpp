@@ -1,0 +1,26 @@
+#pragma once
+#include <opencv2/core.hpp>
+
+#include <filesystem>
+#include <optional>
+
+namespace tesmira::engine {
+
+// Writes an 8-bit grey (CV_8UC1) or RGB (CV_8UC3, RGB order) image as a non-interlaced PNG
+// at zlib's default level. Bands of rows are filtered and deflated in parallel and joined
+// into one zlib stream, so the file is an ordinary PNG with a single IDAT chunk.
+void write_png(const std::filesystem::path& path, const cv::Mat& image);
+
+struct PngHeader {
+    long long width = 0, height = 0;
+    int bit_depth = 0, colour_type = 0;
+};
+
+// The IHDR of a PNG file, read without decoding any pixel; empty when the file is no PNG.
+std::optional<PngHeader> read_png_header(const std::filesystem::path& path);
+
+// The image as 8-bit RGB on white: an RGBA source is composited with its alpha, any other
+// kind is converted to RGB with its transparency dropped.
+cv::Mat read_flattened_rgb(const std::filesystem::path& path);
+
+}  // namespace tesmira::engine

@@ -1,0 +1,168 @@
+#include "vault/archive_job.hpp"
+
+#include <sys/stat.h>
+
+#include <optional>
+#include <regex>
+#include <set>
+#include <system_error>
+
+#include "common/errors.hpp"
+#include "common/files.hpp"
+#include "common/termination.hpp"
+#include "common/unicode.hpp"
+#include "vault/document_name.hpp"
+#include "vault/version_store.hpp"
+
+namespace tesmira::vault {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t MAX_FILES = 100;
+constexpr long long MAX_FILE_BYTES = 60LL * 1024 * 1024;
+constexpr long long MAX_TOTAL_BYTES = 2LL * 1024 * 1024 * 1024;
+
+void check_inputs(const std::vector<fs::path>& after, std::vector<std::string>& names) {
+    if (after.empty() || after.size() > MAX_FILES) throw UserError("新しいPDFを1〜100ファイル選択してください。");
+    for (const fs::path& path : after) names.push_back(canonical_name(path));
+    std::set<std::string> folded;
+    for (const std::string& name : names)
+        if (!folded.insert(casefold(name)).second)
+            throw UserError("同名または大文字小文字だけが異なるPDFが重複しています。取り違え防止のため処理しません。");
+    long long total = 0;
+    for (const fs::path& path : after) {
+        std::error_code error;
+        const bool regular = fs::is_regular_file(path, error);
+        const auto size = regular ? fs::file_size(path, error) : 0;
+        if (!regular || error || static_cast<long long>(size) > MAX_FILE_BYTES)
+            throw UserError("各PDFは60MB以内にしてください。");
+        total += static_cast<long long>(size);
+    }
+    if (total > MAX_TOTAL_BYTES) throw UserError("PDFの合計は2GB以内にしてください。");
+}
+
+struct FileIdentity {
+    ino_t inode = 0;
+    off_t size = 0;
+    long long mtime_ns = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+FileIdentity identity_of(const fs::path& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        throw fs::filesystem_error("cannot read", path, std::error_code(errno, std::generic_category()));
+    return {info.st_ino, info.st_size, static_cast<long long>(info.st_mtim.tv_sec) * 1'000'000'000LL + info.st_mtim.tv_nsec};
+}
+
+// Copies a new PDF, refusing one that changes while it is read.
+void copy_unchanged(const fs::path& source, const fs::path& target, const std::string& name) {
+    const FileIdentity before = identity_of(source);
+    copy_content(source, target);
+    const FileIdentity after = identity_of(source);
+    std::error_code error;
+    if (!(before == after) || static_cast<long long>(fs::file_size(target, error)) != before.size || error)
+        throw UserError("「" + name + "」が読込中に変更されました。保存が完了してから再試行してください。");
+}
+
+// Removes the result folders that this run's export published, and only those.
+void remove_published(const std::vector<fs::path>& pdfs, const fs::path& output_root) {
+    static const std::regex RESULT_FOLDER("てすみら検版_[0-9]{8}_[0-9]{6}_[a-f0-9]{8}");
+    std::error_code error;
+    const fs::path root = fs::weakly_canonical(fs::absolute(output_root), error);
+    std::set<fs::path> folders;
+    for (const fs::path& pdf : pdfs) folders.insert(pdf.parent_path());
+    for (const fs::path& folder : folders) {
+        std::error_code ignored;
+        if (fs::weakly_canonical(fs::absolute(folder.parent_path()), ignored) != root) continue;
+        if (!std::regex_match(folder.filename().string(), RESULT_FOLDER)) continue;
+        if (fs::is_symlink(fs::symlink_status(folder, ignored))) continue;
+        fs::remove_all(folder, ignored);
+    }
+}
+
+}  // namespace
+
+std::vector<fs::path> archive_job(const std::vector<fs::path>& after, const fs::path& root, const std::string& project,
+                                  const fs::path& output_root, const Json& settings, bool register_baseline,
+                                  const Exporter& exporter, const Validator& validator, const Progress& progress) {
+    std::vector<std::string> names;
+    check_inputs(after, names);
+
+    Vault store(root, project);
+    std::vector<fs::path> created, exported;
+    bool committed = false;
+    try {
+        try {
+            store.db().execute("BEGIN IMMEDIATE");
+        } catch (const SqliteError&) {
+            throw UserError("この案件は別の検版で使用中です。完了してから再試行してください。");
+        }
+        Json captured = Json::object();
+        {
+            TemporaryFolder temporary("tesmira-archive-");
+            const fs::path old_side = temporary.path() / "before", new_side = temporary.path() / "after";
+            fs::create_directory(old_side);
+            fs::create_directory(new_side);
+            std::vector<fs::path> old_copies, new_copies;
+            for (std::size_t i = 0; i < after.size(); ++i) {
+                check_termination();
+                const std::string& name = names[i];
+                const fs::path target = new_side / name;
+                copy_unchanged(after[i], target, name);
+                validator(target, target, settings);
+                const auto current = store.latest(name);
+                if (register_baseline && current)
+                    throw UserError("「" + name + "」は登録済みです。初回登録では上書きせず、保存版と比較してください。");
+                if (!register_baseline && !current)
+                    throw UserError("この案件には「" + name +
+                                    "」の保存版がありません。初回原稿として登録してください。別案件・別名からは探しません。");
+                new_copies.push_back(target);
+                if (current) {
+                    old_copies.push_back(old_side / name);
+                    copy_content(current->first, old_copies.back());
+                }
+            }
+            if (!register_baseline) {
+                const Progress forward = [&](const std::string& event, const Json& fields) {
+                    if (event == "complete")
+                        captured.update(fields);
+                    else
+                        progress(event, fields);
+                };
+                exported = exporter(old_copies, new_copies, output_root, settings, forward);
+            }
+            for (std::size_t i = 0; i < new_copies.size(); ++i) {
+                check_termination();
+                store.append(names[i], new_copies[i], created);
+            }
+            check_termination();
+            store.db().execute("COMMIT");
+            committed = true;
+        }
+        if (register_baseline) {
+            progress("archive_saved", Json{{"count", after.size()}, {"project", store.project_name()}});
+        } else {
+            Json fields = captured;
+            fields["archive_updated"] = true;
+            fields["project"] = store.project_name();
+            progress("complete", fields);
+        }
+        return exported;
+    } catch (...) {
+        if (!committed) {
+            try {
+                if (store.db().in_transaction()) store.db().execute("ROLLBACK");
+            } catch (const std::exception&) {
+                // Closing the connection discards the transaction all the same.
+            }
+            std::error_code ignored;
+            for (const fs::path& path : created) fs::remove(path, ignored);
+            remove_published(exported, output_root);
+        }
+        throw;
+    }
+}
+
+}  // namespace tesmira::vault

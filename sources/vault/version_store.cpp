@@ -1,0 +1,157 @@
+#include "vault/version_store.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <system_error>
+
+#include "common/errors.hpp"
+#include "common/files.hpp"
+#include "common/json.hpp"
+#include "common/random_id.hpp"
+#include "vault/document_name.hpp"
+
+namespace tesmira::vault {
+namespace {
+
+namespace fs = std::filesystem;
+
+[[noreturn]] void fail(const char* what, const fs::path& path) {
+    throw fs::filesystem_error(what, path, std::error_code(errno, std::generic_category()));
+}
+
+bool is_link(const fs::path& path) {
+    std::error_code ignored;
+    return fs::is_symlink(fs::symlink_status(path, ignored));
+}
+
+void set_mode(const fs::path& path, mode_t mode) {
+    if (::chmod(path.c_str(), mode) != 0) fail("cannot set mode", path);
+}
+
+// Copies `from` into the new file `to`, synced to disk; `to` is reported to `created` as
+// soon as both files are open.
+void copy_synced(const fs::path& from, const fs::path& to, std::vector<fs::path>& created) {
+    struct Descriptor {
+        int fd = -1;
+        ~Descriptor() {
+            if (fd >= 0) ::close(fd);
+        }
+    };
+    Descriptor out{::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600)};
+    if (out.fd < 0) fail("cannot create version file", to);
+    Descriptor in{::open(from.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (in.fd < 0) {
+        const int error = errno;
+        ::unlink(to.c_str());
+        errno = error;
+        fail("cannot open", from);
+    }
+    created.push_back(to);
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        const ssize_t n = ::read(in.fd, buffer.data(), buffer.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail("cannot read", from);
+        }
+        if (n == 0) break;
+        for (ssize_t written = 0; written < n;) {
+            const ssize_t w = ::write(out.fd, buffer.data() + written, std::size_t(n - written));
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                fail("cannot write", to);
+            }
+            written += w;
+        }
+    }
+    if (::fsync(out.fd) != 0) fail("cannot sync", to);
+    const int fd = out.fd;
+    out.fd = -1;
+    if (::close(fd) != 0) fail("cannot write", to);
+}
+
+}  // namespace
+
+bool is_hex32(const std::string& text) {
+    if (text.size() != 32) return false;
+    for (char c : text)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+    return true;
+}
+
+Vault::Vault(const fs::path& root_path, const std::string& project) {
+    const fs::path root = fs::absolute(root_path);
+    if (!is_hex32(project)) throw UserError("保存版の案件を選択してください。");
+    if (is_link(root)) throw UserError("保存版フォルダーをシンボリックリンクにはできません。");
+    if (::mkdir(root.c_str(), 0700) != 0 && errno != EEXIST) fail("cannot create archive folder", root);
+    struct stat info {};
+    if (::stat(root.c_str(), &info) != 0) fail("cannot read archive folder", root);
+    if (info.st_uid != ::getuid()) throw UserError("保存版フォルダーの所有者が異なります。");
+    set_mode(root, 0700);
+
+    folder_ = root / project;
+    if (is_link(folder_) || !fs::is_directory(folder_)) throw UserError("選択した保存版の案件がありません。");
+    const fs::path project_file = folder_ / "project.json";
+    if (is_link(project_file)) throw UserError("案件情報のリンクは使用できません。");
+    const Json record = Json::parse(read_text_file(project_file));
+    const auto field = [&](const char* key) { return record.is_object() && record.contains(key) ? record[key] : Json(); };
+    const Json version = field("version"), id = field("id"), name = field("name");
+    if (!(version.is_number() && version.get<double>() == 1) || !(id.is_string() && id.get<std::string>() == project) ||
+        !name.is_string())
+        throw UserError("案件情報を確認できません。");
+    project_name_ = name.get<std::string>();
+
+    versions_ = folder_ / "versions";
+    if (is_link(versions_)) throw UserError("保存版のリンクは使用できません。");
+    if (::mkdir(versions_.c_str(), 0700) != 0 && errno != EEXIST) fail("cannot create folder", versions_);
+    const fs::path history = folder_ / "history.sqlite3";
+    if (is_link(history)) throw UserError("保存版の管理ファイルを確認してください。");
+    db_.emplace(history, 1000);
+    set_mode(history, 0600);
+    db_->execute("PRAGMA foreign_keys=ON");
+    db_->execute(
+        "CREATE TABLE IF NOT EXISTS revisions (id TEXT PRIMARY KEY, name TEXT COLLATE BINARY NOT NULL, "
+        "sha256 TEXT NOT NULL, created_ns INTEGER NOT NULL)");
+    db_->execute(
+        "CREATE TABLE IF NOT EXISTS latest (name TEXT COLLATE BINARY PRIMARY KEY, revision_id TEXT NOT NULL "
+        "REFERENCES revisions(id))");
+}
+
+std::optional<std::pair<fs::path, std::string>> Vault::latest(const std::string& name) {
+    const auto row = db_->query(
+        "SELECT r.id,r.sha256 FROM latest l JOIN revisions r ON r.id=l.revision_id WHERE l.name=?", {name});
+    if (!row) return std::nullopt;
+    const std::string& id = (*row)[0];
+    const std::string& fingerprint = (*row)[1];
+    // The id is checked before it becomes part of a path, so no row can point outside "versions".
+    if (!is_hex32(id)) throw UserError("保存版の管理情報が不正です。");
+    const fs::path file = versions_ / (id + ".pdf");
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(file, error);
+    if (!fs::is_regular_file(status) || digest(file) != fingerprint)
+        throw UserError("保存版「" + name + "」が変更・削除されています。自動で別原稿には切り替えません。");
+    return std::make_pair(file, fingerprint);
+}
+
+void Vault::append(const std::string& name, const fs::path& path, std::vector<fs::path>& created) {
+    const std::string checksum = digest(path);
+    const auto current = latest(name);
+    if (current && current->second == checksum) return;  // identical content is never stored twice in a row
+
+    const std::string id = uuid4_hex();
+    const fs::path target = versions_ / (id + ".pdf");
+    copy_synced(path, target, created);
+    set_mode(target, 0600);
+    if (digest(target) != checksum) throw UserError("原稿を安全に保存できませんでした。");
+    const long long now_ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                 std::chrono::system_clock::now().time_since_epoch())
+                                 .count();
+    db_->query("INSERT INTO revisions VALUES (?,?,?,?)", {id, name, checksum, now_ns});
+    db_->query("INSERT INTO latest VALUES (?,?) ON CONFLICT(name) DO UPDATE SET revision_id=excluded.revision_id",
+               {name, id});
+}
+
+}  // namespace tesmira::vault

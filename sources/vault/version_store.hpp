@@ -1,0 +1,41 @@
+#pragma once
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "vault/sqlite_database.hpp"
+
+namespace tesmira::vault {
+
+// One archive project, open: its folder, display name, version files and history.
+// Every version ever stored stays; "latest" names each document's newest version.
+class Vault {
+public:
+    // Checks the archive root and the project and prepares "versions" and "history.sqlite3".
+    Vault(const std::filesystem::path& root, const std::string& project);
+
+    const std::filesystem::path& folder() const { return folder_; }
+    const std::string& project_name() const { return project_name_; }
+    const std::filesystem::path& versions() const { return versions_; }
+    Database& db() { return *db_; }
+
+    // The newest version of a document (its file and fingerprint), re-checked on disk.
+    std::optional<std::pair<std::filesystem::path, std::string>> latest(const std::string& name);
+
+    // Stores `path` as the newest version of `name` unless it equals the current newest one.
+    // Every version file it creates is added to `created` as soon as its copy begins.
+    // Never commits: the rows join the caller's transaction.
+    void append(const std::string& name, const std::filesystem::path& path,
+                std::vector<std::filesystem::path>& created);
+
+private:
+    std::filesystem::path folder_, versions_;
+    std::string project_name_;
+    std::optional<Database> db_;
+};
+
+bool is_hex32(const std::string& text);
+
+}  // namespace tesmira::vault

@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include "common/errors.hpp"
+#include "conductor/pairing.hpp"
+
+namespace fs = std::filesystem;
+using tesmira::conductor::match_files;
+
+namespace {
+
+std::string refusal(const std::vector<fs::path>& before, const std::vector<fs::path>& after) {
+    try {
+        match_files(before, after);
+    } catch (const tesmira::UserError& error) {
+        return error.what();
+    }
+    return "(paired)";
+}
+
+std::vector<fs::path> numbered(int count, const std::string& folder) {
+    std::vector<fs::path> paths;
+    for (int i = 0; i < count; ++i) paths.push_back(folder + "/" + std::to_string(i) + ".pdf");
+    return paths;
+}
+
+}  // namespace
+
+TEST(Pairing, PairsByNameInCodePointOrder) {
+    auto pairs = match_files({"/x/b.pdf", "/x/a.pdf"}, {"/y/a.pdf", "/y/b.pdf"});
+    ASSERT_EQ(pairs.size(), 2u);
+    EXPECT_EQ(pairs[0], std::make_pair(fs::path("/x/a.pdf"), fs::path("/y/a.pdf")));
+    EXPECT_EQ(pairs[1], std::make_pair(fs::path("/x/b.pdf"), fs::path("/y/b.pdf")));
+
+    // One file on each side pairs whatever the names.
+    pairs = match_files({"/a/first.pdf"}, {"/b/second.pdf"});
+    EXPECT_EQ(pairs.front(), std::make_pair(fs::path("/a/first.pdf"), fs::path("/b/second.pdf")));
+
+    // Decomposed and precomposed forms are one name; code point order puts B before a and 10 before 2.
+    pairs = match_files({"/x/\u304B\u3099.pdf", "/x/a.pdf", "/x/B.pdf", "/x/10.pdf", "/x/2.pdf"},
+                        {"/y/\u304C.pdf", "/y/a.pdf", "/y/B.pdf", "/y/10.pdf", "/y/2.pdf"});
+    std::vector<std::string> names;
+    for (const auto& pair : pairs) names.push_back(pair.second.filename().string());
+    EXPECT_EQ(names, (std::vector<std::string>{"10.pdf", "2.pdf", "B.pdf", "a.pdf", "\u304C.pdf"}));
+
+    // Relative paths are made absolute against the working folder.
+    pairs = match_files({"rel/a.pdf"}, {"rel/b.pdf"});
+    EXPECT_EQ(pairs.front().first, fs::current_path() / "rel/a.pdf");
+    EXPECT_NO_THROW(match_files(numbered(100, "/x"), numbered(100, "/y")));
+}
+
+TEST(Pairing, RefusalsInTheirOrder) {
+    struct Case {
+        std::vector<fs::path> before, after;
+        std::string message;
+    } cases[] = {
+        {{}, {"/y/a.pdf"}, "変更前のPDFは1〜100ファイルにしてください。"},
+        {{}, {}, "変更前のPDFは1〜100ファイルにしてください。"},
+        {numbered(101, "/x"), {}, "変更前のPDFは1〜100ファイルにしてください。"},
+        {{"/x/a.pdf"}, numbered(101, "/y"), "変更後のPDFは1〜100ファイルにしてください。"},
+        {{"/x/a.pdf.bak"}, {"/y/a.pdf"}, "PDF以外のファイルが含まれています。"},
+        {{"/x/a.png"}, {"/y/a.pdf"}, "PDF以外のファイルが含まれています。"},
+        {{"/x/nodot"}, {"/y/a.pdf"}, "PDF以外のファイルが含まれています。"},
+        {{"/x/.pdf"}, {"/y/a.pdf"}, "PDF以外のファイルが含まれています。"},
+        {{"/x/REPORT.PDF"}, {"/y/a.pdf"}, "(paired)"},
+        {{"/x/a.pdf", "/z/a.pdf"}, {"/y/a.pdf"}, "変更前に同名ファイルが重複しています: a.pdf"},
+        {{"/x/表紙.pdf"}, {"/y/表紙.pdf", "/z/表紙.pdf"}, "変更後に同名ファイルが重複しています: 表紙.pdf"},
+        {{"/x/A.pdf", "/x/c.pdf"}, {"/y/a.pdf", "/y/c.pdf"},
+         "同名の相手が見つかりません。\n変更前だけ: A.pdf\n変更後だけ: a.pdf"},
+        {{"/x/z.pdf", "/x/m.pdf", "/x/k.pdf"}, {"/y/k.pdf", "/y/q.pdf"},
+         "同名の相手が見つかりません。\n変更前だけ: m.pdf、z.pdf\n変更後だけ: q.pdf"},
+        {{"/x/z.pdf", "/x/m.pdf"}, {"/y/m.pdf", "/y/z.pdf", "/y/n.pdf"}, "同名の相手が見つかりません。\n変更後だけ: n.pdf"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(refusal(c.before, c.after), c.message);
+}
