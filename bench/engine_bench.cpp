@@ -15,6 +15,7 @@
 #include "common/allocator.hpp"
 #include "engine/band.hpp"
 #include "engine/compare.hpp"
+#include "engine/page_job.hpp"
 #include "engine/render.hpp"
 #include "engine/tiny_marks.hpp"
 #include "fixtures/pdf_builder.hpp"
@@ -82,6 +83,21 @@ int main(int argc, char** argv) {
     std::printf("mark_tiny_changes   %8.1f ms\n", tiny);
     std::printf("annotate_result     %8.1f ms\n", band);
     std::printf("peak memory, one page pair %5.1f MB\n", peak_mb);
+
+    // A whole page job, against the two renders inside it, in the same run.
+    tesmira::Json job_settings = settings;
+    job_settings.update(tesmira::Json{{"page", 1}, {"tolerance", 1}, {"opacity", 10}, {"border", 2},
+                                      {"diagnostic_images", false}});
+    const double renders = median_ms(runs, [&] {
+        render_pdf(before_pdf, 1, 300);
+        render_pdf(after_pdf, 1, 300);
+    });
+    const double job = median_ms(runs, [&] { run_job(folder.path(), job_settings); });
+    job_settings["grain"] = true;
+    const double job_grain = median_ms(runs, [&] { run_job(folder.path(), job_settings); });
+    std::printf("two render_pdf      %8.1f ms\n", renders);
+    std::printf("run_job, grain off  %8.1f ms  (%.2f x the two renders)\n", job, job / renders);
+    std::printf("run_job, grain on   %8.1f ms  (%.2f x the two renders)\n", job_grain, job_grain / renders);
     if (!png.empty()) {
         cv::Mat bgr;
         cv::cvtColor(annotated.canvas, bgr, cv::COLOR_RGB2BGR);

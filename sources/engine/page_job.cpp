@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <future>
 #include <optional>
 #include <string>
 #include <vector>
@@ -105,8 +106,18 @@ Json run_job(const std::filesystem::path& folder, const Json& settings) {
     const PageSettings s = read_settings(settings);
     const auto before_pdf = folder / "before.pdf", after_pdf = folder / "after.pdf";
 
-    const RenderedPage before = render_pdf(before_pdf, s.page, s.dpi);
-    const RenderedPage after = render_pdf(after_pdf, s.page, s.dpi);
+    // The two pages render at the same time, each in its own MuPDF context; a failure of the
+    // old page is still the one reported when both fail.
+    std::future<RenderedPage> rendering_after =
+        std::async(std::launch::async, [&] { return render_pdf(after_pdf, s.page, s.dpi); });
+    RenderedPage before;
+    try {
+        before = render_pdf(before_pdf, s.page, s.dpi);
+    } catch (...) {
+        rendering_after.wait();
+        throw;
+    }
+    const RenderedPage after = rendering_after.get();
     const Clock::time_point rendered = Clock::now();
 
     if (std::abs(before.info.width_mm - after.info.width_mm) > 0.01 ||

@@ -18,7 +18,7 @@
 namespace tesmira::engine {
 namespace {
 
-constexpr int BAND_ROWS = 256;  // rows filtered and deflated together
+constexpr int BAND_ROWS = 64;  // rows filtered and deflated together
 const unsigned char SIGNATURE[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
 void put_u32(std::string& out, std::uint32_t v) {
@@ -52,28 +52,34 @@ void filter_row(const unsigned char* row, const unsigned char* above, std::size_
         zeros.assign(length, 0);
         above = zeros.data();
     }
+    for (auto& candidate : candidates) candidate.resize(length);
+    const std::size_t b = std::size_t(bpp);
+    unsigned char* none = candidates[0].data();
+    unsigned char* sub = candidates[1].data();
+    unsigned char* up = candidates[2].data();
+    unsigned char* average = candidates[3].data();
+    unsigned char* paeth_row = candidates[4].data();
+    for (std::size_t i = 0; i < b && i < length; ++i) {
+        none[i] = row[i];
+        sub[i] = row[i];
+        up[i] = static_cast<unsigned char>(row[i] - above[i]);
+        average[i] = static_cast<unsigned char>(row[i] - above[i] / 2);
+        paeth_row[i] = static_cast<unsigned char>(row[i] - above[i]);
+    }
+    for (std::size_t i = b; i < length; ++i) {
+        const int a = row[i - b], up_value = above[i], c = above[i - b];
+        none[i] = row[i];
+        sub[i] = static_cast<unsigned char>(row[i] - a);
+        up[i] = static_cast<unsigned char>(row[i] - up_value);
+        average[i] = static_cast<unsigned char>(row[i] - (a + up_value) / 2);
+        paeth_row[i] = static_cast<unsigned char>(row[i] - paeth(a, up_value, c));
+    }
     long best_sum = -1;
     int best = 0;
     for (int type = 0; type < 5; ++type) {
-        std::vector<unsigned char>& f = candidates[std::size_t(type)];
-        f.resize(length);
+        const unsigned char* f = candidates[std::size_t(type)].data();
         long sum = 0;
-        for (std::size_t i = 0; i < length; ++i) {
-            const int a = i >= std::size_t(bpp) ? row[i - std::size_t(bpp)] : 0;
-            const int b = above[i];
-            const int c = i >= std::size_t(bpp) ? above[i - std::size_t(bpp)] : 0;
-            int predicted = 0;
-            switch (type) {
-                case 1: predicted = a; break;
-                case 2: predicted = b; break;
-                case 3: predicted = (a + b) / 2; break;
-                case 4: predicted = paeth(a, b, c); break;
-                default: break;
-            }
-            const unsigned char v = static_cast<unsigned char>(row[i] - predicted);
-            f[i] = v;
-            sum += v < 128 ? v : 256 - v;
-        }
+        for (std::size_t i = 0; i < length; ++i) sum += f[i] < 128 ? f[i] : 256 - f[i];
         if (best_sum < 0 || sum < best_sum) {
             best_sum = sum;
             best = type;

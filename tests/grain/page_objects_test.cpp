@@ -5,6 +5,7 @@
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -64,13 +65,23 @@ std::string unplaceable_path() {
     return content + "0 0 10 10 re f Q\n";
 }
 
-// The builder writes no patterns or shadings, so they are added to its file: /Small
-// tiles (a 10 pt cell), /Large is one cell reaching far beyond any shape it fills, /Shade
-// fills with an unbounded axial shading, which /Sh paints on its own.
-std::filesystem::path with_patterns(const std::filesystem::path& path) {
+// Rewrites the file with `edit` applied to its first page, for what the builder cannot write.
+std::filesystem::path edited(const std::filesystem::path& path,
+                             const std::function<void(QPDF&, QPDFObjectHandle page)>& edit) {
     QPDF pdf;
     pdf.processFile(path.c_str());
-    QPDFObjectHandle resources = QPDFPageDocumentHelper(pdf).getAllPages().at(0).getObjectHandle().getKey("/Resources");
+    edit(pdf, QPDFPageDocumentHelper(pdf).getAllPages().at(0).getObjectHandle());
+    const std::filesystem::path out = path.parent_path() / ("edited-" + path.filename().string());
+    QPDFWriter writer(pdf, out.c_str());
+    writer.write();
+    return out;
+}
+
+// Patterns and shadings in the page resources: /Small tiles (a 10 pt cell), /Large is one
+// cell reaching far beyond any shape it fills, /Shade fills with an unbounded axial
+// shading, which /Sh paints on its own.
+void add_patterns(QPDF& pdf, QPDFObjectHandle page) {
+    QPDFObjectHandle resources = page.getKey("/Resources");
     const QPDFObjectHandle shading = QPDFObjectHandle::parse(
         "<< /ShadingType 2 /ColorSpace /DeviceRGB /Coords [0 0 200 0] /Extend [true true]"
         " /Function << /FunctionType 2 /Domain [0 1] /C0 [1 0 0] /C1 [0 0 1] /N 1 >> >>");
@@ -95,11 +106,6 @@ std::filesystem::path with_patterns(const std::filesystem::path& path) {
     QPDFObjectHandle shadings = QPDFObjectHandle::newDictionary();
     shadings.replaceKey("/Sh", shading);
     resources.replaceKey("/Shading", shadings);
-
-    const std::filesystem::path out = path.parent_path() / ("patterned-" + path.filename().string());
-    QPDFWriter writer(pdf, out.c_str());
-    writer.write();
-    return out;
 }
 
 TEST_F(PageObjects, RefusesClippingAndRotationInThatOrder) {
@@ -128,6 +134,12 @@ TEST_F(PageObjects, RefusesClippingAndRotationInThatOrder) {
         {"W only inside a string", page_with(fx::text(20, 20, 12, "W W* n")), {}, ""},
     };
     for (const Case& c : cases) EXPECT_EQ(refusal(c.page, c.inherited_rotate), c.expected) << c.name;
+}
+
+TEST_F(PageObjects, APageWithoutContentHasNoObjects) {
+    const std::filesystem::path bare = edited(write_page(folder, "page.pdf", page_with("")),
+                                              [](QPDF&, QPDFObjectHandle page) { page.removeKey("/Contents"); });
+    EXPECT_TRUE(page_objects(bare, 1, SIDE, SIDE).empty());
 }
 
 TEST_F(PageObjects, ListsAtMostTwoThousandTopLevelObjects) {
@@ -203,7 +215,7 @@ TEST_F(PageObjects, PatternFillsCountAsTheShapeTheyFill) {
     };
     for (const Case& c : cases) {
         const std::vector<PageObjectRecord> records =
-            page_objects(with_patterns(write_page(folder, "page.pdf", page_with(c.content))), 1, SIDE, SIDE);
+            page_objects(edited(write_page(folder, "page.pdf", page_with(c.content)), add_patterns), 1, SIDE, SIDE);
         ASSERT_EQ(records.size(), 1u) << c.name;
         EXPECT_EQ(records[0].type, c.type) << c.name;
         EXPECT_EQ(records[0].bounds, c.bounds) << c.name;

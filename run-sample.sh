@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Compares the bundled sample PDFs on a fresh Debian 12 machine: installs what is missing,
+# builds the worker, runs it on samples/old vs samples/new and prints its events and the
+# result folder.   Usage: ./run-sample.sh [OUTPUT_FOLDER]   (default: build/sample-output)
+set -euo pipefail
+cd "$(dirname "$0")"
+
+need_install=false
+for package in $(cat .ci/packages.txt); do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || need_install=true
+done
+if $need_install; then
+  sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -q
+  xargs -a .ci/packages.txt $sudo apt-get install -y -q --no-install-recommends
+fi
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+cmake --build build --target TesmiraWorker
+
+output=${1:-build/sample-output}
+mkdir -p "$output"
+events=$(mktemp)
+trap 'rm -f "$events"' EXIT
+build/worker/TesmiraWorker --before samples/old/catalogue.pdf --after samples/new/catalogue.pdf \
+  --output-root "$output" --settings-json '{"tiny_markers": true}' | tee "$events"
+folder=$(tail -n 1 "$events" | sed -n 's/.*"output": "\([^"]*\)".*/\1/p')
+echo
+echo "Result folder: $folder"
+ls -l "$folder"

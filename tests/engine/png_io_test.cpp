@@ -1,0 +1,35 @@
+#include <gtest/gtest.h>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "engine/png_io.hpp"
+#include "fixtures/temp_folder.hpp"
+
+using tesmira::engine::read_png_header;
+using tesmira::engine::write_png;
+
+TEST(PngWriter, RoundTripsEveryShapeExactly) {
+    tesmira::fixtures::TempFolder folder;
+    struct Case {
+        int rows, cols, channels;
+    } cases[] = {{1, 1, 3}, {1, 1, 1}, {63, 5, 3}, {64, 7, 3}, {65, 9, 1}, {300, 257, 3}, {1000, 3, 1}};
+    for (const Case& c : cases) {
+        cv::Mat image(c.rows, c.cols, CV_8UC(c.channels));
+        cv::randu(image, cv::Scalar::all(0), cv::Scalar::all(256));
+        // Smooth areas too, where the filters and the compression matter.
+        image.rowRange(0, c.rows / 2).setTo(cv::Scalar::all(200));
+        const auto path = folder.path() / "image.png";
+        write_png(path, image);
+        cv::Mat back = cv::imread(path.string(), cv::IMREAD_UNCHANGED);
+        ASSERT_EQ(back.channels(), c.channels);
+        if (c.channels == 3) cv::cvtColor(back, back, cv::COLOR_BGR2RGB);
+        EXPECT_EQ(cv::norm(back, image, cv::NORM_INF), 0.0) << c.rows << "x" << c.cols;
+        const auto header = read_png_header(path);
+        ASSERT_TRUE(header);
+        EXPECT_EQ(header->width, c.cols);
+        EXPECT_EQ(header->height, c.rows);
+        EXPECT_EQ(header->bit_depth, 8);
+        EXPECT_EQ(header->colour_type, c.channels == 3 ? 2 : 0);
+    }
+}
