@@ -3,6 +3,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <vector>
 
 #include "common/errors.hpp"
 #include "common/rounding.hpp"
@@ -21,31 +22,45 @@ cv::Mat noise_candidates(const cv::Mat& before, const cv::Mat& after, const cv::
         throw UserError("Noise scope dimensions differ");
 
     const int w = noise_window(dpi);
-    cv::Mat before_channels[3], after_channels[3];
-    cv::split(before, before_channels);
-    cv::split(after, after_channels);
+    cv::Mat result = cv::Mat::zeros(scope.size(), CV_8U);
+    // Only pixels in scope can be candidates, and a pixel's mean reaches w / 2 pixels around
+    // it: the work is confined to the scope's bounding box and that reach, which gives the
+    // same values as over the whole page (at a page edge the area ends where the page does).
+    std::vector<cv::Point> points;
+    cv::findNonZero(scope, points);
+    if (points.empty()) return result;
+    const cv::Rect box = cv::boundingRect(points);
+    const int reach = w / 2;
+    const cv::Rect area = cv::Rect(box.x - reach, box.y - reach, box.width + 2 * reach, box.height + 2 * reach) &
+                          cv::Rect(0, 0, scope.cols, scope.rows);
+    const cv::Rect inner = box - area.tl();
 
-    cv::Mat delta = cv::Mat::zeros(scope.size(), CV_8U);
-    cv::Mat stable(scope.size(), CV_8U, cv::Scalar(255));
+    cv::Mat before_channels[3], after_channels[3];
+    cv::split(before(area), before_channels);
+    cv::split(after(area), after_channels);
+    cv::Mat delta = cv::Mat::zeros(area.size(), CV_8U);
+    cv::Mat stable(area.size(), CV_8U, cv::Scalar(255));
     for (int c = 0; c < 3; ++c) {
         cv::Mat channel_delta, diff, mean, small;
         cv::absdiff(after_channels[c], before_channels[c], channel_delta);
         cv::max(delta, channel_delta, delta);
         // Signed, new minus old: a uniform shift keeps its sign and does not average out.
         cv::subtract(after_channels[c], before_channels[c], diff, cv::noArray(), CV_16S);
-        // Over the whole page, not only the scope, with the edge mirrored (...cba|abc...).
-        cv::boxFilter(diff, mean, CV_32F, cv::Size(w, w), cv::Point(-1, -1), true, cv::BORDER_REFLECT);
+        // The edge mirrored (...cba|abc...); the area's own pixels only, never its parent's.
+        cv::boxFilter(diff, mean, CV_32F, cv::Size(w, w), cv::Point(-1, -1), true,
+                      cv::BORDER_REFLECT | cv::BORDER_ISOLATED);
         cv::inRange(mean, -0.5, 0.5, small);
         cv::bitwise_and(stable, small, stable);
     }
 
-    cv::Mat in_scope, above_tolerance, within_two, result;
-    cv::compare(scope, 0, in_scope, cv::CMP_NE);
-    cv::compare(delta, tolerance, above_tolerance, cv::CMP_GT);
-    cv::compare(delta, 2, within_two, cv::CMP_LE);
-    cv::bitwise_and(in_scope, stable, result);
-    cv::bitwise_and(result, above_tolerance, result);
-    cv::bitwise_and(result, within_two, result);
+    cv::Mat in_scope, above_tolerance, within_two;
+    cv::compare(scope(box), 0, in_scope, cv::CMP_NE);
+    cv::compare(delta(inner), tolerance, above_tolerance, cv::CMP_GT);
+    cv::compare(delta(inner), 2, within_two, cv::CMP_LE);
+    cv::Mat target = result(box);
+    cv::bitwise_and(in_scope, stable(inner), target);
+    cv::bitwise_and(target, above_tolerance, target);
+    cv::bitwise_and(target, within_two, target);
     return result;
 }
 
