@@ -50,7 +50,7 @@ struct Descriptor {
 }  // namespace
 
 TemporaryFolder::TemporaryFolder(const std::string& prefix) {
-    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "XXXXXXXX")).string();
+    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "XXXXXX")).string();
     if (!::mkdtemp(pattern.data())) fail("cannot create temporary folder", pattern);
     path_ = pattern;
 }
@@ -91,8 +91,13 @@ void make_folder(const std::filesystem::path& path, unsigned mode) {
     if (::mkdir(path.c_str(), mode_t(mode)) != 0) fail("cannot create folder", path);
 }
 
+std::filesystem::path absolute_path(const std::filesystem::path& path) {
+    // An empty path names the working folder, as it does for the shell.
+    return path.empty() ? std::filesystem::current_path() : std::filesystem::absolute(path);
+}
+
 std::filesystem::path resolved(const std::filesystem::path& path) {
-    return std::filesystem::weakly_canonical(std::filesystem::absolute(path));
+    return std::filesystem::weakly_canonical(absolute_path(path));
 }
 
 }  // namespace tesmira

@@ -35,6 +35,9 @@ void copy_content(const std::filesystem::path& from, const std::filesystem::path
 // Creates one folder with the given mode; fails when the name exists or the parent is missing.
 void make_folder(const std::filesystem::path& path, unsigned mode = 0700);
 
+// Absolute against the working folder, without resolving links; "" is the working folder.
+std::filesystem::path absolute_path(const std::filesystem::path& path);
+
 // Absolute, with symbolic links resolved as far as the path exists.
 std::filesystem::path resolved(const std::filesystem::path& path);
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/errors.hpp"
+#include "common/files.hpp"
 #include "common/unicode.hpp"
 #include "conductor/names.hpp"
 
@@ -25,7 +26,7 @@ std::map<std::string, std::filesystem::path> side_map(const std::vector<std::fil
     if (paths.empty() || paths.size() > MAX_FILES) throw UserError(label + "のPDFは1〜100ファイルにしてください。");
     std::map<std::string, std::filesystem::path> names;
     for (const auto& path : paths) {
-        const std::filesystem::path absolute = std::filesystem::absolute(path);
+        const std::filesystem::path absolute = absolute_path(path);
         const std::string file_name = absolute.filename().string();
         if (ascii_lower(name_suffix(file_name)) != ".pdf") throw UserError("PDF以外のファイルが含まれています。");
         const std::string name = nfc(file_name);

@@ -68,16 +68,23 @@ int worker_main(int argc, char** argv) {
         std::fflush(stdout);
         return parsed.exit_status;
     }
+    std::string message;
     try {
         run(*parsed.command_line);
-        return 0;
+        // A SIGTERM after the last safe point still ends the process as cancelled.
+        return termination_requested() ? EXIT_TERMINATED : 0;
     } catch (const TerminationRequested&) {
         return EXIT_TERMINATED;
     } catch (const std::exception& error) {
         if (termination_requested()) return EXIT_TERMINATED;
-        emit("error", Json{{"message", error.what()}});
-        return 1;
+        message = error.what();
     }
+    try {
+        emit("error", Json{{"message", message}});
+    } catch (const std::exception&) {
+        // The reader is gone; the exit status is all that is left to tell.
+    }
+    return 1;
 }
 
 }  // namespace tesmira::conductor

@@ -70,12 +70,12 @@ void copy_unchanged(const fs::path& source, const fs::path& target, const std::s
 void remove_published(const std::vector<fs::path>& pdfs, const fs::path& output_root) {
     static const std::regex RESULT_FOLDER("てすみら検版_[0-9]{8}_[0-9]{6}_[a-f0-9]{8}");
     std::error_code error;
-    const fs::path root = fs::weakly_canonical(fs::absolute(output_root), error);
+    const fs::path root = fs::weakly_canonical(absolute_path(output_root), error);
     std::set<fs::path> folders;
     for (const fs::path& pdf : pdfs) folders.insert(pdf.parent_path());
     for (const fs::path& folder : folders) {
         std::error_code ignored;
-        if (fs::weakly_canonical(fs::absolute(folder.parent_path()), ignored) != root) continue;
+        if (fs::weakly_canonical(absolute_path(folder.parent_path()), ignored) != root) continue;
         if (!std::regex_match(folder.filename().string(), RESULT_FOLDER)) continue;
         if (fs::is_symlink(fs::symlink_status(folder, ignored))) continue;
         fs::remove_all(folder, ignored);

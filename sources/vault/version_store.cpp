@@ -83,7 +83,7 @@ bool is_hex32(const std::string& text) {
 }
 
 Vault::Vault(const fs::path& root_path, const std::string& project) {
-    const fs::path root = fs::absolute(root_path);
+    const fs::path root = absolute_path(root_path);
     if (!is_hex32(project)) throw UserError("保存版の案件を選択してください。");
     if (is_link(root)) throw UserError("保存版フォルダーをシンボリックリンクにはできません。");
     if (::mkdir(root.c_str(), 0700) != 0 && errno != EEXIST) fail("cannot create archive folder", root);

@@ -8,7 +8,7 @@ using namespace tesmira::worker_tests;
 
 namespace {
 
-class CommandLine : public WorkerTest {};
+class WorkerCommandLine : public WorkerTest {};
 
 // The message that the JSON decoder itself gives for `text`.
 std::string decoder_message(const std::string& text) {
@@ -29,7 +29,7 @@ std::string sole_error(const Outcome& run) {
 
 }  // namespace
 
-TEST_F(CommandLine, RefusalsGoToStandardErrorWithStatusTwo) {
+TEST_F(WorkerCommandLine, RefusalsGoToStandardErrorWithStatusTwo) {
     const std::string out = box.output().string();
     struct Case {
         std::vector<std::string> arguments;
@@ -55,7 +55,7 @@ TEST_F(CommandLine, RefusalsGoToStandardErrorWithStatusTwo) {
     EXPECT_TRUE(entries(box.output()).empty());
 }
 
-TEST_F(CommandLine, HelpGoesToStandardOutputWithStatusZero) {
+TEST_F(WorkerCommandLine, HelpGoesToStandardOutputWithStatusZero) {
     const std::vector<std::vector<std::string>> requests = {
         {"-h"}, {"--help"}, {"--he"}, {"--output-root", box.output().string(), "-h"}};
     for (const auto& arguments : requests) {
@@ -79,7 +79,7 @@ TEST_F(CommandLine, HelpGoesToStandardOutputWithStatusZero) {
 }
 
 // Only the output root given: the command line is accepted and the run fails on the empty old side.
-TEST_F(CommandLine, OutputRootAloneStartsTheRun) {
+TEST_F(WorkerCommandLine, OutputRootAloneStartsTheRun) {
     const std::string out = box.output().string();
     for (const auto& arguments : std::vector<std::vector<std::string>>{
              {"--output-root", out}, {"--out", out}, {"--output-root=" + out}, {"--o", out}}) {
@@ -90,7 +90,7 @@ TEST_F(CommandLine, OutputRootAloneStartsTheRun) {
 }
 
 // The settings are refused before the mode, the files or the output root are looked at.
-TEST_F(CommandLine, SettingsTextIsCheckedFirstInBothModes) {
+TEST_F(WorkerCommandLine, SettingsTextIsCheckedFirstInBothModes) {
     const std::string missing_root = (box.inputs() / "no-such-folder").string();
     const struct {
         std::string settings, message;
@@ -116,7 +116,7 @@ TEST_F(CommandLine, SettingsTextIsCheckedFirstInBothModes) {
     EXPECT_FALSE(fs::exists(missing_root));
 }
 
-TEST_F(CommandLine, ArchiveModeNeedsRootAndProject) {
+TEST_F(WorkerCommandLine, ArchiveModeNeedsRootAndProject) {
     const std::string out = box.output().string(), root = box.inputs().string();
     const std::vector<std::string> unchosen[] = {
         {"--archive-mode", "compare", "--project-id", "案件"},
@@ -142,17 +142,23 @@ TEST_F(CommandLine, ArchiveModeNeedsRootAndProject) {
 
 // A repeated option keeps its last occurrence only: the earlier, missing files and the
 // earlier, refused settings play no part in the run.
-TEST_F(CommandLine, LastOccurrenceWins) {
+TEST_F(WorkerCommandLine, LastOccurrenceWins) {
     write_sample_pdf(box.input("real.pdf"), 1, 0);
     write_sample_pdf(box.input("new.pdf"), 1, 1);
-    const Outcome run = box.run({"--bef", box.input("gone.pdf").string(), box.input("other.pdf").string(),
-                                 "--before", box.input("real.pdf").string(),
-                                 "--after", box.input("x.pdf").string(),
-                                 "--aft", box.input("new.pdf").string(),
-                                 "--settings-json", R"({"dpi": 150})",
-                                 "--output-root", box.inputs().string(),
-                                 "--output-root", box.output().string(),
-                                 "--settings-json", FAST_SETTINGS});
+    const std::string in = box.inputs().string() + "/";
+    const std::vector<std::string> groups[] = {
+        {"--bef", in + "gone.pdf", in + "other.pdf"},
+        {"--before", in + "real.pdf"},
+        {"--after", in + "x.pdf"},
+        {"--aft", in + "new.pdf"},
+        {"--settings-json", R"({"dpi": 150})"},
+        {"--output-root", in},
+        {"--output-root", box.output().string()},
+        {"--settings-json", FAST_SETTINGS},
+    };
+    std::vector<std::string> arguments;
+    for (const auto& group : groups) arguments.insert(arguments.end(), group.begin(), group.end());
+    const Outcome run = box.run(arguments);
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     ASSERT_EQ(run.names(), (std::vector<std::string>{"start", "progress", "complete"}));
     const Json& pdfs = run.last().at("pdfs");
@@ -160,4 +166,5 @@ TEST_F(CommandLine, LastOccurrenceWins) {
     const fs::path pdf = pdfs[0].get<std::string>();
     EXPECT_EQ(pdf.filename().string().rfind("検版_real_", 0), 0u) << pdf;
     EXPECT_EQ(pdf.parent_path().parent_path(), fs::canonical(box.output()));
+    EXPECT_EQ(entries(box.inputs()), (std::set<std::string>{"real.pdf", "new.pdf"}));
 }

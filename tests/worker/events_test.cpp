@@ -10,7 +10,7 @@ using namespace tesmira::worker_tests;
 
 namespace {
 
-class Events : public WorkerTest {};
+class WorkerEvents : public WorkerTest {};
 
 std::vector<std::string> keys_of(const Json& record) {
     std::vector<std::string> keys;
@@ -21,11 +21,12 @@ std::vector<std::string> keys_of(const Json& record) {
 }  // namespace
 
 // The exact text of the lines: "event" first, fields in call order, ", " and ": ", non-ASCII as is.
-TEST_F(Events, OnePairRunWritesStartProgressAndOneCompleteLine) {
+TEST_F(WorkerEvents, OnePairRunWritesStartProgressAndOneCompleteLine) {
     write_sample_pdf(box.input("旧.pdf"), 2, 0);
     write_sample_pdf(box.input("新.pdf"), 2, 1);
     WorkerProcess worker(comparison({box.input("旧.pdf")}, {box.input("新.pdf")}), box.temporary());
-    const std::optional<Json> complete = worker.wait_for([](const Json& e) { return e.value("event", "") == "complete"; });
+    const std::optional<Json> complete =
+        worker.wait_for([](const Json& e) { return e.value("event", "") == "complete"; });
     ASSERT_TRUE(complete.has_value());
     // Sent only once the result folder is in place.
     EXPECT_TRUE(fs::is_directory(complete->value("output", "")));
@@ -45,43 +46,73 @@ TEST_F(Events, OnePairRunWritesStartProgressAndOneCompleteLine) {
     EXPECT_NE(line.find(R"(, "source_name": "旧.pdf"}], "files": 1, "pdfs": [")"), std::string::npos) << line;
     EXPECT_EQ(line.back(), '}');
 
-    const Json& event = run.events[3];
+    const Json& event = run.events.at(3);
     EXPECT_EQ(keys_of(event), (std::vector<std::string>{"event", "output", "pages", "files", "pdfs"}));
-    ASSERT_EQ(event["pages"].size(), 2u);
-    for (const Json& page : event["pages"])
-        EXPECT_EQ(keys_of(page), (std::vector<std::string>{"page", "file", "strict_file", "regions", "changed_percent",
-                                                           "seconds", "warnings", "tiny_marks", "grain",
-                                                           "source_name"}));
-    EXPECT_EQ(event["pages"][1]["page"], 2);
-    EXPECT_GE(event["pages"][1]["regions"].get<int>(), 1);  // the square moved
+    ASSERT_EQ(event.at("pages").size(), 2u);
+    for (const Json& page : event.at("pages"))
+        EXPECT_EQ(keys_of(page),
+                  (std::vector<std::string>{"page", "file", "strict_file", "regions", "changed_percent", "seconds",
+                                            "warnings", "tiny_marks", "grain", "source_name"}));
+    EXPECT_EQ(event.at("pages").at(1).at("page"), 2);
+    EXPECT_GE(event.at("pages").at(1).at("regions").get<int>(), 1);  // the square moved
 }
 
 // A line break inside a message travels as the "\n" escape, so the event stays one line.
-TEST_F(Events, PairingMessageStaysOnOneLine) {
-    const Outcome run = box.run(comparison({box.input("a.pdf"), box.input("c.pdf")},
-                                           {box.input("b.pdf"), box.input("c.pdf")}));
+TEST_F(WorkerEvents, PairingMessageStaysOnOneLine) {
+    const Outcome run =
+        box.run(comparison({box.input("a.pdf"), box.input("c.pdf")}, {box.input("b.pdf"), box.input("c.pdf")}));
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "{\"event\": \"error\", \"message\": "
-                       "\"同名の相手が見つかりません。\\n変更前だけ: a.pdf\\n変更後だけ: b.pdf\"}\n");
+    EXPECT_EQ(run.out,
+              "{\"event\": \"error\", \"message\": "
+              "\"同名の相手が見つかりません。\\n変更前だけ: a.pdf\\n変更後だけ: b.pdf\"}\n");
     EXPECT_TRUE(entries(box.output()).empty());
 }
 
 // A page that passes the checks before the run but that the comparison refuses: its trim box
-// reaches beyond its media box, which the renderer cuts away.
-TEST_F(Events, FailureDuringTheRunEndsWithOneErrorAfterTheEventsSoFar) {
+// reaches beyond its media box, which the renderer cuts away. With one pair or several, the run
+// ends with the events so far and one "error", and the output root is as it was.
+TEST_F(WorkerEvents, FailureDuringTheRunEndsWithOneErrorAfterTheEventsSoFar) {
     fx::Page page;
     page.media = {0, 0, 100, 100};
-    fx::Document old_document = fx::many_pages(3, page);
-    fx::Document new_document = old_document;
-    new_document.pages[1].media = {0, 0, 50, 100};
-    new_document.pages[1].trim = fx::Rect{0, 0, 100, 100};
-    fx::write_pdf(old_document, box.input("a.pdf"));
-    fx::write_pdf(new_document, box.input("b.pdf"));
+    const fx::Document good = fx::many_pages(3, page);
+    fx::Document bad = good;
+    bad.pages[1].media = {0, 0, 50, 100};
+    bad.pages[1].trim = fx::Rect{0, 0, 100, 100};
 
-    const Outcome run = box.run(comparison({box.input("a.pdf")}, {box.input("b.pdf")}));
-    EXPECT_EQ(run.status, 1);
-    ASSERT_EQ(run.names(), (std::vector<std::string>{"start", "progress", "progress", "error"})) << run.out;
-    EXPECT_EQ(run.events[2]["page"], 2);
-    EXPECT_EQ(run.lines.back(), R"({"event": "error", "message": "新旧PDFの仕上がりサイズが異なります。"})");
-    EXPECT_TRUE(entries(box.output()).empty());
+    const struct {
+        const char* what;
+        std::vector<std::string> names;  // pairs; the one named "bad.pdf" fails on its page 2
+    } cases[] = {{"one pair", {"bad.pdf"}}, {"second of three pairs", {"a.pdf", "bad.pdf", "c.pdf"}}};
+    int number = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path folder = box.input(std::to_string(++number));
+        std::vector<fs::path> before, after;
+        for (const std::string& name : c.names) {
+            fs::create_directories(folder / "old");
+            fs::create_directories(folder / "new");
+            fx::write_pdf(good, before.emplace_back(folder / "old" / name));
+            fx::write_pdf(name == "bad.pdf" ? bad : good, after.emplace_back(folder / "new" / name));
+        }
+        const Outcome run = box.run(comparison(before, after));
+        EXPECT_EQ(run.status, 1);
+        const int failing_page = c.names.size() == 1 ? 2 : 5;  // overall number of bad.pdf's page 2
+        std::vector<std::string> expected = {"start"};
+        expected.insert(expected.end(), std::size_t(failing_page), "progress");
+        expected.push_back("error");
+        ASSERT_EQ(run.names(), expected) << run.out;
+        EXPECT_EQ(run.events.at(std::size_t(failing_page)).at("page"), failing_page);
+        EXPECT_EQ(run.lines.back(), R"({"event": "error", "message": "新旧PDFの仕上がりサイズが異なります。"})");
+        EXPECT_TRUE(entries(box.output()).empty());
+        EXPECT_TRUE(entries(box.temporary()).empty());
+    }
+}
+
+// Numbers keep their kind on the line: a float is written with its decimal point even when whole.
+TEST_F(WorkerEvents, FloatsKeepTheirDecimalPoint) {
+    write_sample_pdf(box.input("a.pdf"), 1, 0);
+    const Outcome run = box.run(comparison({box.input("a.pdf")}, {box.input("a.pdf")}));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.lines.back().find(R"("regions": 0, "changed_percent": 0.0, "seconds": )"), std::string::npos)
+        << run.lines.back();
 }

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
 
 #include "common/files.hpp"
@@ -9,18 +8,18 @@
 
 namespace fs = std::filesystem;
 namespace fx = tesmira::fixtures;
-using tesmira::Json;
 using namespace tesmira::worker_tests;
 
 namespace {
 
-class Refusals : public WorkerTest {};
+class WorkerRefusals : public WorkerTest {};
 
 // The inputs of one case, each in a folder of its own.
 struct Inputs {
     fs::path folder;
 
-    std::string pdf(const std::string& name, int pages, int variant = 0, double width = 100, double height = 100) const {
+    std::string pdf(const std::string& name, int pages, int variant = 0, double width = 100,
+                    double height = 100) const {
         fs::create_directories((folder / name).parent_path());
         write_sample_pdf(folder / name, pages, variant, width, height);
         return (folder / name).string();
@@ -41,9 +40,9 @@ struct Inputs {
         return path;
     }
     std::string encrypted(const std::string& name, fx::Encryption kind) const {
-        fx::Document document = fx::many_pages(1, fx::Page{.media = {0, 0, 100, 100}});
-        document.encryption = kind;
-        return this->document(name, document);
+        fx::Document locked = fx::many_pages(1, fx::Page{.media = {0, 0, 100, 100}});
+        locked.encryption = kind;
+        return document(name, locked);
     }
 };
 
@@ -55,8 +54,8 @@ struct Case {
     bool then_library_text = false;  // the message goes on with the PDF or file library's own text
 };
 
-std::vector<std::string> pair(const std::vector<std::string>& before, const std::vector<std::string>& after,
-                              const std::string& settings = FAST_SETTINGS) {
+std::vector<std::string> lists(const std::vector<std::string>& before, const std::vector<std::string>& after,
+                               const std::string& settings = FAST_SETTINGS) {
     std::vector<std::string> arguments = {"--before"};
     arguments.insert(arguments.end(), before.begin(), before.end());
     arguments.push_back("--after");
@@ -65,51 +64,54 @@ std::vector<std::string> pair(const std::vector<std::string>& before, const std:
     return arguments;
 }
 
-const std::string PAGE_SIZES = "1ページ: 新旧の仕上がりサイズが異なります。自動拡大・縮小はしません。";
 const std::string PAGE_COUNTS = "新旧PDFのページ数が異なります。同じページ数・順番のPDFを選択してください。";
 
 const Case CASES[] = {
-    {"truncated PDF", [](const Inputs& in) { return pair({in.truncated("a.pdf")}, {in.pdf("b.pdf", 1)}); }, "", true},
-    {"not a PDF", [](const Inputs& in) { return pair({in.pdf("a.pdf", 1)}, {in.file("b.pdf", "plain text\n")}); },
-     "", true},
-    {"missing file", [](const Inputs& in) { return pair({in.pdf("a.pdf", 1)}, {(in.folder / "gone.pdf").string()}); },
+    {"truncated PDF", [](const Inputs& in) { return lists({in.truncated("a.pdf")}, {in.pdf("b.pdf", 1)}); }, "", true},
+    {"not a PDF", [](const Inputs& in) { return lists({in.pdf("a.pdf", 1)}, {in.file("b.pdf", "plain text\n")}); }, "",
+     true},
+    {"missing file", [](const Inputs& in) { return lists({in.pdf("a.pdf", 1)}, {(in.folder / "gone.pdf").string()}); },
      "", true},
     {"encrypted, opens without password",
      [](const Inputs& in) {
-         return pair({in.encrypted("a.pdf", fx::Encryption::empty_user_password)}, {in.pdf("b.pdf", 1)});
+         return lists({in.encrypted("a.pdf", fx::Encryption::empty_user_password)}, {in.pdf("b.pdf", 1)});
      },
      "パスワード付きPDFには対応していません。"},
     {"encrypted with password",
-     [](const Inputs& in) { return pair({in.pdf("a.pdf", 1)}, {in.encrypted("b.pdf", fx::Encryption::user_password)}); },
+     [](const Inputs& in) {
+         return lists({in.pdf("a.pdf", 1)}, {in.encrypted("b.pdf", fx::Encryption::user_password)});
+     },
      "パスワード付きPDFには対応していません。"},
-    {"51 pages", [](const Inputs& in) { return pair({in.pdf("a.pdf", 51)}, {in.pdf("b.pdf", 51)}); },
+    {"51 pages", [](const Inputs& in) { return lists({in.pdf("a.pdf", 51)}, {in.pdf("b.pdf", 51)}); },
      "PDFは1〜50ページにしてください。"},
-    {"page counts differ", [](const Inputs& in) { return pair({in.pdf("a.pdf", 3)}, {in.pdf("b.pdf", 2)}); },
+    {"page counts differ", [](const Inputs& in) { return lists({in.pdf("a.pdf", 3)}, {in.pdf("b.pdf", 2)}); },
      PAGE_COUNTS},
     {"trim sizes differ",
-     [](const Inputs& in) { return pair({in.pdf("a.pdf", 2)}, {in.pdf("b.pdf", 2, 0, 100, 101)}); }, PAGE_SIZES},
+     [](const Inputs& in) { return lists({in.pdf("a.pdf", 2)}, {in.pdf("b.pdf", 2, 0, 100, 101)}); },
+     "1ページ: 新旧の仕上がりサイズが異なります。自動拡大・縮小はしません。"},
     {"trim sizes differ on page 2",
      [](const Inputs& in) {
          fx::Document changed = fx::many_pages(2, fx::Page{.media = {0, 0, 100, 100}});
          changed.pages[1].trim = fx::Rect{0, 0, 100, 99};
-         return pair({in.pdf("a.pdf", 2)}, {in.document("b.pdf", changed)});
+         return lists({in.pdf("a.pdf", 2)}, {in.document("b.pdf", changed)});
      },
      "2ページ: 新旧の仕上がりサイズが異なります。自動拡大・縮小はしません。"},
     {"page over the pixel limit at 300 dpi",
      [](const Inputs& in) {
-         return pair({in.pdf("a.pdf", 1, 0, 2880, 2880)}, {in.pdf("b.pdf", 1, 1, 2880, 2880)}, "{}");
+         return lists({in.pdf("a.pdf", 1, 0, 2880, 2880)}, {in.pdf("b.pdf", 1, 1, 2880, 2880)}, "{}");
      },
      "1ページ: 1016.0×1016.0mm・300dpiでは約14400万画素です。上限1億4000万画素を超えるため、解像度を下げてください。"},
     {"output root is a file",
      [](const Inputs& in) {
-         std::vector<std::string> arguments = pair({in.pdf("a.pdf", 1)}, {in.pdf("b.pdf", 1)});
+         std::vector<std::string> arguments = lists({in.pdf("a.pdf", 1)}, {in.pdf("b.pdf", 1)});
          arguments.insert(arguments.end(), {"--output-root", in.file("Downloads", "not a folder")});
          return arguments;
      },
      "ダウンロードフォルダーが見つかりません。"},
-    {"output root missing",
+    {"output root missing, inputs too",
      [](const Inputs& in) {
-         std::vector<std::string> arguments = pair({in.pdf("a.pdf", 1)}, {in.pdf("b.pdf", 1)});
+         std::vector<std::string> arguments =
+             lists({(in.folder / "gone-a.pdf").string()}, {(in.folder / "gone-b.pdf").string()});
          arguments.insert(arguments.end(), {"--output-root", (in.folder / "nowhere").string()});
          return arguments;
      },
@@ -118,40 +120,60 @@ const Case CASES[] = {
      [](const Inputs& in) {
          std::vector<std::string> before;
          for (int i = 0; i < 101; ++i) before.push_back((in.folder / (std::to_string(i) + ".pdf")).string());
-         return pair(before, {in.pdf("0.pdf", 1)});
+         return lists(before, {in.pdf("0.pdf", 1)});
      },
      "変更前のPDFは1〜100ファイルにしてください。"},
-    {"not named .pdf", [](const Inputs& in) { return pair({in.file("a.png", "")}, {in.pdf("a.pdf", 1)}); },
+    {"not named .pdf", [](const Inputs& in) { return lists({in.file("a.png", "")}, {in.pdf("a.pdf", 1)}); },
      "PDF以外のファイルが含まれています。"},
     {"duplicate names",
      [](const Inputs& in) {
-         return pair({in.pdf("x/a.pdf", 1), in.pdf("y/a.pdf", 1)}, {in.pdf("new/a.pdf", 1), in.pdf("new/b.pdf", 1)});
+         return lists({in.pdf("x/a.pdf", 1), in.pdf("y/a.pdf", 1)}, {in.pdf("new/a.pdf", 1), in.pdf("new/b.pdf", 1)});
      },
      "変更前に同名ファイルが重複しています: a.pdf"},
     {"names without partner",
      [](const Inputs& in) {
-         return pair({in.pdf("old/a.pdf", 1), in.pdf("old/b.pdf", 1)}, {in.pdf("new/a.pdf", 1), in.pdf("new/c.pdf", 1)});
+         return lists({in.pdf("old/a.pdf", 1), in.pdf("old/b.pdf", 1)},
+                      {in.pdf("new/a.pdf", 1), in.pdf("new/c.pdf", 1)});
      },
      "同名の相手が見つかりません。\n変更前だけ: b.pdf\n変更後だけ: c.pdf"},
     // Several pairs: every pair is checked before "start", and the old file is named.
     {"second pair's page counts differ",
      [](const Inputs& in) {
-         return pair({in.pdf("old/a.pdf", 1), in.pdf("old/b.pdf", 2)}, {in.pdf("new/a.pdf", 1), in.pdf("new/b.pdf", 3)});
+         return lists({in.pdf("old/a.pdf", 1), in.pdf("old/b.pdf", 2)},
+                      {in.pdf("new/a.pdf", 1), in.pdf("new/b.pdf", 3)});
      },
      "b.pdf: " + PAGE_COUNTS},
     {"second pair's new file is not a PDF",
      [](const Inputs& in) {
-         return pair({in.pdf("old/a.pdf", 1), in.pdf("old/b.pdf", 1)},
-                     {in.pdf("new/a.pdf", 1), in.file("new/b.pdf", "%PDF-1.7\nbroken")});
+         return lists({in.pdf("old/a.pdf", 1), in.pdf("old/b.pdf", 1)},
+                      {in.pdf("new/a.pdf", 1), in.file("new/b.pdf", "%PDF-1.7\nbroken")});
      },
      "b.pdf: ", true},
     {"a file over 60 MiB among several",
      [](const Inputs& in) {
          const std::string big = in.pdf("new/b.pdf", 1);
          fs::resize_file(big, 60 * 1024 * 1024 + 1);  // sparse: costs no disk
-         return pair({in.pdf("old/a.pdf", 1), in.pdf("old/b.pdf", 1)}, {in.pdf("new/a.pdf", 1), big});
+         return lists({in.pdf("old/a.pdf", 1), in.pdf("old/b.pdf", 1)}, {in.pdf("new/a.pdf", 1), big});
      },
      "各PDFは60MB以内にしてください: b.pdf"},
+    {"a missing file among several",
+     [](const Inputs& in) {
+         return lists({in.pdf("old/a.pdf", 1), in.pdf("old/b.pdf", 1)},
+                      {(in.folder / "new/a.pdf").string(), in.pdf("new/b.pdf", 1)});
+     },
+     "各PDFは60MB以内にしてください: a.pdf"},
+    {"36 files of exactly 60 MiB",
+     [](const Inputs& in) {
+         std::vector<std::string> before, after;
+         for (int i = 0; i < 18; ++i)
+             for (auto* side : {&before, &after}) {
+                 const std::string path = in.pdf((side == &before ? "old/" : "new/") + std::to_string(i) + ".pdf", 1);
+                 fs::resize_file(path, 60 * 1024 * 1024);
+                 side->push_back(path);
+             }
+         return lists(before, after);
+     },
+     "新旧PDFの合計は2GB以内にしてください。分けて検版してください。"},
 };
 
 // Messages that a refusal of the PDF library must not be confused with.
@@ -164,7 +186,7 @@ bool is_user_message(const std::string& text) {
 }  // namespace
 
 // Each refusal: status 1, one "error" line and nothing before it, the output root as it was.
-TEST_F(Refusals, RefusedRunsLeaveNothingBehind) {
+TEST_F(WorkerRefusals, RefusedRunsLeaveNothingBehind) {
     tesmira::write_text_file(box.output() / "既存.txt", "kept");
     int number = 0;
     for (const Case& c : CASES) {
@@ -178,7 +200,7 @@ TEST_F(Refusals, RefusedRunsLeaveNothingBehind) {
         const Outcome run = box.run(arguments);
         EXPECT_EQ(run.status, 1) << run.err;
         ASSERT_EQ(run.names(), std::vector<std::string>{"error"}) << run.out;
-        const std::string message = run.last()["message"]; std::cerr << "MSG " << c.what << " => " << message << "\n";
+        const std::string message = run.last().at("message");
         if (c.then_library_text) {
             ASSERT_EQ(message.rfind(c.message, 0), 0u) << message;
             const std::string library_text = message.substr(c.message.size());
@@ -199,4 +221,17 @@ TEST_F(Refusals, RefusedRunsLeaveNothingBehind) {
             EXPECT_EQ(tesmira::read_text_file(entry.path()), "not a folder");
         }
     EXPECT_EQ(files_as_root, 1);
+}
+
+// An empty path is the working folder made absolute, whose name is no PDF's.
+// Fails at present: the worker reports "filesystem error: cannot make absolute path" instead.
+TEST_F(WorkerRefusals, EmptyPathIsNoPdf) {
+    write_sample_pdf(box.input("a.pdf"), 1);
+    for (const auto& [before, after] : {std::pair<std::string, std::string>{"", box.input("a.pdf")},
+                                        std::pair<std::string, std::string>{box.input("a.pdf"), ""}}) {
+        const Outcome run = box.run({"--before", before, "--after", after, "--output-root", box.output().string()});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, "{\"event\": \"error\", \"message\": \"PDF以外のファイルが含まれています。\"}\n");
+    }
+    EXPECT_TRUE(entries(box.output()).empty());
 }

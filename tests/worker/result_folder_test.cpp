@@ -18,7 +18,7 @@ using namespace tesmira::worker_tests;
 
 namespace {
 
-class ResultFolder : public WorkerTest {};
+class WorkerResultFolder : public WorkerTest {};
 
 const std::string STAMP = R"((\d{8}_\d{6}_[0-9a-f]{8}))";
 
@@ -34,8 +34,8 @@ unsigned mode_of(const fs::path& path) {
 }
 
 struct PdfPage {
-    double width = 0, height = 0;        // media box, points
-    long long columns = 0, rows = 0;     // the page's one image
+    double width = 0, height = 0;     // media box, points
+    long long columns = 0, rows = 0;  // the page's one image
     friend bool operator==(const PdfPage&, const PdfPage&) = default;
 };
 
@@ -75,14 +75,49 @@ std::pair<long long, long long> rendered_size(const fs::path& pdf, int page, int
     return {big_endian(16), big_endian(20)};
 }
 
-// Every page of `pdf` is exactly its image at `dpi` and renders back to that many pixels.
+// Every page of `pdf` is exactly its one image at `dpi`, drawn over the whole page and nothing
+// else, and renders back to that many pixels.
 void expect_flat_pages(const fs::path& pdf, std::size_t count, int dpi, const fs::path& scratch) {
     const std::vector<PdfPage> pages = pages_of(pdf);
     ASSERT_EQ(pages.size(), count) << pdf;
-    for (const PdfPage& page : pages) {
+    QPDF document;
+    document.processFile(pdf.c_str());
+    QPDFObjectHandle info = document.getTrailer().getKey("/Info");
+    EXPECT_EQ(info.getKey("/Title").getUTF8Value(), "てすみら 検版結果");
+    EXPECT_EQ(info.getKey("/Creator").getUTF8Value(), "てすみら インストール版ソラマ検版");
+
+    std::vector<QPDFPageObjectHelper> objects = QPDFPageDocumentHelper(document).getAllPages();
+    for (std::size_t i = 0; i < count; ++i) {
+        SCOPED_TRACE("page " + std::to_string(i + 1));
+        const PdfPage& page = pages[i];
         EXPECT_GT(page.columns, 0);
         EXPECT_DOUBLE_EQ(page.width, double(page.columns * 72) / dpi);
         EXPECT_DOUBLE_EQ(page.height, double(page.rows * 72) / dpi);
+
+        QPDFObjectHandle dictionary = objects[i].getObjectHandle();
+        for (const char* absent : {"/CropBox", "/TrimBox", "/BleedBox", "/Rotate", "/UserUnit", "/Annots"})
+            EXPECT_FALSE(dictionary.hasKey(absent)) << absent;
+        QPDFObjectHandle resources = dictionary.getKey("/Resources");
+        EXPECT_EQ(resources.getKeys(), std::set<std::string>{"/XObject"});
+        EXPECT_EQ(resources.getKey("/XObject").getKeys(), std::set<std::string>{"/Im0"});
+        char content[128];
+        std::snprintf(content, sizeof content, "q %.8f 0 0 %.8f 0 0 cm /Im0 Do Q\n", page.width, page.height);
+        EXPECT_TRUE(dictionary.getKey("/Contents").isStream());
+        std::string drawn;
+        for (QPDFObjectHandle& stream : objects[i].getPageContents()) {
+            const auto data = stream.getStreamData(qpdf_dl_generalized);
+            drawn.append(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+        }
+        EXPECT_EQ(drawn, content);
+
+        QPDFObjectHandle image = resources.getKey("/XObject").getKey("/Im0").getDict();
+        EXPECT_EQ(image.getKey("/ColorSpace").getName(), "/DeviceRGB");
+        EXPECT_EQ(image.getKey("/BitsPerComponent").getIntValue(), 8);
+        EXPECT_EQ(image.getKey("/Filter").getName(), "/FlateDecode");
+        QPDFObjectHandle predictor = image.getKey("/DecodeParms");
+        EXPECT_EQ(predictor.getKey("/Predictor").getIntValue(), 15);
+        EXPECT_EQ(predictor.getKey("/Colors").getIntValue(), 3);
+        EXPECT_EQ(predictor.getKey("/Columns").getIntValue(), page.columns);
     }
     EXPECT_EQ(rendered_size(pdf, 1, dpi, scratch), std::make_pair(pages[0].columns, pages[0].rows));
 }
@@ -95,7 +130,7 @@ std::vector<std::string> strings(const Json& list) {
 
 }  // namespace
 
-TEST_F(ResultFolder, OnePairGivesOneFolderWithOnePdf) {
+TEST_F(WorkerResultFolder, OnePairGivesOneFolderWithOnePdf) {
     write_sample_pdf(box.input("a.pdf"), 2, 0);
     write_sample_pdf(box.input("b.pdf"), 2, 1);
     const fs::path link = box.input("downloads-link");
@@ -129,16 +164,16 @@ TEST_F(ResultFolder, OnePairGivesOneFolderWithOnePdf) {
 
     // The final event names the published paths, under the link's target.
     const Json& complete = run.last();
-    EXPECT_EQ(complete["output"], folder.string());
-    EXPECT_EQ(complete["files"], 1);
-    EXPECT_EQ(strings(complete["pdfs"]), std::vector<std::string>{(folder / pdf_name).string()});
-    ASSERT_EQ(complete["pages"].size(), 2u);
+    EXPECT_EQ(complete.at("output"), folder.string());
+    EXPECT_EQ(complete.at("files"), 1);
+    EXPECT_EQ(strings(complete.at("pdfs")), std::vector<std::string>{(folder / pdf_name).string()});
+    ASSERT_EQ(complete.at("pages").size(), 2u);
     for (int i = 0; i < 2; ++i) {
-        const Json& page = complete["pages"][i];
-        EXPECT_EQ(page["page"], i + 1);
-        EXPECT_EQ(page["file"], pdf_name);
-        EXPECT_TRUE(page["strict_file"].is_null());
-        EXPECT_EQ(page["source_name"], "a.pdf");
+        const Json& page = complete.at("pages").at(i);
+        EXPECT_EQ(page.at("page"), i + 1);
+        EXPECT_EQ(page.at("file"), pdf_name);
+        EXPECT_TRUE(page.at("strict_file").is_null());
+        EXPECT_EQ(page.at("source_name"), "a.pdf");
     }
 
     // A 100-point page at 144 dpi is 200 pixels wide, with a 50-pixel margin on each side.
@@ -148,18 +183,18 @@ TEST_F(ResultFolder, OnePairGivesOneFolderWithOnePdf) {
 
 // Without settings the run is at 300 dpi: an A4 page gives its 2481 × 3508 pixels, the margins
 // and the one-line information band of 159 rows.
-TEST_F(ResultFolder, A4PageAtDefaultResolution) {
+TEST_F(WorkerResultFolder, A4PageAtDefaultResolution) {
     write_sample_pdf(box.input("a.pdf"), 1, 0, 595.276, 841.89);
     write_sample_pdf(box.input("b.pdf"), 1, 1, 595.276, 841.89);
     const Outcome run = box.run({"--before", box.input("a.pdf").string(), "--after", box.input("b.pdf").string(),
                                  "--output-root", box.output().string()});
     ASSERT_EQ(run.status, 0) << run.out << run.err;
-    const fs::path pdf = strings(run.last()["pdfs"]).at(0);
+    const fs::path pdf = strings(run.last().at("pdfs")).at(0);
     EXPECT_EQ(pages_of(pdf), (std::vector<PdfPage>{{2581 * 72 / 300.0, 3767 * 72 / 300.0, 2581, 3767}}));
     expect_flat_pages(pdf, 1, 300, box.inputs());
 }
 
-TEST_F(ResultFolder, ThreePairsGiveOnePdfEachInNameOrder) {
+TEST_F(WorkerResultFolder, ThreePairsGiveOnePdfEachInNameOrder) {
     const std::map<std::string, int> page_counts = {{"a.pdf", 3}, {"b.pdf", 1}, {"c.pdf", 2}};
     fs::create_directory(box.input("old"));
     fs::create_directory(box.input("new"));
@@ -185,11 +220,11 @@ TEST_F(ResultFolder, ThreePairsGiveOnePdfEachInNameOrder) {
     EXPECT_EQ(std::vector<std::string>(run.lines.begin(), run.lines.end() - 1), expected);
 
     const Json& complete = run.last();
-    EXPECT_EQ(complete["event"], "complete");
-    EXPECT_EQ(complete["files"], 3);
-    const std::vector<std::string> pdfs = strings(complete["pdfs"]);
+    EXPECT_EQ(complete.at("event"), "complete");
+    EXPECT_EQ(complete.at("files"), 3);
+    const std::vector<std::string> pdfs = strings(complete.at("pdfs"));
     ASSERT_EQ(pdfs.size(), 3u);
-    const fs::path folder = complete["output"].get<std::string>();
+    const fs::path folder = complete.at("output").get<std::string>();
     EXPECT_EQ(entries(box.output()), std::set<std::string>{folder.filename().string()});
     const std::string stamp = stamp_in(fs::path(pdfs[0]).filename().string(), "検版_a_", "_001\\.pdf");
     ASSERT_FALSE(stamp.empty()) << pdfs[0];
@@ -199,31 +234,32 @@ TEST_F(ResultFolder, ThreePairsGiveOnePdfEachInNameOrder) {
     EXPECT_EQ(entries(folder), std::set<std::string>(names.begin(), names.end()));
 
     // Page records keep their page number within the pair and name the pair's PDF.
-    ASSERT_EQ(complete["pages"].size(), 6u);
-    const Json& fourth = complete["pages"][3];
-    EXPECT_EQ(fourth["page"], 1);
-    EXPECT_EQ(fourth["file"], names[1]);
-    EXPECT_EQ(fourth["source_name"], "b.pdf");
-    EXPECT_EQ(complete["pages"][5]["page"], 2);
-    EXPECT_EQ(complete["pages"][5]["source_name"], "c.pdf");
+    ASSERT_EQ(complete.at("pages").size(), 6u);
+    const Json& fourth = complete.at("pages").at(3);
+    EXPECT_EQ(fourth.at("page"), 1);
+    EXPECT_EQ(fourth.at("file"), names[1]);
+    EXPECT_EQ(fourth.at("source_name"), "b.pdf");
+    EXPECT_EQ(complete.at("pages").at(5).at("page"), 2);
+    EXPECT_EQ(complete.at("pages").at(5).at("source_name"), "c.pdf");
     index = 0;
-    for (const auto& [name, count] : page_counts) EXPECT_EQ(pages_of(folder / names[index++]).size(), std::size_t(count));
+    for (const auto& [name, count] : page_counts)
+        EXPECT_EQ(pages_of(folder / names[index++]).size(), std::size_t(count));
 }
 
-TEST_F(ResultFolder, GrainAddsAStrictPdfAfterEachResultPdf) {
+TEST_F(WorkerResultFolder, GrainAddsAStrictPdfAfterEachResultPdf) {
     fs::create_directory(box.input("old"));
     fs::create_directory(box.input("new"));
     for (const char* name : {"x.pdf", "y.pdf"}) {
         write_sample_pdf(box.input(std::string("old/") + name), 2, 0);
         write_sample_pdf(box.input(std::string("new/") + name), 2, 1);
     }
-    const Outcome run = box.run(comparison({box.input("old/x.pdf"), box.input("old/y.pdf")},
-                                           {box.input("new/x.pdf"), box.input("new/y.pdf")},
-                                           R"({"dpi": 144, "grain": true})"));
+    const Outcome run =
+        box.run(comparison({box.input("old/x.pdf"), box.input("old/y.pdf")},
+                           {box.input("new/x.pdf"), box.input("new/y.pdf")}, R"({"dpi": 144, "grain": true})"));
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     const Json& complete = run.last();
-    const fs::path folder = complete["output"].get<std::string>();
-    const std::vector<std::string> pdfs = strings(complete["pdfs"]);
+    const fs::path folder = complete.at("output").get<std::string>();
+    const std::vector<std::string> pdfs = strings(complete.at("pdfs"));
     ASSERT_EQ(pdfs.size(), 4u);
     const std::string stamp = stamp_in(fs::path(pdfs[0]).filename().string(), "検版_x_", "_001\\.pdf");
     ASSERT_FALSE(stamp.empty()) << pdfs[0];
@@ -235,13 +271,13 @@ TEST_F(ResultFolder, GrainAddsAStrictPdfAfterEachResultPdf) {
         EXPECT_EQ(pages_of(folder / name).size(), 2u) << name;
         EXPECT_EQ(mode_of(folder / name), 0600u) << name;
     }
-    ASSERT_EQ(complete["pages"].size(), 4u);
-    EXPECT_EQ(complete["pages"][2]["file"], names[2]);
-    EXPECT_EQ(complete["pages"][2]["strict_file"], names[3]);
+    ASSERT_EQ(complete.at("pages").size(), 4u);
+    EXPECT_EQ(complete.at("pages").at(2).at("file"), names[2]);
+    EXPECT_EQ(complete.at("pages").at(2).at("strict_file"), names[3]);
 }
 
 // PDF names: the old file's stem in NFC without format characters, cut at 160 bytes, "原稿" when empty.
-TEST_F(ResultFolder, PdfNamesCarryTheCleanedStem) {
+TEST_F(WorkerResultFolder, PdfNamesCarryTheCleanedStem) {
     std::string kanji54, x_and_53;
     for (int i = 0; i < 54; ++i) kanji54 += "漢";
     x_and_53 = "x" + kanji54.substr(3);
@@ -261,7 +297,7 @@ TEST_F(ResultFolder, PdfNamesCarryTheCleanedStem) {
     }
     const Outcome run = box.run(comparison(before, after));
     ASSERT_EQ(run.status, 0) << run.out << run.err;
-    const std::vector<std::string> pdfs = strings(run.last()["pdfs"]);
+    const std::vector<std::string> pdfs = strings(run.last().at("pdfs"));
     ASSERT_EQ(pdfs.size(), stems.size());
     // std::map orders by bytes, which for UTF-8 is the code point order of the pairing.
     int index = 0;

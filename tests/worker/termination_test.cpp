@@ -9,7 +9,7 @@ using namespace tesmira::worker_tests;
 
 namespace {
 
-class Termination : public WorkerTest {};
+class WorkerTermination : public WorkerTest {};
 
 // A4 pages, so that a page takes long enough for the signal to land while it is compared.
 constexpr double A4_WIDTH = 595.276, A4_HEIGHT = 841.89;
@@ -18,7 +18,7 @@ constexpr double A4_WIDTH = 595.276, A4_HEIGHT = 841.89;
 
 // SIGTERM while page 2 is compared: status 130, no "error", and the run leaves nothing behind,
 // whether it has one pair or several (whose staging and pair folders are cleaned up as well).
-TEST_F(Termination, SigtermDuringPageTwoLeavesNothing) {
+TEST_F(WorkerTermination, SigtermDuringPageTwoLeavesNothing) {
     const struct {
         const char* what;
         std::vector<std::pair<std::string, int>> files;  // name, pages
@@ -39,9 +39,8 @@ TEST_F(Termination, SigtermDuringPageTwoLeavesNothing) {
             write_sample_pdf(after.emplace_back(folder / "new" / name), pages, 1, A4_WIDTH, A4_HEIGHT);
         }
         WorkerProcess worker(comparison(before, after), box.temporary());
-        const std::optional<Json> second = worker.wait_for([](const Json& event) {
-            return event.value("event", "") == "progress" && event.value("page", 0) == 2;
-        });
+        const std::optional<Json> second = worker.wait_for(
+            [](const Json& event) { return event.value("event", "") == "progress" && event.value("page", 0) == 2; });
         ASSERT_TRUE(second.has_value());
         worker.terminate();
         const Outcome run = worker.finish();

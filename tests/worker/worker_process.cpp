@@ -75,6 +75,11 @@ std::vector<std::string> Outcome::names() const {
     return result;
 }
 
+const Json& Outcome::last() const {
+    static const Json none = Json::object();
+    return events.empty() ? none : events.back();
+}
+
 Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
     if (this != &other) {
         reset();
@@ -148,7 +153,8 @@ bool WorkerProcess::pump() {
         }
     if (count == 0) return false;
 
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
         timed_out_ = true;
         kill_and_reap();
@@ -220,7 +226,8 @@ Outcome WorkerProcess::finish() {
 
 std::set<std::string> entries(const std::filesystem::path& folder) {
     std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename().string());
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
     return names;
 }
 
@@ -257,7 +264,8 @@ std::vector<std::string> WorkerTest::comparison(const std::vector<std::filesyste
     for (const auto& path : before) arguments.push_back(path.string());
     arguments.push_back("--after");
     for (const auto& path : after) arguments.push_back(path.string());
-    for (const std::string& item : {std::string("--output-root"), box.output().string(), std::string("--settings-json"), settings})
+    for (const std::string& item :
+         {std::string("--output-root"), box.output().string(), std::string("--settings-json"), settings})
         arguments.push_back(item);
     return arguments;
 }

@@ -2,6 +2,7 @@
 // Runs the worker program as a child process the way the desktop application does: its own
 // small environment, standard output and standard error captured, SIGTERM on demand.
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -13,8 +14,6 @@
 #include <utility>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "common/json.hpp"
 #include "fixtures/temp_folder.hpp"
 
@@ -22,15 +21,15 @@ namespace tesmira::worker_tests {
 
 // What a finished run left behind on its two output channels and in its exit status.
 struct Outcome {
-    int status = -1;   // exit status; -1 when the process did not exit by itself
-    int signal = 0;    // the signal that ended the process, 0 when it exited
+    int status = -1;  // exit status; -1 when the process did not exit by itself
+    int signal = 0;   // the signal that ended the process, 0 when it exited
     bool timed_out = false;
     std::string out, err;
     std::vector<std::string> lines;  // standard output cut at line feeds, without them
     std::vector<Json> events;        // each line decoded; a line that is no JSON is a discarded value
 
     std::vector<std::string> names() const;  // the "event" of each line, "?" where it has none
-    const Json& last() const { return events.back(); }
+    const Json& last() const;                // the last event, an empty record when there is none
 };
 
 // A file descriptor closed when it goes.
@@ -54,7 +53,7 @@ private:
 class WorkerProcess {
 public:
     WorkerProcess(const std::vector<std::string>& arguments, const std::filesystem::path& temporary_folder,
-                  std::chrono::seconds limit = std::chrono::seconds(120));
+                  std::chrono::seconds limit = std::chrono::seconds(60));
     ~WorkerProcess();
     WorkerProcess(const WorkerProcess&) = delete;
     WorkerProcess& operator=(const WorkerProcess&) = delete;
