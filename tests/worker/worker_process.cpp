@@ -94,7 +94,7 @@ void Descriptor::reset() {
 }
 
 WorkerProcess::WorkerProcess(const std::vector<std::string>& arguments, const std::filesystem::path& temporary_folder,
-                             std::chrono::seconds limit)
+                             std::chrono::seconds limit, const std::vector<std::string>& extra_environment)
     : deadline_(std::chrono::steady_clock::now() + limit) {
     auto [out_read, out_write] = make_pipe();
     auto [err_read, err_write] = make_pipe();
@@ -102,6 +102,11 @@ WorkerProcess::WorkerProcess(const std::vector<std::string>& arguments, const st
     std::vector<std::string> argument_texts = {TESMIRA_WORKER};
     argument_texts.insert(argument_texts.end(), arguments.begin(), arguments.end());
     std::vector<std::string> environment_texts = environment(temporary_folder);
+    for (const std::string& entry : extra_environment) {
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        std::erase_if(environment_texts, [&](const std::string& text) { return text.rfind(name, 0) == 0; });
+        environment_texts.push_back(entry);
+    }
     std::vector<char*> argv = pointers(argument_texts), envp = pointers(environment_texts);
 
     FileActions files;
@@ -138,8 +143,10 @@ void WorkerProcess::kill_and_reap() {
     pid_ = -1;
 }
 
-void WorkerProcess::terminate() const {
-    if (pid_ > 0) ::kill(pid_, SIGTERM);
+void WorkerProcess::terminate() const { send(SIGTERM); }
+
+void WorkerProcess::send(int signal) const {
+    if (pid_ > 0) ::kill(pid_, signal);
 }
 
 bool WorkerProcess::pump() {

@@ -52,8 +52,10 @@ private:
 // failing test leaves neither a zombie nor an orphan behind.
 class WorkerProcess {
 public:
+    // `extra_environment` adds "NAME=value" entries to the child's small environment.
     WorkerProcess(const std::vector<std::string>& arguments, const std::filesystem::path& temporary_folder,
-                  std::chrono::seconds limit = std::chrono::seconds(60));
+                  std::chrono::seconds limit = std::chrono::seconds(60),
+                  const std::vector<std::string>& extra_environment = {});
     ~WorkerProcess();
     WorkerProcess(const WorkerProcess&) = delete;
     WorkerProcess& operator=(const WorkerProcess&) = delete;
@@ -63,6 +65,7 @@ public:
     std::optional<Json> wait_for(const std::function<bool(const Json&)>& wanted);
 
     void terminate() const;  // sends SIGTERM
+    void send(int signal) const;
 
     // Reads both outputs to their end and reaps the child.
     Outcome finish();

@@ -1,0 +1,180 @@
+// Kills the worker with SIGKILL at chosen moments of an archive comparison and checks that the
+// project's history is then entirely as before the run, with every stored version intact, and
+// that the next run on the project succeeds.
+#include <csignal>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "common/files.hpp"
+#include "vault/document_name.hpp"
+#include "vault/version_store.hpp"
+#include "worker_process.hpp"
+
+namespace fs = std::filesystem;
+using tesmira::Json;
+
+namespace tesmira::worker_tests {
+namespace {
+
+const std::string PROJECT = "00112233445566778899aabbccddeeff";
+const std::vector<std::string> DOCUMENTS = {"a.pdf", "b.pdf", "c.pdf"};
+
+struct History {
+    std::size_t revisions = 0;
+    std::map<std::string, std::string> latest;  // document name → fingerprint
+    std::size_t version_files = 0;
+    std::size_t orphans = 0;  // version files that no row names
+    bool intact = true;       // every row's file exists and matches its fingerprint
+};
+
+class ArchiveCrash : public WorkerTest {
+protected:
+    fs::path root = box.inputs() / "archive";
+    fs::path project = root / PROJECT;
+
+    void SetUp() override {
+        fs::create_directories(project);
+        write_text_file(project / "project.json",
+                        R"({"version": 1, "id": ")" + PROJECT + R"(", "name": "クラッシュ試験"})");
+        fs::create_directories(box.input("old"));
+        fs::create_directories(box.input("new"));
+        for (const std::string& name : DOCUMENTS) {
+            write_sample_pdf(box.input("old/" + name), 3, 0);
+            write_sample_pdf(box.input("new/" + name), 3, 1);
+        }
+        const Outcome registered = box.run(archive_arguments("register", "old"));
+        ASSERT_EQ(registered.status, 0) << registered.out << registered.err;
+    }
+
+    std::vector<std::string> archive_arguments(const std::string& mode, const std::string& side) const {
+        std::vector<std::string> arguments = {"--after"};
+        for (const std::string& name : DOCUMENTS) arguments.push_back(box.input(side + "/" + name).string());
+        for (const std::string& option :
+             std::vector<std::string>{"--output-root", box.output().string(), "--settings-json", FAST_SETTINGS,
+                                      "--archive-mode", mode, "--archive-root", root.string(), "--project-id", PROJECT})
+            arguments.push_back(option);
+        return arguments;
+    }
+
+    std::vector<std::string> preload(const std::string& kill_at, const fs::path& log) const {
+        std::string sanitizer = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
+        return {"LD_PRELOAD=" TESMIRA_KILL_AT_SYNC_LIBRARY, "TESMIRA_KILL_AT_SYNC=" + kill_at,
+                "TESMIRA_SYNC_LOG=" + log.string(), "ASAN_OPTIONS=" + sanitizer + ":verify_asan_link_order=0"};
+    }
+
+    // The history as the archive's own code sees it.
+    History history() {
+        History h;
+        tesmira::vault::Vault store(root, PROJECT);
+        std::set<std::string> ids;
+        h.revisions = std::stoul(store.db().query("SELECT count(*) FROM revisions", {})->front());
+        for (std::size_t i = 0; i < h.revisions; ++i) {
+            const auto row = store.db().query("SELECT id, sha256 FROM revisions ORDER BY id LIMIT 1 OFFSET ?",
+                                              {static_cast<long long>(i)});
+            ids.insert((*row)[0]);
+            const fs::path file = store.versions() / ((*row)[0] + ".pdf");
+            h.intact = h.intact && fs::is_regular_file(file) && tesmira::vault::digest(file) == (*row)[1];
+        }
+        for (const std::string& name : DOCUMENTS) h.latest[name] = store.latest(name)->second;
+        for (const auto& entry : fs::directory_iterator(store.versions())) {
+            ++h.version_files;
+            if (!ids.count(entry.path().stem().string())) ++h.orphans;
+        }
+        return h;
+    }
+
+    std::map<std::string, std::string> fingerprints(const std::string& side) const {
+        std::map<std::string, std::string> result;
+        for (const std::string& name : DOCUMENTS) result[name] = tesmira::vault::digest(box.input(side + "/" + name));
+        return result;
+    }
+
+    // After a kill: untouched history, then a run that succeeds and stores the new versions.
+    void expect_before_then_recovers(const History& killed, const std::string& moment) {
+        EXPECT_EQ(killed.revisions, 3u) << moment;
+        EXPECT_EQ(killed.latest, fingerprints("old")) << moment;
+        EXPECT_TRUE(killed.intact) << moment;
+        std::printf("[ crash   ] %s: %zu orphaned version file(s) left\n", moment.c_str(), killed.orphans);
+
+        // A killed run cannot clean up: its partial folder and temporary folders stay behind,
+        // as after a power cut. They hold copies only.
+        for (const fs::path& folder : {box.output(), box.temporary()})
+            for (const auto& entry : fs::directory_iterator(folder)) fs::remove_all(entry.path());
+        const Outcome again = box.run(archive_arguments("compare", "new"));
+        ASSERT_EQ(again.status, 0) << moment << ": " << again.out << again.err;
+        EXPECT_EQ(again.last()["archive_updated"], true);
+        const History after = history();
+        EXPECT_EQ(after.revisions, 6u) << moment;
+        EXPECT_EQ(after.latest, fingerprints("new")) << moment;
+        EXPECT_TRUE(after.intact) << moment;
+        EXPECT_EQ(after.orphans, killed.orphans) << moment << ": orphans stay unreferenced and harmless";
+    }
+};
+
+// The syncs of one compare run, in order: "<n> <call> <file>".
+std::vector<std::pair<int, std::string>> read_sync_log(const fs::path& log) {
+    std::vector<std::pair<int, std::string>> syncs;
+    std::ifstream in(log);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        int number = 0;
+        std::string call, file;
+        fields >> number >> call;
+        std::getline(fields >> std::ws, file);
+        syncs.emplace_back(number, file);
+    }
+    return syncs;
+}
+
+}  // namespace
+
+TEST_F(ArchiveCrash, KilledDuringTheComparison) {
+    WorkerProcess worker(archive_arguments("compare", "new"), box.temporary());
+    ASSERT_TRUE(worker.wait_for([](const Json& e) { return e.value("event", "") == "progress" && e.value("page", 0) == 2; }));
+    worker.send(SIGKILL);
+    const Outcome outcome = worker.finish();
+    EXPECT_EQ(outcome.signal, SIGKILL);
+    expect_before_then_recovers(history(), "during the comparison");
+}
+
+TEST_F(ArchiveCrash, KilledAtEverySyncOfStoringAndCommitting) {
+    // A first, complete run on a copy of the project shows which syncs a compare run makes.
+    const fs::path saved = box.inputs() / "archive-before";
+    fs::copy(root, saved, fs::copy_options::recursive);
+    const fs::path log = box.inputs() / "syncs.log";
+    {
+        WorkerProcess probe(archive_arguments("compare", "new"), box.temporary(), std::chrono::seconds(120),
+                            preload("0", log));
+        ASSERT_EQ(probe.finish().status, 0);
+    }
+    const auto syncs = read_sync_log(log);
+    std::vector<std::pair<int, std::string>> moments;
+    int version = 0;
+    for (const auto& [number, file] : syncs) {
+        if (file.find("/.tesmira-") != std::string::npos && moments.empty())
+            moments.emplace_back(number, "while the result PDFs are staged");
+        else if (file.find("/versions/") != std::string::npos)
+            moments.emplace_back(number, ++version == 1 ? "while the first version is stored"
+                                                        : "between storing version " + std::to_string(version - 1) +
+                                                              " and " + std::to_string(version));
+        else if (file.find("history.sqlite3") != std::string::npos)
+            moments.emplace_back(number, "at the commit, before syncing " + fs::path(file).filename().string());
+    }
+    ASSERT_EQ(version, 3) << "one sync per stored version";
+    ASSERT_GE(moments.size(), 5u);
+
+    for (const auto& [number, moment] : moments) {
+        fs::remove_all(root);
+        fs::copy(saved, root, fs::copy_options::recursive);
+        for (const auto& entry : fs::directory_iterator(box.output())) fs::remove_all(entry.path());
+        WorkerProcess worker(archive_arguments("compare", "new"), box.temporary(), std::chrono::seconds(120),
+                             preload(std::to_string(number), box.inputs() / "kill.log"));
+        const Outcome outcome = worker.finish();
+        ASSERT_EQ(outcome.signal, SIGKILL) << moment;
+        expect_before_then_recovers(history(), moment);
+    }
+}
+
+}  // namespace tesmira::worker_tests
