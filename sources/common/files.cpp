@@ -60,11 +60,13 @@ TemporaryFolder::~TemporaryFolder() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-void copy_content(const std::filesystem::path& from, const std::filesystem::path& to) {
+void copy_content(const std::filesystem::path& from, const std::filesystem::path& to, bool synced,
+                  const std::function<void()>& both_open) {
     Descriptor in{::open(from.c_str(), O_RDONLY | O_CLOEXEC)};
     if (in.fd < 0) fail("cannot open", from);
-    Descriptor out{::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600)};
+    Descriptor out{::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600)};
     if (out.fd < 0) fail("cannot create", to);
+    if (both_open) both_open();
     std::vector<char> buffer(1 << 20);
     for (;;) {
         const ssize_t n = ::read(in.fd, buffer.data(), buffer.size());
@@ -82,6 +84,7 @@ void copy_content(const std::filesystem::path& from, const std::filesystem::path
             written += w;
         }
     }
+    if (synced && ::fsync(out.fd) != 0) fail("cannot sync", to);
     const int fd = out.fd;
     out.fd = -1;
     if (::close(fd) != 0) fail("cannot write", to);

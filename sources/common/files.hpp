@@ -1,5 +1,6 @@
 #pragma once
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -29,8 +30,12 @@ private:
     std::filesystem::path path_;
 };
 
-// Copies the bytes of `from` into a new file `to` (created exclusively); no metadata.
-void copy_content(const std::filesystem::path& from, const std::filesystem::path& to);
+// Copies the bytes of `from` into a new file `to` (created exclusively, mode 0600, never
+// through a link); no metadata. With `synced` the copy is forced to disk before it closes.
+// `both_open` runs as soon as both files are open, so that a caller can track the new file
+// for its clean-up before a byte is written.
+void copy_content(const std::filesystem::path& from, const std::filesystem::path& to, bool synced = false,
+                  const std::function<void()>& both_open = {});
 
 // Creates one folder with the given mode; fails when the name exists or the parent is missing.
 void make_folder(const std::filesystem::path& path, unsigned mode = 0700);

@@ -1,6 +1,5 @@
 #include "conductor/flat_pdf_export.hpp"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -48,31 +47,8 @@ std::vector<Group> group_by_folder(const Json& pages) {
 // A hidden, exclusively created file in `folder` that receives one finished PDF, synced.
 std::filesystem::path stage_copy(const std::filesystem::path& pdf, const std::filesystem::path& folder,
                                  std::vector<std::filesystem::path>& staged) {
-    std::string name = (folder / ".tesmira-XXXXXXXX.pdf").string();
-    const int fd = ::mkostemps(name.data(), 4, O_CLOEXEC);  // mode 0600
-    if (fd < 0) fail("cannot create staged file", folder);
-    staged.emplace_back(name);
-    const std::filesystem::path staged_path = name;
-    {
-        struct Closer {
-            int fd;
-            ~Closer() {
-                if (fd >= 0) ::close(fd);
-            }
-        } closer{fd};
-        const std::string bytes = read_text_file(pdf);
-        for (std::size_t written = 0; written < bytes.size();) {
-            const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                fail("cannot write", staged_path);
-            }
-            written += std::size_t(n);
-        }
-        if (::fsync(fd) != 0) fail("cannot sync", staged_path);
-        closer.fd = -1;
-        if (::close(fd) != 0) fail("cannot write", staged_path);
-    }
+    const std::filesystem::path staged_path = folder / (".tesmira-" + uuid4_hex() + ".pdf");
+    copy_content(pdf, staged_path, true, [&] { staged.push_back(staged_path); });
     return staged_path;
 }
 

@@ -1,8 +1,6 @@
 #include "vault/version_store.hpp"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <system_error>
@@ -29,48 +27,6 @@ bool is_link(const fs::path& path) {
 
 void set_mode(const fs::path& path, mode_t mode) {
     if (::chmod(path.c_str(), mode) != 0) fail("cannot set mode", path);
-}
-
-// Copies `from` into the new file `to`, synced to disk; `to` is reported to `created` as
-// soon as both files are open.
-void copy_synced(const fs::path& from, const fs::path& to, std::vector<fs::path>& created) {
-    struct Descriptor {
-        int fd = -1;
-        ~Descriptor() {
-            if (fd >= 0) ::close(fd);
-        }
-    };
-    Descriptor out{::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600)};
-    if (out.fd < 0) fail("cannot create version file", to);
-    Descriptor in{::open(from.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (in.fd < 0) {
-        const int error = errno;
-        ::unlink(to.c_str());
-        errno = error;
-        fail("cannot open", from);
-    }
-    created.push_back(to);
-    std::vector<char> buffer(1 << 20);
-    for (;;) {
-        const ssize_t n = ::read(in.fd, buffer.data(), buffer.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            fail("cannot read", from);
-        }
-        if (n == 0) break;
-        for (ssize_t written = 0; written < n;) {
-            const ssize_t w = ::write(out.fd, buffer.data() + written, std::size_t(n - written));
-            if (w < 0) {
-                if (errno == EINTR) continue;
-                fail("cannot write", to);
-            }
-            written += w;
-        }
-    }
-    if (::fsync(out.fd) != 0) fail("cannot sync", to);
-    const int fd = out.fd;
-    out.fd = -1;
-    if (::close(fd) != 0) fail("cannot write", to);
 }
 
 }  // namespace
@@ -143,7 +99,7 @@ void Vault::append(const std::string& name, const fs::path& path, std::vector<fs
 
     const std::string id = uuid4_hex();
     const fs::path target = versions_ / (id + ".pdf");
-    copy_synced(path, target, created);
+    copy_content(path, target, true, [&] { created.push_back(target); });
     set_mode(target, 0600);
     if (digest(target) != checksum) throw UserError("原稿を安全に保存できませんでした。");
     const long long now_ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
