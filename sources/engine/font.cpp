@@ -86,22 +86,33 @@ BandFont::BandFont(int pixel_size) : face_(std::make_unique<Face>()) {
 
 BandFont::~BandFont() = default;
 
-double BandFont::text_width(std::string_view utf8) const {
-    FT_Face face = face_->face;
-    double width = 0;
+namespace {
+
+// Loads each glyph of the text in turn and calls `at(pen)` with the pen position (from 0, in
+// pixels, kerning applied) at which the loaded glyph stands; returns the text's advance width.
+template <typename At>
+double walk_glyphs(FT_Face face, std::string_view utf8, At&& at) {
+    double pen = 0;
     FT_UInt previous = 0;
     for (char32_t c : decode_utf8(utf8)) {
-        FT_UInt glyph = FT_Get_Char_Index(face, FT_ULong(c));
+        const FT_UInt glyph = FT_Get_Char_Index(face, FT_ULong(c));
         check_freetype(FT_Load_Glyph(face, glyph, FT_LOAD_DEFAULT), "FreeType glyph");
         if (previous && FT_HAS_KERNING(face)) {
             FT_Vector kerning{};
             FT_Get_Kerning(face, previous, glyph, FT_KERNING_DEFAULT, &kerning);
-            width += double(kerning.x) / 64.0;
+            pen += double(kerning.x) / 64.0;
         }
-        width += double(face->glyph->advance.x) / 64.0;
+        at(pen);
+        pen += double(face->glyph->advance.x) / 64.0;
         previous = glyph;
     }
-    return width;
+    return pen;
+}
+
+}  // namespace
+
+double BandFont::text_width(std::string_view utf8) const {
+    return walk_glyphs(face_->face, utf8, [](double) {});
 }
 
 void BandFont::draw_left_middle(cv::Mat& rgb, std::string_view utf8, double x, double y, cv::Vec3b colour) const {
@@ -109,19 +120,10 @@ void BandFont::draw_left_middle(cv::Mat& rgb, std::string_view utf8, double x, d
     const double ascender = double(face->size->metrics.ascender) / 64.0;
     const double descender = double(face->size->metrics.descender) / 64.0;  // negative
     const int baseline = int(std::lround(y + (ascender + descender) / 2.0));
-    double pen = x;
-    FT_UInt previous = 0;
-    for (char32_t c : decode_utf8(utf8)) {
-        FT_UInt glyph = FT_Get_Char_Index(face, FT_ULong(c));
-        check_freetype(FT_Load_Glyph(face, glyph, FT_LOAD_DEFAULT), "FreeType glyph");
-        if (previous && FT_HAS_KERNING(face)) {
-            FT_Vector kerning{};
-            FT_Get_Kerning(face, previous, glyph, FT_KERNING_DEFAULT, &kerning);
-            pen += double(kerning.x) / 64.0;
-        }
+    walk_glyphs(face, utf8, [&](double pen) {
         check_freetype(FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL), "FreeType render");
         const FT_Bitmap& bitmap = face->glyph->bitmap;
-        const int left = int(std::lround(pen)) + face->glyph->bitmap_left;
+        const int left = int(std::lround(x + pen)) + face->glyph->bitmap_left;
         const int top = baseline - face->glyph->bitmap_top;
         for (unsigned row = 0; row < bitmap.rows; ++row) {
             const int py = top + int(row);
@@ -136,9 +138,7 @@ void BandFont::draw_left_middle(cv::Mat& rgb, std::string_view utf8, double x, d
                     line[px][ch] = uchar((colour[ch] * a + line[px][ch] * (255 - a) + 127) / 255);
             }
         }
-        pen += double(face->glyph->advance.x) / 64.0;
-        previous = glyph;
-    }
+    });
 }
 
 }  // namespace tesmira::engine
