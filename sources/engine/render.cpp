@@ -8,9 +8,9 @@
 
 #include "common/errors.hpp"
 #include "common/rounding.hpp"
+#include "engine/colour_device.hpp"
 #include "engine/dimensions.hpp"
 #include "engine/limits.hpp"
-#include "engine/sharp_image_device.hpp"
 #include "pdf/mupdf_document.hpp"
 #include "pdf/page_geometry.hpp"
 #include "pdf/reader.hpp"
@@ -83,12 +83,12 @@ cv::Mat render_page(const std::filesystem::path& path, int page_number, const pd
     });
     Device draw(nullptr, {ctx});
     mupdf.run([&] { draw.reset(fz_new_draw_device(ctx, fz_identity, pixmap.get())); });
-    Device sharp(nullptr, {ctx});
-    mupdf.run([&] { sharp.reset(new_sharp_image_device(ctx, draw.get())); });
+    Device colour(nullptr, {ctx});
+    mupdf.run([&] { colour.reset(new_colour_device(ctx, draw.get(), {0, 0, columns, rows})); });
     mupdf.run([&] {
         fz_enable_device_hints(ctx, draw.get(), FZ_DONT_INTERPOLATE_IMAGES);
-        pdf_run_page(ctx, page.get(), sharp.get(), fz_scale(float(scale), float(scale)), nullptr);
-        fz_close_device(ctx, sharp.get());
+        pdf_run_page(ctx, page.get(), colour.get(), fz_scale(float(scale), float(scale)), nullptr);
+        fz_close_device(ctx, colour.get());
         fz_close_device(ctx, draw.get());
     });
 
