@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "common/errors.hpp"
 #include "common/rounding.hpp"
@@ -26,6 +27,27 @@ void for_each_strip(int rows, F&& f) {
         for (int strip = range.start; strip < range.end; ++strip)
             f(cv::Range(strip * STRIP_ROWS, std::min(rows, (strip + 1) * STRIP_ROWS)));
     });
+}
+
+// The page inside a white margin of CANVAS_MARGIN pixels on every side.
+cv::Mat padded(const cv::Mat& page) {
+    const int m = CANVAS_MARGIN;
+    cv::Mat canvas(page.rows + 2 * m, page.cols + 2 * m, page.type());
+    const std::size_t margin_bytes = std::size_t(m) * page.elemSize();
+    const std::size_t page_bytes = std::size_t(page.cols) * page.elemSize();
+    for_each_strip(canvas.rows, [&](cv::Range rows) {
+        for (int r = rows.start; r < rows.end; ++r) {
+            uchar* line = canvas.ptr(r);
+            if (r < m || r >= m + page.rows) {
+                std::memset(line, 255, canvas.cols * page.elemSize());
+                continue;
+            }
+            std::memset(line, 255, margin_bytes);
+            std::memcpy(line + margin_bytes, page.ptr(r - m), page_bytes);
+            std::memset(line + margin_bytes + page_bytes, 255, margin_bytes);
+        }
+    });
+    return canvas;
 }
 
 // Largest absolute channel difference per pixel.
@@ -83,10 +105,9 @@ CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const 
     CV_Assert(before.type() == CV_8UC3);
 
     CompareResult out;
-    const cv::Scalar white(255, 255, 255);
     const int m = CANVAS_MARGIN;
-    cv::copyMakeBorder(before, out.before_padded, m, m, m, m, cv::BORDER_CONSTANT, white);
-    cv::copyMakeBorder(after, out.after_padded, m, m, m, m, cv::BORDER_CONSTANT, white);
+    out.before_padded = padded(before);
+    out.after_padded = padded(after);
     const cv::Mat& new_page = out.after_padded;
     const cv::Rect page_area(m, m, before.cols, before.rows);
 
@@ -101,10 +122,17 @@ CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const 
     {
         cv::Mat change_mask;
         {
-            cv::Mat unchanged;
-            cv::threshold(diff, unchanged, options.tolerance, 1, cv::THRESH_BINARY_INV);
+            cv::Mat unchanged(diff.size(), CV_8U);
+            for_each_strip(diff.rows, [&](cv::Range rows) {
+                cv::Mat strip = unchanged.rowRange(rows);
+                cv::threshold(diff.rowRange(rows), strip, options.tolerance, 1, cv::THRESH_BINARY_INV);
+            });
             cv::floodFill(unchanged, cv::Point(0, 0), cv::Scalar(2), nullptr, cv::Scalar(0), cv::Scalar(0), 4);
-            cv::compare(unchanged, 2, change_mask, cv::CMP_NE);
+            change_mask.create(diff.size(), CV_8U);
+            for_each_strip(diff.rows, [&](cv::Range rows) {
+                cv::Mat strip = change_mask.rowRange(rows);
+                cv::compare(unchanged.rowRange(rows), 2, strip, cv::CMP_NE);
+            });
         }
         Contours contours;
         cv::findContours(change_mask, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
