@@ -26,6 +26,7 @@ void write_text_file(const std::filesystem::path& path, std::string_view text) {
 }  // namespace tesmira
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -56,8 +57,26 @@ TemporaryFolder::TemporaryFolder(const std::string& prefix) {
 }
 
 TemporaryFolder::~TemporaryFolder() {
+    if (removed_) return;
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
+}
+
+void TemporaryFolder::remove() {
+    std::filesystem::remove_all(path_);
+    removed_ = true;
+}
+
+void rename_no_replace(const std::filesystem::path& from, const std::filesystem::path& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0)
+        throw std::filesystem::filesystem_error("cannot rename", from, to,
+                                                std::error_code(errno, std::generic_category()));
+}
+
+void sync_folder(const std::filesystem::path& folder) {
+    Descriptor fd{::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (fd.fd < 0) fail("cannot open", folder);
+    if (::fsync(fd.fd) != 0) fail("cannot sync", folder);
 }
 
 void copy_content(const std::filesystem::path& from, const std::filesystem::path& to, bool synced,

@@ -21,14 +21,24 @@ namespace tesmira {
 class TemporaryFolder {
 public:
     explicit TemporaryFolder(const std::string& prefix);
-    ~TemporaryFolder();
+    ~TemporaryFolder();  // silent: it also runs while a failure unwinds
     TemporaryFolder(const TemporaryFolder&) = delete;
     TemporaryFolder& operator=(const TemporaryFolder&) = delete;
     const std::filesystem::path& path() const { return path_; }
+    // Removes the folder now; a failure to remove it is reported.
+    void remove();
 
 private:
     std::filesystem::path path_;
+    bool removed_ = false;
 };
+
+// Gives `from` the name `to` in one step, never replacing anything already called `to`
+// (an existing name fails with EEXIST).
+void rename_no_replace(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Forces a folder's entries to disk, so that files just created in it survive a power cut.
+void sync_folder(const std::filesystem::path& folder);
 
 // Copies the bytes of `from` into a new file `to` (created exclusively, mode 0600, never
 // through a link); no metadata. With `synced` the copy is forced to disk before it closes.

@@ -56,14 +56,18 @@ std::filesystem::path stage_copy(const std::filesystem::path& pdf, const std::fi
 struct PlacementCleanup {
     std::vector<std::filesystem::path> staged, linked;
     bool published = false;
-    void run() {
+    // After success the staged names go, and a failure to remove one is reported, so that no
+    // hidden copy stays in a published folder unnoticed.
+    void finish() {
+        for (const auto& path : staged) std::filesystem::remove(path);
+        staged.clear();
+    }
+    ~PlacementCleanup() {  // unwinding: silent, as the first failure is the one to report
         std::error_code ignored;
         for (const auto& path : staged) std::filesystem::remove(path, ignored);
-        staged.clear();
         if (!published)
             for (const auto& path : linked) std::filesystem::remove(path, ignored);
     }
-    ~PlacementCleanup() { run(); }
 };
 
 }  // namespace
@@ -134,9 +138,10 @@ std::vector<std::filesystem::path> export_flat_pdfs(const std::vector<std::files
             placement.linked.push_back(final_path);
         }
         placement.published = true;
+        temporary.remove();
     }
 
-    placement.run();  // the staged names go; the published links stay
+    placement.finish();  // the staged names go; the published links stay
     Json pdfs = Json::array();
     for (const auto& path : placement.linked) pdfs.push_back(path.string());
     progress("complete", Json{{"output", root.string()},

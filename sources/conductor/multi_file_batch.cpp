@@ -103,7 +103,7 @@ std::filesystem::path batch_many(const std::vector<std::filesystem::path>& befor
         const std::filesystem::path pair_output = batch(pair.before, pair.after, partial, normalized, forward);
         const std::string folder_name =
             three_digits(index) + "_" + cleaned_stem(pair.before_name, PAIR_FOLDER_STEM_BYTES, "PDF");
-        std::filesystem::rename(pair_output, partial / folder_name);
+        rename_no_replace(pair_output, partial / folder_name);
         const Json pair_report = Json::parse(read_text_file(partial / folder_name / "検版情報.json"));
 
         Json file_report;
@@ -132,9 +132,9 @@ std::filesystem::path batch_many(const std::vector<std::filesystem::path>& befor
     report["pages"] = page_records;
     report["matching"] = MATCHING;
     write_text_file(partial / "検版情報.json", indented_json(report));
-    std::filesystem::rename(partial, image_folder);
+    rename_no_replace(partial, image_folder);
     partial_guard.dismiss();
-    staging.reset();  // gone before the run is reported complete
+    staging->remove();  // gone before the run is reported complete
     progress("complete", Json{{"output", image_folder.string()}, {"pages", page_records}, {"files", file_total}});
     return image_folder;
 }

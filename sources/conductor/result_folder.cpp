@@ -34,7 +34,13 @@ std::vector<std::filesystem::path> export_pdfs(const std::vector<std::filesystem
         std::error_code error;
         if (std::filesystem::symlink_status(result_folder, error).type() != std::filesystem::file_type::not_found)
             throw AlreadyExistsError("保存先が既に存在します。もう一度実行してください。");
-        std::filesystem::rename(partial, result_folder);
+        try {
+            rename_no_replace(partial, result_folder);
+        } catch (const std::filesystem::filesystem_error& error) {
+            if (error.code() == std::errc::file_exists)
+                throw AlreadyExistsError("保存先が既に存在します。もう一度実行してください。");
+            throw;
+        }
         partial_guard.dismiss();
     }
 

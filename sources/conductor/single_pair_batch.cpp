@@ -84,9 +84,9 @@ std::filesystem::path batch(const std::filesystem::path& before, const std::file
     report["pages"] = reports;
     report["notice"] = NOTICE;
     write_text_file(partial / "検版情報.json", indented_json(report));
-    std::filesystem::rename(partial, image_folder);
+    rename_no_replace(partial, image_folder);
     partial_guard.dismiss();
-    job_folder.reset();
+    job_folder->remove();
 
     progress("complete", Json{{"output", image_folder.string()}, {"pages", reports}});
     return image_folder;

@@ -71,8 +71,9 @@ int worker_main(int argc, char** argv) {
     std::string message;
     try {
         run(*parsed.command_line);
-        // A SIGTERM after the last safe point still ends the process as cancelled.
-        return termination_requested() ? EXIT_TERMINATED : 0;
+        // Once the run has published (and, in archive mode, committed) it is finished: a
+        // SIGTERM arriving after its last safe point does not report it as cancelled.
+        return 0;
     } catch (const TerminationRequested&) {
         return EXIT_TERMINATED;
     } catch (const std::exception& error) {

@@ -138,6 +138,8 @@ std::vector<fs::path> archive_job(const std::vector<fs::path>& after, const fs::
                 store.append(names[i], new_copies[i], created);
             }
             check_termination();
+            // The new files' folder entries reach the disk before the rows that name them.
+            if (!created.empty()) sync_folder(store.versions());
             store.db().execute("COMMIT");
             committed = true;
         }

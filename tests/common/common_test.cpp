@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "common/files.hpp"
 #include "common/rounding.hpp"
 #include "common/tokyo_clock.hpp"
 #include "common/unicode.hpp"
@@ -58,4 +59,27 @@ TEST(Unicode, NfcCasefoldAndCuts) {
     EXPECT_EQ(cut_utf8("あいう", 7), "あい");  // 3-byte characters are never split
     EXPECT_EQ(cut_utf8("あいう", 9), "あいう");
     EXPECT_EQ(cut_utf8("abc", 0), "");
+}
+
+TEST(Files, PublishingNeverReplacesAnExistingName) {
+    namespace fs = std::filesystem;
+    tesmira::TemporaryFolder temp("tesmira-files-test-");
+    const fs::path partial = temp.path() / ".partial", final_name = temp.path() / "final";
+    fs::create_directory(partial);
+    tesmira::write_text_file(partial / "result.pdf", "pdf");
+    fs::create_directory(final_name);  // empty: a plain rename would replace it silently
+    try {
+        tesmira::rename_no_replace(partial, final_name);
+        ADD_FAILURE() << "renamed over an existing folder";
+    } catch (const fs::filesystem_error& error) {
+        EXPECT_EQ(error.code(), std::errc::file_exists);
+    }
+    EXPECT_TRUE(fs::exists(partial / "result.pdf"));
+    fs::remove(final_name);
+    tesmira::rename_no_replace(partial, final_name);
+    EXPECT_TRUE(fs::exists(final_name / "result.pdf"));
+
+    const fs::path folder = temp.path();
+    temp.remove();
+    EXPECT_FALSE(fs::exists(folder));
 }
