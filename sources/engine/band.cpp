@@ -1,11 +1,7 @@
 #include "engine/band.hpp"
 
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <stdexcept>
 
 #include "common/errors.hpp"
@@ -13,6 +9,7 @@
 #include "engine/display_names.hpp"
 #include "engine/font.hpp"
 #include "engine/limits.hpp"
+#include "engine/png_io.hpp"
 
 namespace tesmira::engine {
 namespace {
@@ -31,11 +28,7 @@ const Json& value_or_null(const Json& settings, const char* key) {
 
 // The stamp as RGBA, 8 bits per channel.
 cv::Mat read_stamp(const std::filesystem::path& path) {
-    std::ifstream probe(path, std::ios::binary);
-    if (!probe) throw std::runtime_error(path.string() + ": " + std::strerror(errno));
-    cv::Mat image = cv::imread(path.string(), cv::IMREAD_UNCHANGED);
-    if (image.empty()) throw std::runtime_error(path.string() + ": cannot identify image file");
-    if (image.depth() == CV_16U) image.convertTo(image, CV_8U, 1.0 / 257.0);
+    const cv::Mat image = read_image(path);
     cv::Mat rgba;
     switch (image.channels()) {
         case 1: cv::cvtColor(image, rgba, cv::COLOR_GRAY2RGBA); break;

@@ -180,11 +180,18 @@ std::optional<PngHeader> read_png_header(const std::filesystem::path& path) {
     return PngHeader{u32(16), u32(20), bytes[24], bytes[25]};
 }
 
+cv::Mat read_image(const std::filesystem::path& path) {
+    std::ifstream probe(path, std::ios::binary);
+    if (!probe) throw std::runtime_error(file_error(path));
+    cv::Mat image = cv::imread(path.string(), cv::IMREAD_UNCHANGED);
+    if (image.empty()) throw std::runtime_error(path.string() + ": cannot identify image file");
+    if (image.depth() == CV_16U) image.convertTo(image, CV_8U, 1.0 / 257.0);
+    return image;
+}
+
 cv::Mat read_flattened_rgb(const std::filesystem::path& path) {
     const std::optional<PngHeader> header = read_png_header(path);
-    cv::Mat source = cv::imread(path.string(), cv::IMREAD_UNCHANGED);
-    if (source.empty()) throw std::runtime_error(path.string() + ": cannot identify image file");
-    if (source.depth() == CV_16U) source.convertTo(source, CV_8U, 1.0 / 257.0);
+    const cv::Mat source = read_image(path);
     // Only a true RGBA image is composited; other kinds of transparency are dropped.
     const bool rgba = source.channels() == 4 && (!header || header->colour_type == 6);
     cv::Mat rgb;

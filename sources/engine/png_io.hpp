@@ -19,6 +19,9 @@ struct PngHeader {
 // The IHDR of a PNG file, read without decoding any pixel; empty when the file is no PNG.
 std::optional<PngHeader> read_png_header(const std::filesystem::path& path);
 
+// Any image file decoded as it is stored (grey, BGR or BGRA), brought to 8 bits per channel.
+cv::Mat read_image(const std::filesystem::path& path);
+
 // The image as 8-bit RGB on white: an RGBA source is composited with its alpha, any other
 // kind is converted to RGB with its transparency dropped.
 cv::Mat read_flattened_rgb(const std::filesystem::path& path);
