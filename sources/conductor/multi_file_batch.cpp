@@ -10,7 +10,7 @@
 #include "conductor/names.hpp"
 #include "conductor/pair_validation.hpp"
 #include "conductor/pairing.hpp"
-#include "conductor/removal_guard.hpp"
+#include "conductor/partial_folder.hpp"
 #include "conductor/settings.hpp"
 #include "conductor/single_pair_batch.hpp"
 
@@ -81,9 +81,8 @@ std::filesystem::path batch_many(const std::vector<std::filesystem::path>& befor
 
     progress("start", Json{{"total", total}, {"files", file_total}});
     const std::filesystem::path image_folder = root / ("てすみら検版_" + name_stamp());
-    const std::filesystem::path partial = root / (".tesmira-part-" + uuid4_hex());
-    make_folder(partial);
-    RemovalGuard partial_guard(partial);
+    PartialFolder building(root, ".tesmira-part-");
+    const std::filesystem::path& partial = building.path();
 
     int completed = 0;
     Json file_reports = Json::array(), page_records = Json::array();
@@ -132,8 +131,7 @@ std::filesystem::path batch_many(const std::vector<std::filesystem::path>& befor
     report["pages"] = page_records;
     report["matching"] = MATCHING;
     write_text_file(partial / "検版情報.json", indented_json(report));
-    rename_no_replace(partial, image_folder);
-    partial_guard.dismiss();
+    building.publish(image_folder);
     staging->remove();  // gone before the run is reported complete
     progress("complete", Json{{"output", image_folder.string()}, {"pages", page_records}, {"files", file_total}});
     return image_folder;

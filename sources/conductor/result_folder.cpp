@@ -5,7 +5,7 @@
 #include "common/random_id.hpp"
 #include "common/termination.hpp"
 #include "conductor/flat_pdf_export.hpp"
-#include "conductor/removal_guard.hpp"
+#include "conductor/partial_folder.hpp"
 
 namespace tesmira::conductor {
 
@@ -16,32 +16,27 @@ std::vector<std::filesystem::path> export_pdfs(const std::vector<std::filesystem
     const std::filesystem::path root = resolved(output_root);
     if (!std::filesystem::is_directory(root)) throw UserError("ダウンロードフォルダーが見つかりません。");
     const std::filesystem::path result_folder = root / ("てすみら検版_" + name_stamp());
-    const std::filesystem::path partial = root / (".tesmira-pdf-" + uuid4_hex());
-    make_folder(partial);
 
     Json captured = Json::object();
     std::vector<std::filesystem::path> placed;
     {
-        RemovalGuard partial_guard(partial);
+        PartialFolder building(root, ".tesmira-pdf-");
         const Progress forward = [&](const std::string& event, const Json& fields) {
             if (event == "complete")
                 captured.update(fields);
             else
                 progress(event, fields);
         };
-        placed = export_flat_pdfs(before, after, partial, settings, forward);
+        placed = export_flat_pdfs(before, after, building.path(), settings, forward);
         check_termination();
-        std::error_code error;
-        if (std::filesystem::symlink_status(result_folder, error).type() != std::filesystem::file_type::not_found)
-            throw AlreadyExistsError("保存先が既に存在します。もう一度実行してください。");
+        // An item of the final name (a folder, a file or a link) is never replaced or merged into.
         try {
-            rename_no_replace(partial, result_folder);
+            building.publish(result_folder);
         } catch (const std::filesystem::filesystem_error& error) {
             if (error.code() == std::errc::file_exists)
                 throw AlreadyExistsError("保存先が既に存在します。もう一度実行してください。");
             throw;
         }
-        partial_guard.dismiss();
     }
 
     std::vector<std::filesystem::path> final_paths;

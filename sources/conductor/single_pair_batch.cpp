@@ -9,7 +9,7 @@
 #include "common/termination.hpp"
 #include "conductor/names.hpp"
 #include "conductor/pair_validation.hpp"
-#include "conductor/removal_guard.hpp"
+#include "conductor/partial_folder.hpp"
 #include "conductor/settings.hpp"
 #include "engine/page_job.hpp"
 
@@ -49,9 +49,8 @@ std::filesystem::path batch(const std::filesystem::path& before, const std::file
     const int pages = validate_pair(job / "before.pdf", job / "after.pdf", normalized);
 
     const std::filesystem::path image_folder = root / ("てすみら検版_" + name_stamp());
-    const std::filesystem::path partial = root / (".tesmira-part-" + uuid4_hex());
-    make_folder(partial);
-    RemovalGuard partial_guard(partial);
+    PartialFolder building(root, ".tesmira-part-");
+    const std::filesystem::path& partial = building.path();
 
     progress("start", Json{{"total", pages}});
     const bool grain = normalized.at("grain").get<bool>();
@@ -84,8 +83,7 @@ std::filesystem::path batch(const std::filesystem::path& before, const std::file
     report["pages"] = reports;
     report["notice"] = NOTICE;
     write_text_file(partial / "検版情報.json", indented_json(report));
-    rename_no_replace(partial, image_folder);
-    partial_guard.dismiss();
+    building.publish(image_folder);
     job_folder->remove();
 
     progress("complete", Json{{"output", image_folder.string()}, {"pages", reports}});
