@@ -1,0 +1,60 @@
+#include "app/model/project_name.hpp"
+
+#include <utf8proc.h>
+
+#include "common/unicode.hpp"
+
+namespace tesmira::app {
+namespace {
+
+constexpr std::size_t MAX_CHARACTERS = 80;
+
+bool isTrimmed(char32_t c) {
+    if ((c >= 0x0A && c <= 0x0D) || c == 0x85) return true;
+    const auto category = utf8proc_category(utf8proc_int32_t(c));
+    return category == UTF8PROC_CATEGORY_ZS || category == UTF8PROC_CATEGORY_ZL || category == UTF8PROC_CATEGORY_ZP;
+}
+
+std::size_t graphemeClusters(const std::u32string& points) {
+    std::size_t clusters = 0;
+    utf8proc_int32_t state = 0;
+    for (std::size_t i = 0; i < points.size(); ++i)
+        if (i == 0 || utf8proc_grapheme_break_stateful(utf8proc_int32_t(points[i - 1]), utf8proc_int32_t(points[i]), &state))
+            ++clusters;
+    return clusters;
+}
+
+}  // namespace
+
+std::string normalizedProjectName(std::string_view name) {
+    const std::u32string points = decode_utf8(name);
+    std::size_t first = 0, last = points.size();
+    while (first < last && isTrimmed(points[first])) ++first;
+    while (last > first && isTrimmed(points[last - 1])) --last;
+    return nfc(encode_utf8(std::u32string_view(points).substr(first, last - first)));
+}
+
+bool isAcceptableProjectName(std::string_view name) {
+    const std::u32string points = decode_utf8(name);
+    if (points.empty() || graphemeClusters(points) > MAX_CHARACTERS) return false;
+    for (char32_t c : points) {
+        // Bytes that are not UTF-8 decode to lone surrogates, which no name may hold either.
+        if (c >= 0xD800 && c <= 0xDFFF) return false;
+        const auto category = utf8proc_category(utf8proc_int32_t(c));
+        if (category == UTF8PROC_CATEGORY_CC || category == UTF8PROC_CATEGORY_CF) return false;
+    }
+    return true;
+}
+
+std::string projectNameKey(std::string_view name) {
+    utf8proc_uint8_t* mapped = nullptr;
+    const utf8proc_ssize_t size =
+        utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(name.data()), utf8proc_ssize_t(name.size()), &mapped,
+                     utf8proc_option_t(UTF8PROC_DECOMPOSE | UTF8PROC_CASEFOLD | UTF8PROC_STRIPMARK));
+    if (size < 0) return std::string(name);  // not UTF-8: compared as it is
+    std::string key(reinterpret_cast<const char*>(mapped), std::size_t(size));
+    std::free(mapped);
+    return key;
+}
+
+}  // namespace tesmira::app

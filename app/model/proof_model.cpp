@@ -1,0 +1,144 @@
+#include "app/model/proof_model.hpp"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <algorithm>
+
+#include "app/model/file_manager.hpp"
+#include "app/model/file_names.hpp"
+
+namespace tesmira::app {
+namespace {
+
+constexpr int MAX_FILES_PER_SIDE = 100;
+
+bool isPdfUrl(const QUrl& url) {
+    if (!url.isLocalFile()) return false;
+    const QString name = lastPathComponent(url);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot >= 0 && name.mid(dot + 1).toLower() == QLatin1String("pdf");
+}
+
+// The platform's standard form of a file path: dot segments, doubled separators and parent
+// segments resolved, without looking at the disk.
+QString standardizedPath(const QUrl& url) { return QDir::cleanPath(url.toLocalFile()); }
+
+// Destroys a worker process object once the worker has exited; one still running is
+// abandoned to run on, so that it can remove its partial folders itself.
+void releaseProcess(QProcess* process) {
+    if (!process) return;
+    if (process->state() == QProcess::NotRunning) {
+        process->deleteLater();
+        return;
+    }
+    process->setParent(nullptr);
+    // Kept reachable for the rest of the process, so that leak checkers see no lost object.
+    static QList<QProcess*>* abandoned = new QList<QProcess*>;
+    abandoned->append(process);
+}
+
+}  // namespace
+
+ProofModel::ProofModel(QObject* parent)
+    : QObject(parent),
+      status_(QStringLiteral("新旧のPDFを選んでください")),
+      settings_(std::make_unique<ProofSettings>()),
+      process_(nullptr, releaseProcess) {
+    showInFileManager = selectInFileManager;
+    workerProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/worker/TesmiraWorker");
+}
+
+ProofModel::~ProofModel() = default;
+
+std::optional<QString> ProofModel::downloads() const {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    // A relative answer (a hand-edited user-dirs file) would name a folder relative to
+    // wherever the worker happens to start; it names no folder at all.
+    if (folder.isEmpty() || !QDir::isAbsolutePath(folder)) return std::nullopt;
+    return folder;
+}
+
+void ProofModel::choose(bool beforeSide) {
+    if (running_ || !chooseFiles) return;
+    const QList<QUrl> urls = chooseFiles(beforeSide ? QStringLiteral("変更前のPDFをまとめて選択（追加）")
+                                                    : QStringLiteral("変更後のPDFをまとめて選択（追加）"));
+    if (!urls.isEmpty()) select(urls, beforeSide);
+}
+
+void ProofModel::select(const QList<QUrl>& urls, bool beforeSide) {
+    if (running_) return;
+    if (urls.isEmpty() || !std::all_of(urls.begin(), urls.end(), isPdfUrl)) {
+        setError(QStringLiteral("PDFファイルだけを選択してください。"));
+        return;
+    }
+    QList<QUrl> merged = beforeSide ? before_ : after_;
+    QStringList standardized;
+    for (const QUrl& url : merged) standardized.append(standardizedPath(url));
+    for (const QUrl& url : urls) {
+        const QString path = standardizedPath(url);
+        if (standardized.contains(path)) continue;
+        standardized.append(path);
+        merged.append(url);
+    }
+    if (merged.size() > MAX_FILES_PER_SIDE) {
+        setError(QStringLiteral("各側100ファイル以内にしてください。"));
+        return;
+    }
+    std::stable_sort(merged.begin(), merged.end(), [](const QUrl& a, const QUrl& b) {
+        return codePointLess(documentName(a), documentName(b));
+    });
+    publish(beforeSide ? before_ : after_, merged);
+    invalidateResults();
+}
+
+void ProofModel::invalidateResults() {
+    publish(results_, {});
+    publish(output_, {});
+    publish(progress_, 0.0);
+    completedSuccessfully_ = false;
+    publish(error_, {});
+    publish(status_, QStringLiteral("同じファイル名・同じページ番号同士を比較します"));
+}
+
+void ProofModel::remove(const std::optional<QUrl>& url, bool beforeSide) {
+    if (running_) return;
+    QList<QUrl> side = beforeSide ? before_ : after_;
+    if (url)
+        side.removeAll(*url);
+    else
+        side.clear();
+    publish(beforeSide ? before_ : after_, side);
+    invalidateResults();
+}
+
+void ProofModel::reset() {
+    if (running_) return;
+    publish(before_, {});
+    publish(after_, {});
+    invalidateResults();
+    publish(status_, QStringLiteral("リセットしました。次のPDFを選んでください。"));
+}
+
+void ProofModel::reveal() {
+    if (!output_) return;
+    QStringList names;
+    for (const ProofPage& row : results_) {
+        names.append(row.file);
+        if (row.strictFile) names.append(*row.strictFile);
+    }
+    names.removeDuplicates();
+    std::sort(names.begin(), names.end(), codePointLess);
+    QList<QUrl> files;
+    const QString folder = output_->toLocalFile();
+    for (const QString& name : names) files.append(QUrl::fromLocalFile(folder + QLatin1Char('/') + name));
+    if (showInFileManager) showInFileManager(files);
+}
+
+void ProofModel::showSettings() {
+    if (showSettingsWindow) showSettingsWindow();
+}
+
+}  // namespace tesmira::app

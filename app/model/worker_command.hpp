@@ -1,0 +1,31 @@
+#pragma once
+// The worker's command line and environment for one run.
+
+#include <QList>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+namespace tesmira::app {
+
+struct WorkerRunRequest {
+    QList<QUrl> before, after;
+    QString outputRoot;
+    QString settingsJson;
+    bool archiveMode = false;
+    bool registerBaseline = false;
+    QString archiveRoot;
+    QString projectID;
+};
+
+// "--after" NEW..., "--output-root" ROOT, "--settings-json" JSON, then "--before" OLD... or,
+// in archive mode, "--archive-mode" register|compare, "--archive-root" ROOT, "--project-id" ID.
+// One element per path, unquoted.
+QStringList workerArguments(const WorkerRunRequest& request);
+
+// Exactly PATH, HOME, LANG and PYTHONNOUSERSITE: nothing of the application's own
+// environment reaches the worker.
+QProcessEnvironment workerEnvironment();
+
+}  // namespace tesmira::app

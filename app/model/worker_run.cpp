@@ -1,0 +1,183 @@
+// One run of the worker: launch, cancellation, the events it reports and the settlement
+// once it has exited.
+#include <QFileInfo>
+#include <QProcess>
+#include <QSet>
+
+#include <algorithm>
+
+#include "app/model/archive_library.hpp"
+#include "app/model/proof_model.hpp"
+#include "app/model/worker_command.hpp"
+
+namespace tesmira::app {
+namespace {
+
+std::optional<qint64> integerAt(const Json& record, const char* key) {
+    const auto it = record.find(key);
+    if (it == record.end() || !it->is_number_integer()) return std::nullopt;
+    if (it->is_number_unsigned() && it->get<std::uint64_t>() > std::uint64_t(INT64_MAX)) return std::nullopt;
+    return it->get<qint64>();
+}
+
+std::optional<QString> stringAt(const Json& record, const char* key) {
+    const auto it = record.find(key);
+    if (it == record.end() || !it->is_string()) return std::nullopt;
+    return QString::fromStdString(it->get<std::string>());
+}
+
+std::optional<double> numberAt(const Json& record, const char* key) {
+    const auto it = record.find(key);
+    if (it == record.end() || !it->is_number()) return std::nullopt;
+    return it->get<double>();
+}
+
+// One result row from a page report; nothing without an integer "page" and a text "file".
+std::optional<ProofPage> resultRow(const Json& report) {
+    const auto page = integerAt(report, "page");
+    const auto file = stringAt(report, "file");
+    if (!page || !file) return std::nullopt;
+    return ProofPage{stringAt(report, "source_name").value_or(QString()), *page, *file, stringAt(report, "strict_file"),
+                     integerAt(report, "regions").value_or(0), numberAt(report, "changed_percent").value_or(0)};
+}
+
+}  // namespace
+
+void ProofModel::start(bool registerBaseline) {
+    if (!canStart()) return;
+    if (registerBaseline && !archiveMode_) return;
+    const QFileInfo worker(workerProgram);
+    if (!worker.isFile() || !worker.isExecutable()) {
+        setError(QStringLiteral("検版エンジンが見つかりません。アプリを再ビルドしてください。"));
+        return;
+    }
+    const std::optional<QString> outputRoot = downloads();
+    if (!outputRoot) {
+        // The worker's own refusal of a missing output root, said before it is started.
+        setError(QStringLiteral("ダウンロードフォルダーが見つかりません。"));
+        return;
+    }
+
+    WorkerRunRequest request{before_, after_, *outputRoot, QString::fromStdString(settings_->dictionary().dump()),
+                             archiveMode_, registerBaseline, ArchiveLibrary::root(), archiveProjectID_};
+    auto* process = new QProcess;
+    process->setProgram(workerProgram);
+    process->setArguments(workerArguments(request));
+    process->setProcessEnvironment(workerEnvironment());
+    process->setProcessChannelMode(QProcess::SeparateChannels);
+
+    publish(running_, true);
+    cancelled_ = false;
+    completedSuccessfully_ = false;
+    publish(progress_, 0.0);
+    publish(error_, {});
+    publish(results_, {});
+    publish(output_, {});
+    publish(status_, QStringLiteral("PDFを確認しています…"));
+    process_.reset(process);
+    workerOutput_.clear();
+
+    connect(process, &QProcess::readyReadStandardOutput, this, &ProofModel::readWorkerOutput);
+    // Standard error is read only so that the worker never blocks on a full pipe.
+    connect(process, &QProcess::readyReadStandardError, process, [process] { process->readAllStandardError(); });
+    connect(process, &QProcess::finished, this, [this, process](int exitCode, QProcess::ExitStatus status) {
+        if (process == process_.get()) workerFinished(exitCode, status == QProcess::CrashExit);
+    });
+    connect(process, &QProcess::errorOccurred, this, [this, process](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart && process == process_.get()) launchFailed(process->errorString());
+    });
+    // Standard input is a pipe of its own that is never written.
+    process->start(QIODevice::ReadWrite);
+}
+
+void ProofModel::launchFailed(const QString& description) {
+    publish(running_, false);
+    process_.reset();
+    publish(error_, std::optional(QStringLiteral("検版を開始できません: ") + description));
+}
+
+void ProofModel::cancel() {
+    cancelled_ = true;
+    publish(status_, QStringLiteral("中止しています…"));
+    if (process_) process_->terminate();
+}
+
+void ProofModel::readWorkerOutput() {
+    const QByteArray bytes = process_->readAllStandardOutput();
+    for (const Json& event : workerOutput_.take(std::string_view(bytes.constData(), std::size_t(bytes.size()))))
+        receive(event);
+}
+
+void ProofModel::workerFinished(int exitCode, bool crashed) {
+    // Whatever the worker wrote before it exited is applied first; an unfinished last line
+    // is dropped.
+    readWorkerOutput();
+    workerOutput_.clear();
+    publish(running_, false);
+    process_.reset();
+    if (cancelled_) {
+        publish(status_, QStringLiteral("中止しました。未完成の結果は保存しません。"));
+        return;
+    }
+    if (crashed || exitCode != 0) {
+        if (!error_) publish(error_, std::optional(QStringLiteral("処理に失敗しました。PDF・解像度を確認してください。")));
+        publish(status_, QStringLiteral("検版できませんでした"));
+        return;
+    }
+    if (completedSuccessfully_) {
+        publish(before_, {});
+        publish(after_, {});
+        return;
+    }
+    publish(error_, std::optional(QStringLiteral("処理結果を確認できませんでした。")));
+}
+
+void ProofModel::receive(const Json& event) {
+    const auto name = stringAt(event, "event");
+    if (!name) return;
+    if (*name == QLatin1String("archive_saved")) {
+        completedSuccessfully_ = true;
+        publish(progress_, 1.0);
+        publish(status_, QString::number(integerAt(event, "count").value_or(0)) +
+                             QStringLiteral("件を初回保存しました。次回は新しいPDFだけで比較できます。"));
+        publish(after_, {});
+    } else if (*name == QLatin1String("start")) {
+        publish(status_, QStringLiteral("全") + QString::number(integerAt(event, "total").value_or(0)) +
+                             QStringLiteral("ページを比較します"));
+    } else if (*name == QLatin1String("progress")) {
+        const qint64 page = integerAt(event, "page").value_or(1);
+        const qint64 total = integerAt(event, "total").value_or(1);
+        publish(progress_, (double(page) - 1.0) / double(std::max<qint64>(total, 1)));
+        const QString source = stringAt(event, "name").value_or(QString());
+        publish(status_, (source.isEmpty() ? QString() : source + QLatin1Char('\n')) + QString::number(page) +
+                             QStringLiteral(" / ") + QString::number(total) + QStringLiteral(" ページを検版中…"));
+    } else if (*name == QLatin1String("complete")) {
+        const auto outputPath = stringAt(event, "output");
+        const auto pages = event.find("pages");
+        if (!outputPath || pages == event.end() || !pages->is_array() ||
+            !std::all_of(pages->begin(), pages->end(), [](const Json& page) { return page.is_object(); }))
+            return;
+        publish(output_, std::optional(QUrl::fromLocalFile(*outputPath)));
+        QList<ProofPage> rows;
+        QSet<QString> files;
+        for (const Json& report : *pages) {
+            if (auto row = resultRow(report)) {
+                files.insert(row->file);
+                rows.append(std::move(*row));
+            }
+        }
+        const qsizetype pageCount = rows.size();
+        publish(results_, std::move(rows));
+        completedSuccessfully_ = true;
+        publish(progress_, 1.0);
+        publish(status_, QString::number(pageCount) + QStringLiteral("ページ完了・") + QString::number(files.size()) +
+                             QStringLiteral("件のPDFをダウンロードに保存しました"));
+        const auto updated = event.find("archive_updated");
+        if (updated != event.end() && updated->is_boolean() && updated->get<bool>())
+            publish(status_, status_ + QStringLiteral("\nこの案件の最新保存版も更新しました。過去版は残しています。"));
+    } else if (*name == QLatin1String("error")) {
+        publish(error_, std::optional(stringAt(event, "message").value_or(QStringLiteral("処理できませんでした。"))));
+    }
+}
+
+}  // namespace tesmira::app
