@@ -1,0 +1,133 @@
+#include "app/ui/control_kit.hpp"
+
+#include <QBoxLayout>
+#include <QLineEdit>
+#include <QTextLayout>
+
+namespace tesmira::ui {
+
+LegacyButton::LegacyButton(const QString& title, std::function<void()> action, QWidget* parent)
+    : QPushButton(title, parent), invoke(std::move(action)) {
+    setAutoDefault(false);
+    connect(this, &QPushButton::clicked, this, &LegacyButton::fire);
+}
+
+void LegacyButton::fire() {
+    // A copy, so that a closure that replaces itself or removes the button runs to its end.
+    const std::function<void()> action = invoke;
+    if (action) action();
+}
+
+namespace {
+
+// A column whose wrapped labels count with the height they wrap to at the column's width.
+class Column : public QWidget {
+public:
+    QSize sizeHint() const override { return fitted(QWidget::sizeHint()); }
+    QSize minimumSizeHint() const override { return fitted(QWidget::minimumSizeHint()); }
+
+private:
+    QSize fitted(QSize size) const {
+        const int width = this->width() > 0 ? this->width() : std::min(maximumWidth(), size.width());
+        if (layout() && layout()->hasHeightForWidth()) size.setHeight(heightForWidth(width));
+        return size;
+    }
+};
+
+}  // namespace
+
+QWidget* legacyStack(std::initializer_list<QWidget*> views, bool horizontal, bool document) {
+    QWidget* stack = horizontal ? new QWidget : new Column;
+    auto* layout = new QBoxLayout(horizontal ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom, stack);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(10);
+    for (QWidget* view : views) {
+        if (horizontal)
+            layout->addWidget(view, 0, Qt::AlignVCenter);
+        else if (qobject_cast<QLabel*>(view) || qobject_cast<QLineEdit*>(view))
+            layout->addWidget(view);  // as wide as the column
+        else
+            layout->addWidget(view, 0, Qt::AlignLeft);
+    }
+    if (document) layout->addStretch(1);  // the content starts at the top
+    return stack;
+}
+
+void legacyMount(QWidget* view, QWidget* container, int padding) {
+    auto* layout = new QVBoxLayout(container);
+    layout->setContentsMargins(padding, padding, padding, padding);
+    layout->setSpacing(0);
+    layout->addWidget(view);
+}
+
+QLabel* legacyLabel(const QString& text, int size) {
+    auto* label = new QLabel(text);
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);
+    QFont font = label->font();
+    font.setPixelSize(size);
+    label->setFont(font);
+    label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    return label;
+}
+
+LineLimitedLabel::LineLimitedLabel(int lines, int size, QWidget* parent) : QLabel(parent), lines_(lines) {
+    setWordWrap(true);
+    setTextFormat(Qt::PlainText);
+    QFont font = this->font();
+    font.setPixelSize(size);
+    setFont(font);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+}
+
+void LineLimitedLabel::setFullText(const QString& text) {
+    text_ = text;
+    setText(elided(width()));
+    updateGeometry();
+}
+
+// The text as it wraps at `width`, its last allowed line ending in "…" when more follows.
+QString LineLimitedLabel::elided(int width) const {
+    if (width <= 0) return text_;
+    QStringList lines;
+    for (const QString& paragraph : text_.split(QLatin1Char('\n'))) {
+        if (paragraph.isEmpty()) {
+            lines.append(QString());
+            continue;
+        }
+        QTextLayout layout(paragraph, font());
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            lines.append(paragraph.mid(line.textStart(), line.textLength()));
+        }
+        layout.endLayout();
+    }
+    if (lines.size() <= lines_) return lines.join(QLatin1Char('\n'));
+    lines = lines.mid(0, lines_);
+    lines.last() = QFontMetrics(font()).elidedText(lines.last().trimmed() + QStringLiteral("…"), Qt::ElideRight, width);
+    return lines.join(QLatin1Char('\n'));
+}
+
+int LineLimitedLabel::heightForWidth(int width) const {
+    // Measured on the laid-out text, so that lines set in a fallback font (Japanese in a
+    // Latin system font) count with their own height.
+    const QString shown = elided(width).isEmpty() ? QStringLiteral(" ") : elided(width);
+    const QRect box = QFontMetrics(font()).boundingRect(QRect(0, 0, std::max(width, 1), 100000), Qt::TextWordWrap, shown);
+    return box.height() + 2 * margin() + contentsMargins().top() + contentsMargins().bottom();
+}
+
+QSize LineLimitedLabel::sizeHint() const {
+    const QSize hint = QLabel::sizeHint();
+    return {hint.width(), heightForWidth(width() > 0 ? width() : hint.width())};
+}
+
+QSize LineLimitedLabel::minimumSizeHint() const { return {0, heightForWidth(width() > 0 ? width() : sizeHint().width())}; }
+
+void LineLimitedLabel::resizeEvent(QResizeEvent* event) {
+    QLabel::resizeEvent(event);
+    const QString shown = elided(width());
+    if (shown != text()) setText(shown);
+}
+
+}  // namespace tesmira::ui

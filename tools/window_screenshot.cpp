@@ -1,0 +1,84 @@
+// Takes a picture of the main window after a finished comparison of the bundled sample PDFs,
+// in a private home folder, for the README. Usage:
+//   window_screenshot OUTPUT.png [--archive]
+// With --archive the window is in archive mode with a project made for the picture, and the
+// sample's new PDF is compared with its old one registered as the saved version.
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QMainWindow>
+#include <QPdfDocument>
+#include <QPdfView>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+
+#include "app/ui/control_kit.hpp"
+#include "app/ui/delegate.hpp"
+
+using tesmira::app::ProofModel;
+
+namespace {
+
+// Runs the event loop until the run has settled.
+void awaitSettlement(ProofModel& model) {
+    QEventLoop loop;
+    QObject::connect(&model, &ProofModel::willChange, &loop, [&] {
+        QTimer::singleShot(0, &loop, [&] {
+            if (!model.running()) loop.quit();
+        });
+    });
+    if (model.running()) loop.exec();
+}
+
+void pause(int milliseconds) {
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: window_screenshot OUTPUT.png [--archive]\n");
+        return 2;
+    }
+    const bool archive = argc > 2 && QString::fromLocal8Bit(argv[2]) == QLatin1String("--archive");
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toUtf8());
+    QDir().mkpath(home.path() + "/Downloads");
+    const QString samples = QStringLiteral(TESMIRA_SOURCE_DIR "/samples");
+    const QUrl oldPdf = QUrl::fromLocalFile(samples + "/old/catalogue.pdf");
+    const QUrl newPdf = QUrl::fromLocalFile(samples + "/new/catalogue.pdf");
+
+    tesmira::ui::DezaroziDelegate delegate;
+    ProofModel& model = delegate.model;
+    model.workerProgram = QStringLiteral(TESMIRA_WORKER);
+    delegate.createWindow(true);
+    if (archive) {
+        model.setNewProjectName(QStringLiteral("春のカタログ"));
+        model.createArchiveProject();
+        model.setArchiveMode(true);
+        model.select({oldPdf}, false);
+        model.start(true);
+        awaitSettlement(model);
+        model.select({newPdf}, false);
+    } else {
+        model.select({oldPdf}, true);
+        model.select({newPdf}, false);
+    }
+    model.start();
+    awaitSettlement(model);
+    if (model.error()) {
+        std::fprintf(stderr, "the comparison failed: %s\n", qPrintable(*model.error()));
+        return 1;
+    }
+    // The second result page shows the changes of the sample.
+    if (delegate.next->isEnabled()) delegate.next->click();
+    pause(1500);  // the preview renders its page in the background
+    return delegate.window->grab().save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
+}
