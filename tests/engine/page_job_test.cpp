@@ -134,6 +134,31 @@ TEST_F(PageJob, WritesTheFilesTheSettingsAskFor) {
     EXPECT_EQ(cv::countNonZero(mask), 40 * 40);
 }
 
+// The three optional flags are off for false, null, zero and an empty text, list or record,
+// and on for any other value, a text such as "0" or "false" included.
+TEST_F(PageJob, OptionalFlagsAreOffOnlyForEmptyValues) {
+    write_pair(plain(100, 100), plain(100, 100, fx::fill_rect({10, 10, 30, 30}, 0, 0, 0)));
+    const struct {
+        Json value;
+        bool on;
+    } cases[] = {
+        {false, false}, {nullptr, false}, {0, false}, {0.0, false}, {"", false}, {Json::array(), false},
+        {Json::object(), false}, {true, true}, {1, true}, {-1, true}, {0.5, true}, {"0", true}, {"false", true},
+        {" ", true}, {Json::array({0}), true}, {Json{{"off", nullptr}}, true},
+    };
+    for (const auto& c : cases) {
+        for (const char* name : {"strict.png", "mask.png"}) fs::remove(folder.path() / name);
+        Json settings = base_settings();
+        for (const char* flag : {"grain", "tiny_markers", "diagnostic_images"}) settings[flag] = c.value;
+        const Json record = run_job(folder.path(), settings);
+        SCOPED_TRACE(c.value.dump());
+        EXPECT_EQ(record["grain"]["enabled"], c.on);
+        EXPECT_EQ(fs::exists(folder.path() / "strict.png"), c.on);
+        EXPECT_EQ(record["tiny_marks"]["enabled"], c.on);
+        EXPECT_EQ(fs::exists(folder.path() / "mask.png"), c.on);
+    }
+}
+
 TEST_F(PageJob, RecordKeepsItsKeysTypesAndSettings) {
     write_pair(plain(100, 100), plain(100, 100, fx::fill_rect({10, 10, 30, 30}, 0, 0, 0)));
     Json settings = base_settings();
