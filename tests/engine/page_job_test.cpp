@@ -221,6 +221,44 @@ TEST_F(PageJob, MissingRequiredSettingFailsBeforeAnyFileIsWritten) {
     }
 }
 
+// A resolution that is not 144, 200 or 300, or no number at all, is refused before anything
+// else: before the other settings are converted and before the PDFs are looked for.
+TEST_F(PageJob, ResolutionIsRefusedFirst) {
+    const std::string message = "解像度は144・200・300dpiから選択してください。";
+    const struct {
+        Json dpi;
+        bool with_faults;  // "page" a text, "tolerance" no number, no PDFs in the folder
+        std::string outcome;
+    } cases[] = {
+        {"300", true, message},
+        {true, true, message},
+        {false, true, message},
+        {nullptr, true, message},
+        {Json::array({300}), true, message},
+        {Json{{"dpi", 300}}, true, message},
+        {150, true, message},
+        {300.5, true, message},
+        {"300", false, message},
+        {300.0, false, "(compared)"},
+        {144, false, "(compared)"},
+    };
+    for (const auto& c : cases) {
+        for (const auto& name : files_in(folder.path())) fs::remove(folder.path() / name);
+        Json settings = base_settings();
+        settings["dpi"] = c.dpi;
+        if (c.with_faults) {
+            settings["page"] = "1";
+            settings["tolerance"] = "x";
+        } else {
+            write_pair(plain(100, 100), plain(100, 100));
+        }
+        EXPECT_EQ(refusal(settings), c.outcome) << settings.dump();
+        if (c.outcome == message) {
+            EXPECT_FALSE(fs::exists(folder.path() / "result.png"));
+        }
+    }
+}
+
 TEST_F(PageJob, AFailingSecondCallKeepsTheFirstRecord) {
     write_pair(plain(100, 100), plain(100, 100));
     run_job(folder.path(), base_settings());
