@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "common/copy_names.hpp"
 #include "common/errors.hpp"
 #include "common/files.hpp"
 #include "common/json_text.hpp"
@@ -56,6 +57,7 @@ std::filesystem::path batch_many(const std::vector<std::filesystem::path>& befor
 
     std::optional<TemporaryFolder> staging(std::in_place, "tesmira-multiple-");
     std::vector<StagedPair> staged;
+    CopyNames copies;
     for (std::size_t i = 0; i < pairs.size(); ++i) {
         check_termination();
         StagedPair pair;
@@ -68,8 +70,10 @@ std::filesystem::path batch_many(const std::vector<std::filesystem::path>& befor
         std::filesystem::create_directories(slot / "after");
         pair.after = slot / "after" / pair.after_name;
         copy_content(pairs[i].second, pair.after);
+        copies.add(pair.before, pairs[i].first);
+        copies.add(pair.after, pairs[i].second);
         try {
-            pair.pages = validate_pair(pair.before, pair.after, normalized);
+            pair.pages = copies.run([&] { return validate_pair(pair.before, pair.after, normalized); });
         } catch (const std::exception& error) {
             throw UserError(pair.before_name + ": " + error.what());
         }
@@ -100,7 +104,8 @@ std::filesystem::path batch_many(const std::vector<std::filesystem::path>& befor
                                           {"file_page", page},
                                           {"file_pages", pair.pages}});
             };
-            const std::filesystem::path pair_output = batch(pair.before, pair.after, partial, normalized, forward);
+            const std::filesystem::path pair_output =
+                copies.run([&] { return batch(pair.before, pair.after, partial, normalized, forward); });
             const std::string folder_name =
                 three_digits(index) + "_" + cleaned_stem(pair.before_name, PAIR_FOLDER_STEM_BYTES, "PDF");
             rename_no_replace(pair_output, partial / folder_name);

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "common/copy_names.hpp"
 #include "common/errors.hpp"
 #include "common/files.hpp"
 #include "common/json_text.hpp"
@@ -46,7 +47,10 @@ std::filesystem::path batch(const std::filesystem::path& before, const std::file
     check_termination();
     copy_content(old_pdf, job / "before.pdf");
     copy_content(new_pdf, job / "after.pdf");
-    const int pages = validate_pair(job / "before.pdf", job / "after.pdf", normalized);
+    CopyNames copies;
+    copies.add(job / "before.pdf", before);
+    copies.add(job / "after.pdf", after);
+    const int pages = copies.run([&] { return validate_pair(job / "before.pdf", job / "after.pdf", normalized); });
 
     const std::filesystem::path image_folder = root / ("てすみら検版_" + name_stamp());
     PartialFolder building(root, ".tesmira-part-");
@@ -63,7 +67,7 @@ std::filesystem::path batch(const std::filesystem::path& before, const std::file
             job_settings["before_name"] = before_name;
             job_settings["after_name"] = after_name;
             job_settings["diagnostic_images"] = false;
-            const Json result = engine::run_job(job, job_settings);
+            const Json result = copies.run([&] { return engine::run_job(job, job_settings); });
             const std::string file = "検版_" + three_digits(page) + ".png";
             copy_content(job / "result.png", partial / file);
             Json strict_file;  // null unless the noise pass wrote a strict image
