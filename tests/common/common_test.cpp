@@ -119,7 +119,8 @@ TEST(CopyNames, MessagesNameTheOriginalsInsteadOfTheCopies) {
          "library: /home/u/新/a.pdf: unable to find trailer dictionary"},
         {[] { throw std::runtime_error("/tmp/t-1/after/a.pdf.pdf (offset 9): bad"); },
          "library: /home/u/新/a.pdf.pdf (offset 9): bad"},
-        {[] { throw UserError("a.pdf: /tmp/t-1/before/a.pdf: damaged"); }, "refusal: a.pdf: /archive/versions/0123.pdf: damaged"},
+        {[] { throw UserError("a.pdf: /tmp/t-1/before/a.pdf: damaged"); },
+         "refusal: a.pdf: /archive/versions/0123.pdf: damaged"},
         {[] {
              throw fs::filesystem_error("cannot read", "/tmp/t-1/before/a.pdf", "/tmp/t-1/after/a.pdf",
                                         std::make_error_code(std::errc::io_error));

@@ -84,7 +84,8 @@ TEST(CommandLine, ArgumentsBeginningWithADashAreReadAsTheStandardParserReadsThem
         std::string parsed;  // the summary, "help", or "refused: " and the start of the refusal
     } cases[] = {
         {{"--output-root", "/o", "--settings-json", "- 1"}, "before output [/o] settings [- 1]"},
-        {{"--before", "-a b.pdf", "c.pdf", "--output-root", "-o x"}, "before [-a b.pdf] [c.pdf] output [-o x] settings [{}]"},
+        {{"--before", "-a b.pdf", "c.pdf", "--output-root", "-o x"},
+         "before [-a b.pdf] [c.pdf] output [-o x] settings [{}]"},
         {{"--out", "/o", "--bef", "-5", "-0.5", "-.5"}, "before [-5] [-0.5] [-.5] output [/o] settings [{}]"},
         {{"--output-root", "/o", "--before", "-a.pdf"}, "refused: argument --before: expected at least one"},
         {{"--output-root", "/o", "--before", "-1.", "x.pdf"}, "refused: argument --before: expected at least one"},
