@@ -1,6 +1,8 @@
 #pragma once
 #include <nlohmann/json.hpp>
 
+#include <string>
+
 namespace tesmira {
 
 // Insertion-ordered, so that records keep the key order they are built in.
@@ -11,7 +13,9 @@ inline bool is_truthy(const Json& value) {
     if (value.is_null()) return false;
     if (value.is_boolean()) return value.get<bool>();
     if (value.is_number()) return value.get<double>() != 0;
-    if (value.is_string() || value.is_array() || value.is_object()) return !value.empty();
+    // nlohmann's empty() is false for every text, so a text's length is asked for itself.
+    if (value.is_string()) return !value.get_ref<const std::string&>().empty();
+    if (value.is_array() || value.is_object()) return !value.empty();
     return true;
 }
 

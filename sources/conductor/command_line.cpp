@@ -1,6 +1,7 @@
 #include "conductor/command_line.hpp"
 
 #include <algorithm>
+#include <string_view>
 
 namespace tesmira::conductor {
 namespace {
@@ -59,12 +60,56 @@ std::string help(const std::string& program) {
     return text;
 }
 
-// An argument that the parser reads as an option rather than as a value.
-bool looks_like_option(const std::string& argument) {
-    if (argument.size() < 2 || argument[0] != '-') return false;
-    // Negative numbers are values, as no option here looks like one.
-    const bool negative_number = argument.find_first_not_of("0123456789.", 1) == std::string::npos;
-    return !negative_number;
+const Option* option_named(const std::string& name) {
+    for (const Option& option : options())
+        if (option.name == name || (option.kind == Kind::help && name == "-h")) return &option;
+    return nullptr;
+}
+
+// "-5", "-0.5", "-.5": numbers, which no option here looks like.
+bool is_negative_number(const std::string& argument) {
+    const auto digits = [](std::string_view text) {
+        return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    const std::string_view rest = std::string_view(argument).substr(1);
+    const std::size_t dot = rest.find('.');
+    if (dot == std::string_view::npos) return digits(rest);
+    return (dot == 0 || digits(rest.substr(0, dot))) && digits(rest.substr(dot + 1));
+}
+
+// How the parser reads one argument, decided before any argument is acted on.
+struct Reading {
+    enum class Kind { value, option, unknown_option, ambiguous, separator } kind = Kind::value;
+    std::vector<const Option*> options;  // the option, or every option an ambiguous prefix matches
+    std::optional<std::string> attached; // "--name=value", or what follows "-h" in "-hvalue"
+};
+
+Reading read_argument(const std::string& argument) {
+    using K = Reading::Kind;
+    if (argument.empty() || argument[0] != '-') return {};
+    if (const Option* option = option_named(argument)) return {K::option, {option}, {}};
+    if (argument.size() == 1) return {};
+    const std::size_t equals = argument.find('=');
+    if (equals != std::string::npos)
+        if (const Option* option = option_named(argument.substr(0, equals)))
+            return {K::option, {option}, argument.substr(equals + 1)};
+
+    Reading prefixed{K::option, {}, {}};
+    if (argument[1] == '-') {
+        // A long option may be shortened to any prefix that names only it.
+        for (const Option& option : options())
+            if (option.name.starts_with(argument.substr(0, equals))) prefixed.options.push_back(&option);
+        if (equals != std::string::npos) prefixed.attached = argument.substr(equals + 1);
+    } else if (argument.starts_with("-h")) {
+        prefixed.options.push_back(option_named("-h"));
+        prefixed.attached = argument.substr(2);
+    }
+    if (prefixed.options.size() > 1) prefixed.kind = K::ambiguous;
+    if (!prefixed.options.empty()) return prefixed;
+
+    // What names no option is still a value when it is a negative number or holds a space.
+    if (is_negative_number(argument) || argument.find(' ') != std::string::npos) return {};
+    return {K::unknown_option, {}, {}};
 }
 
 }  // namespace
@@ -78,46 +123,36 @@ ParseOutcome parse_command_line(const std::string& program, const std::vector<st
         return outcome;
     };
 
+    // Every argument is read before any is acted on, so an ambiguous option is refused even
+    // when "-h" comes before it.
+    using K = Reading::Kind;
+    std::vector<Reading> readings;
+    bool separated = false;  // after "--" every argument is a value
+    for (const std::string& argument : arguments) {
+        if (!separated && argument == "--") {
+            separated = true;
+            readings.push_back({K::separator, {}, {}});
+            continue;
+        }
+        readings.push_back(separated ? Reading{} : read_argument(argument));
+        if (readings.back().kind != K::ambiguous) continue;
+        std::string names;
+        for (const Option* option : readings.back().options) names += (names.empty() ? "" : ", ") + option->name;
+        return refuse("ambiguous option: " + argument + " could match " + names);
+    }
+    const auto is_value = [&](std::size_t i) { return i < arguments.size() && readings[i].kind == K::value; };
+
     WorkerCommandLine line;
     bool have_output_root = false;
     std::vector<std::string> unrecognized;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (!looks_like_option(argument)) {
-            unrecognized.push_back(argument);
+        const Reading& reading = readings[i];
+        if (reading.kind != K::option) {
+            unrecognized.push_back(arguments[i]);
             continue;
         }
-        if (argument == "-h") {
-            outcome.exit_status = 0;
-            outcome.output = help(program);
-            return outcome;
-        }
-        if (argument.rfind("--", 0) != 0) {
-            unrecognized.push_back(argument);
-            continue;
-        }
-        const std::size_t equals = argument.find('=');
-        const std::string name = argument.substr(0, equals);
-        std::optional<std::string> attached;
-        if (equals != std::string::npos) attached = argument.substr(equals + 1);
-
-        // An exact name wins; otherwise a unique prefix.
-        std::vector<const Option*> matches;
-        for (const Option& option : options())
-            if (option.name == name) matches = {&option};
-        if (matches.empty())
-            for (const Option& option : options())
-                if (option.name.rfind(name, 0) == 0) matches.push_back(&option);
-        if (matches.size() > 1) {
-            std::string names;
-            for (const Option* option : matches) names += (names.empty() ? "" : ", ") + option->name;
-            return refuse("ambiguous option: " + name + " could match " + names);
-        }
-        if (matches.empty()) {
-            unrecognized.push_back(argument);
-            continue;
-        }
-        const Option& option = *matches.front();
+        const Option& option = *reading.options.front();
+        const std::optional<std::string>& attached = reading.attached;
         const std::string label = "argument " + option.name;
         if (option.kind == Kind::help) {
             if (attached) return refuse("argument -h/--help: ignored explicit argument '" + *attached + "'");
@@ -129,11 +164,10 @@ ParseOutcome parse_command_line(const std::string& program, const std::vector<st
         if (attached) {
             values.push_back(*attached);
         } else if (option.kind == Kind::list) {
-            while (i + 1 < arguments.size() && !looks_like_option(arguments[i + 1])) values.push_back(arguments[++i]);
+            while (is_value(i + 1)) values.push_back(arguments[++i]);
             if (values.empty()) return refuse(label + ": expected at least one argument");
         } else {
-            if (i + 1 >= arguments.size() || looks_like_option(arguments[i + 1]))
-                return refuse(label + ": expected one argument");
+            if (!is_value(i + 1)) return refuse(label + ": expected one argument");
             values.push_back(arguments[++i]);
         }
         if (!option.choices.empty() &&

@@ -22,7 +22,9 @@ struct ParseOutcome {
 };
 
 // Long options accept any unambiguous prefix; a list option keeps its last occurrence;
-// "--name=value" works as well as "--name value".
+// "--name=value" works as well as "--name value". An argument that begins with "-" is still
+// a value when it names no option and is a negative number or holds a space, and every
+// argument after "--" is a value.
 ParseOutcome parse_command_line(const std::string& program, const std::vector<std::string>& arguments);
 
 }  // namespace tesmira::conductor

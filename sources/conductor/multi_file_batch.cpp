@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "common/copy_names.hpp"
 #include "common/errors.hpp"
 #include "common/files.hpp"
 #include "common/json_text.hpp"
@@ -56,6 +57,7 @@ std::filesystem::path batch_many(const std::vector<std::filesystem::path>& befor
 
     std::optional<TemporaryFolder> staging(std::in_place, "tesmira-multiple-");
     std::vector<StagedPair> staged;
+    CopyNames copies;
     for (std::size_t i = 0; i < pairs.size(); ++i) {
         check_termination();
         StagedPair pair;
@@ -68,8 +70,10 @@ std::filesystem::path batch_many(const std::vector<std::filesystem::path>& befor
         std::filesystem::create_directories(slot / "after");
         pair.after = slot / "after" / pair.after_name;
         copy_content(pairs[i].second, pair.after);
+        copies.add(pair.before, pairs[i].first);
+        copies.add(pair.after, pairs[i].second);
         try {
-            pair.pages = validate_pair(pair.before, pair.after, normalized);
+            pair.pages = copies.run([&] { return validate_pair(pair.before, pair.after, normalized); });
         } catch (const std::exception& error) {
             throw UserError(pair.before_name + ": " + error.what());
         }
@@ -83,55 +87,58 @@ std::filesystem::path batch_many(const std::vector<std::filesystem::path>& befor
     const std::filesystem::path image_folder = root / ("てすみら検版_" + name_stamp());
     PartialFolder building(root, ".tesmira-part-");
     const std::filesystem::path& partial = building.path();
+    Json page_records = Json::array();
+    building.fill([&] {
+        int completed = 0;
+        Json file_reports = Json::array();
+        for (int index = 1; index <= file_total; ++index) {
+            const StagedPair& pair = staged[std::size_t(index - 1)];
+            const Progress forward = [&](const std::string& event, const Json& fields) {
+                if (event != "progress") return;  // a pair's own "start" and "complete" stay inside
+                const int page = fields.at("page").get<int>();
+                progress("progress", Json{{"page", completed + page},
+                                          {"total", total},
+                                          {"name", pair.before_name},
+                                          {"file_index", index},
+                                          {"file_total", file_total},
+                                          {"file_page", page},
+                                          {"file_pages", pair.pages}});
+            };
+            const std::filesystem::path pair_output =
+                copies.run([&] { return batch(pair.before, pair.after, partial, normalized, forward); });
+            const std::string folder_name =
+                three_digits(index) + "_" + cleaned_stem(pair.before_name, PAIR_FOLDER_STEM_BYTES, "PDF");
+            rename_no_replace(pair_output, partial / folder_name);
+            const Json pair_report = Json::parse(read_text_file(partial / folder_name / "検版情報.json"));
 
-    int completed = 0;
-    Json file_reports = Json::array(), page_records = Json::array();
-    for (int index = 1; index <= file_total; ++index) {
-        const StagedPair& pair = staged[std::size_t(index - 1)];
-        const Progress forward = [&](const std::string& event, const Json& fields) {
-            if (event != "progress") return;  // a pair's own "start" and "complete" stay inside
-            const int page = fields.at("page").get<int>();
-            progress("progress", Json{{"page", completed + page},
-                                      {"total", total},
-                                      {"name", pair.before_name},
-                                      {"file_index", index},
-                                      {"file_total", file_total},
-                                      {"file_page", page},
-                                      {"file_pages", pair.pages}});
-        };
-        const std::filesystem::path pair_output = batch(pair.before, pair.after, partial, normalized, forward);
-        const std::string folder_name =
-            three_digits(index) + "_" + cleaned_stem(pair.before_name, PAIR_FOLDER_STEM_BYTES, "PDF");
-        rename_no_replace(pair_output, partial / folder_name);
-        const Json pair_report = Json::parse(read_text_file(partial / folder_name / "検版情報.json"));
-
-        Json file_report;
-        file_report["before"] = pair.before_name;
-        file_report["after"] = pair.after_name;
-        file_report["folder"] = folder_name;
-        file_report["pages"] = pair.pages;
-        file_reports.push_back(file_report);
-        for (Json record : pair_report.at("pages")) {
-            record["file"] = folder_name + "/" + record.at("file").get<std::string>();
-            const Json strict = record.value("strict_file", Json());
-            record["strict_file"] = strict.is_string() && !strict.get<std::string>().empty()
-                                        ? Json(folder_name + "/" + strict.get<std::string>())
-                                        : Json();
-            record["source_name"] = pair.before_name;
-            page_records.push_back(record);
+            Json file_report;
+            file_report["before"] = pair.before_name;
+            file_report["after"] = pair.after_name;
+            file_report["folder"] = folder_name;
+            file_report["pages"] = pair.pages;
+            file_reports.push_back(file_report);
+            for (Json record : pair_report.at("pages")) {
+                record["file"] = folder_name + "/" + record.at("file").get<std::string>();
+                const Json strict = record.value("strict_file", Json());
+                record["strict_file"] = strict.is_string() && !strict.get<std::string>().empty()
+                                            ? Json(folder_name + "/" + strict.get<std::string>())
+                                            : Json();
+                record["source_name"] = pair.before_name;
+                page_records.push_back(record);
+            }
+            completed += pair.pages;
         }
-        completed += pair.pages;
-    }
-    check_termination();
+        check_termination();
 
-    Json report;
-    report["version"] = 2;
-    report["settings"] = normalized;
-    report["files"] = file_reports;
-    report["pages"] = page_records;
-    report["matching"] = MATCHING;
-    write_text_file(partial / "検版情報.json", indented_json(report));
-    building.publish(image_folder);
+        Json report;
+        report["version"] = 2;
+        report["settings"] = normalized;
+        report["files"] = file_reports;
+        report["pages"] = page_records;
+        report["matching"] = MATCHING;
+        write_text_file(partial / "検版情報.json", indented_json(report));
+        building.publish(image_folder);
+    });
     staging->remove();  // gone before the run is reported complete
     progress("complete", Json{{"output", image_folder.string()}, {"pages", page_records}, {"files", file_total}});
     return image_folder;

@@ -20,13 +20,22 @@ std::string ascii_lower(std::string text) {
     return text;
 }
 
+// The path with its empty and "." components left out, as the pairing names files: "B/z.pdf/"
+// and "B/./z.pdf/." both end in "z.pdf". ".." stays, as it may pass through a link.
+std::filesystem::path without_dot_components(const std::filesystem::path& path) {
+    std::filesystem::path result = path.root_path();
+    for (const auto& component : path.relative_path())
+        if (!component.empty() && component != ".") result /= component;
+    return result;
+}
+
 // Document name to path; std::map keeps the names in code point order (UTF-8 byte order).
 std::map<std::string, std::filesystem::path> side_map(const std::vector<std::filesystem::path>& paths,
                                                       const std::string& label) {
     if (paths.empty() || paths.size() > MAX_FILES) throw UserError(label + "のPDFは1〜100ファイルにしてください。");
     std::map<std::string, std::filesystem::path> names;
     for (const auto& path : paths) {
-        const std::filesystem::path absolute = absolute_path(path);
+        const std::filesystem::path absolute = absolute_path(without_dot_components(path));
         const std::string file_name = absolute.filename().string();
         if (ascii_lower(name_suffix(file_name)) != ".pdf") throw UserError("PDF以外のファイルが含まれています。");
         const std::string name = nfc(file_name);

@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "common/files.hpp"
 #include "common/random_id.hpp"
@@ -9,16 +10,18 @@
 namespace tesmira::conductor {
 
 // A hidden folder "<prefix><32 hex digits>" (mode 0700) in which a result is built. It gets
-// its final name by one rename that never replaces anything; until then, whatever ends the
-// scope (a failure, SIGTERM unwinding) removes it with everything in it.
+// its final name by one rename that never replaces anything, or it is removed with
+// everything in it.
 class PartialFolder {
 public:
     PartialFolder(const std::filesystem::path& parent, const std::string& prefix)
         : path_(parent / (prefix + uuid4_hex())) {
         make_folder(path_);
     }
+    // The last resort, for a way out that did not pass through fill(): silent, as it may run
+    // while a failure unwinds.
     ~PartialFolder() {
-        if (published_) return;
+        if (settled_) return;
         std::error_code ignored;
         if (std::filesystem::is_directory(std::filesystem::symlink_status(path_, ignored)))
             std::filesystem::remove_all(path_, ignored);
@@ -27,14 +30,37 @@ public:
     PartialFolder& operator=(const PartialFolder&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
+
+    // Runs the steps that fill the folder and publish it. Whatever ends them early (a failure,
+    // SIGTERM unwinding) removes the folder there and then; if that removal fails, its error
+    // passes up instead of the first one.
+    template <class Steps>
+    decltype(auto) fill(Steps&& steps) {
+        try {
+            return std::forward<Steps>(steps)();
+        } catch (...) {
+            remove();
+            throw;
+        }
+    }
+
     void publish(const std::filesystem::path& final_path) {
         rename_no_replace(path_, final_path);
-        published_ = true;
+        settled_ = true;
     }
 
 private:
+    // Removes the folder with everything in it, if it is still a folder (never through a
+    // link); a failure is reported.
+    void remove() {
+        if (settled_) return;
+        settled_ = true;
+        if (std::filesystem::is_directory(std::filesystem::symlink_status(path_)))
+            std::filesystem::remove_all(path_);
+    }
+
     std::filesystem::path path_;
-    bool published_ = false;
+    bool settled_ = false;  // published, or its removal was tried
 };
 
 }  // namespace tesmira::conductor

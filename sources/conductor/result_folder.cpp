@@ -18,16 +18,15 @@ std::vector<std::filesystem::path> export_pdfs(const std::vector<std::filesystem
     const std::filesystem::path result_folder = root / ("てすみら検版_" + name_stamp());
 
     Json captured = Json::object();
-    std::vector<std::filesystem::path> placed;
-    {
-        PartialFolder building(root, ".tesmira-pdf-");
-        const Progress forward = [&](const std::string& event, const Json& fields) {
-            if (event == "complete")
-                captured.update(fields);
-            else
-                progress(event, fields);
-        };
-        placed = export_flat_pdfs(before, after, building.path(), settings, forward);
+    PartialFolder building(root, ".tesmira-pdf-");
+    const Progress forward = [&](const std::string& event, const Json& fields) {
+        if (event == "complete")
+            captured.update(fields);
+        else
+            progress(event, fields);
+    };
+    const std::vector<std::filesystem::path> placed = building.fill([&] {
+        auto pdfs = export_flat_pdfs(before, after, building.path(), settings, forward);
         check_termination();
         // An item of the final name (a folder, a file or a link) is never replaced or merged into.
         try {
@@ -37,7 +36,8 @@ std::vector<std::filesystem::path> export_pdfs(const std::vector<std::filesystem
                 throw AlreadyExistsError("保存先が既に存在します。もう一度実行してください。");
             throw;
         }
-    }
+        return pdfs;
+    });
 
     std::vector<std::filesystem::path> final_paths;
     Json pdfs = Json::array();

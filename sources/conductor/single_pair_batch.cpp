@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "common/copy_names.hpp"
 #include "common/errors.hpp"
 #include "common/files.hpp"
 #include "common/json_text.hpp"
@@ -46,44 +47,48 @@ std::filesystem::path batch(const std::filesystem::path& before, const std::file
     check_termination();
     copy_content(old_pdf, job / "before.pdf");
     copy_content(new_pdf, job / "after.pdf");
-    const int pages = validate_pair(job / "before.pdf", job / "after.pdf", normalized);
+    CopyNames copies;
+    copies.add(job / "before.pdf", before);
+    copies.add(job / "after.pdf", after);
+    const int pages = copies.run([&] { return validate_pair(job / "before.pdf", job / "after.pdf", normalized); });
 
     const std::filesystem::path image_folder = root / ("てすみら検版_" + name_stamp());
     PartialFolder building(root, ".tesmira-part-");
     const std::filesystem::path& partial = building.path();
-
-    progress("start", Json{{"total", pages}});
-    const bool grain = normalized.at("grain").get<bool>();
     Json reports = Json::array();
-    for (int page = 1; page <= pages; ++page) {
-        check_termination();
-        progress("progress", Json{{"page", page}, {"total", pages}});
-        Json job_settings = normalized;
-        job_settings["page"] = page;
-        job_settings["before_name"] = before_name;
-        job_settings["after_name"] = after_name;
-        job_settings["diagnostic_images"] = false;
-        const Json result = engine::run_job(job, job_settings);
-        const std::string file = "検版_" + three_digits(page) + ".png";
-        copy_content(job / "result.png", partial / file);
-        Json strict_file;  // null unless the noise pass wrote a strict image
-        if (grain) {
-            strict_file = "厳密比較_" + three_digits(page) + ".png";
-            copy_content(job / "strict.png", partial / strict_file.get<std::string>());
+    building.fill([&] {
+        progress("start", Json{{"total", pages}});
+        const bool grain = normalized.at("grain").get<bool>();
+        for (int page = 1; page <= pages; ++page) {
+            check_termination();
+            progress("progress", Json{{"page", page}, {"total", pages}});
+            Json job_settings = normalized;
+            job_settings["page"] = page;
+            job_settings["before_name"] = before_name;
+            job_settings["after_name"] = after_name;
+            job_settings["diagnostic_images"] = false;
+            const Json result = copies.run([&] { return engine::run_job(job, job_settings); });
+            const std::string file = "検版_" + three_digits(page) + ".png";
+            copy_content(job / "result.png", partial / file);
+            Json strict_file;  // null unless the noise pass wrote a strict image
+            if (grain) {
+                strict_file = "厳密比較_" + three_digits(page) + ".png";
+                copy_content(job / "strict.png", partial / strict_file.get<std::string>());
+            }
+            reports.push_back(page_report(page, file, strict_file, result));
         }
-        reports.push_back(page_report(page, file, strict_file, result));
-    }
-    check_termination();
+        check_termination();
 
-    Json report;
-    report["version"] = 1;
-    report["before"] = before_name;
-    report["after"] = after_name;
-    report["settings"] = normalized;
-    report["pages"] = reports;
-    report["notice"] = NOTICE;
-    write_text_file(partial / "検版情報.json", indented_json(report));
-    building.publish(image_folder);
+        Json report;
+        report["version"] = 1;
+        report["before"] = before_name;
+        report["after"] = after_name;
+        report["settings"] = normalized;
+        report["pages"] = reports;
+        report["notice"] = NOTICE;
+        write_text_file(partial / "検版情報.json", indented_json(report));
+        building.publish(image_folder);
+    });
     job_folder->remove();
 
     progress("complete", Json{{"output", image_folder.string()}, {"pages", reports}});

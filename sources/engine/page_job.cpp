@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <future>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -52,12 +53,18 @@ struct PageSettings {
 };
 
 PageSettings read_settings(const Json& settings) {
+    const Json &page = required(settings, "page"), &dpi = required(settings, "dpi");
+    const Json &tolerance = required(settings, "tolerance"), &opacity = required(settings, "opacity");
+    const Json& border = required(settings, "border");
+    // The resolution is refused before any other value is converted, as the renderer's first
+    // check; a value that is not a number (a text, a truth value, a list) is no resolution.
     PageSettings s{};
-    s.page = required(settings, "page").get<int>();
-    s.dpi = required(settings, "dpi").get<double>();
-    s.tolerance = required(settings, "tolerance").get<int>();
-    s.opacity = required(settings, "opacity").get<int>();
-    s.border = required(settings, "border").get<int>();
+    s.dpi = dpi.is_number() ? dpi.get<double>() : std::numeric_limits<double>::quiet_NaN();
+    check_resolution(s.dpi);
+    s.page = page.get<int>();
+    s.tolerance = tolerance.get<int>();
+    s.opacity = opacity.get<int>();
+    s.border = border.get<int>();
     s.grain = flag_or(settings, "grain", false);
     s.tiny_markers = flag_or(settings, "tiny_markers", false);
     s.diagnostic_images = flag_or(settings, "diagnostic_images", true);

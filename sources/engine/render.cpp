@@ -97,8 +97,12 @@ cv::Mat render_page(const std::filesystem::path& path, int page_number, const pd
 
 }  // namespace
 
-RenderedPage render_pdf(const std::filesystem::path& path, int page_number, double dpi) {
+void check_resolution(double dpi) {
     if (dpi != 144 && dpi != 200 && dpi != 300) throw UserError("解像度は144・200・300dpiから選択してください。");
+}
+
+RenderedPage render_pdf(const std::filesystem::path& path, int page_number, double dpi) {
+    check_resolution(dpi);
     const int whole_dpi = int(dpi);
     const CheckedPage checked = check_pdf(path, page_number);
     const auto [width_mm, height_mm] = validate_dimensions(checked.width, checked.height, whole_dpi);

@@ -19,6 +19,9 @@ struct RenderedPage {
     PageInfo info;
 };
 
+// Refuses a resolution other than 144, 200 or 300 dpi (compared by value: 300.0 passes).
+void check_resolution(double dpi);
+
 // One page cut to its trim box, without anti-aliasing, on white, at 144, 200 or 300 dpi.
 RenderedPage render_pdf(const std::filesystem::path& path, int page_number = 1, double dpi = 300);
 

@@ -7,6 +7,7 @@
 #include <set>
 #include <system_error>
 
+#include "common/copy_names.hpp"
 #include "common/errors.hpp"
 #include "common/files.hpp"
 #include "common/termination.hpp"
@@ -106,12 +107,14 @@ std::vector<fs::path> archive_job(const std::vector<fs::path>& after, const fs::
             fs::create_directory(old_side);
             fs::create_directory(new_side);
             std::vector<fs::path> old_copies, new_copies;
+            CopyNames copies;
             for (std::size_t i = 0; i < after.size(); ++i) {
                 check_termination();
                 const std::string& name = names[i];
                 const fs::path target = new_side / name;
                 copy_unchanged(after[i], target, name);
-                validator(target, target, settings);
+                copies.add(target, after[i]);
+                copies.run([&] { validator(target, target, settings); });
                 const auto current = store.latest(name);
                 if (register_baseline && current)
                     throw UserError("「" + name + "」は登録済みです。初回登録では上書きせず、保存版と比較してください。");
@@ -122,6 +125,7 @@ std::vector<fs::path> archive_job(const std::vector<fs::path>& after, const fs::
                 if (current) {
                     old_copies.push_back(old_side / name);
                     copy_content(current->first, old_copies.back());
+                    copies.add(old_copies.back(), current->first);
                 }
             }
             if (!register_baseline) {
@@ -131,7 +135,7 @@ std::vector<fs::path> archive_job(const std::vector<fs::path>& after, const fs::
                     else
                         progress(event, fields);
                 };
-                exported = exporter(old_copies, new_copies, output_root, settings, forward);
+                exported = copies.run([&] { return exporter(old_copies, new_copies, output_root, settings, forward); });
             }
             for (std::size_t i = 0; i < new_copies.size(); ++i) {
                 check_termination();

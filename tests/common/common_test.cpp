@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <stdexcept>
+#include <system_error>
 
+#include "common/copy_names.hpp"
+#include "common/errors.hpp"
 #include "common/files.hpp"
 #include "common/rounding.hpp"
 #include "common/tokyo_clock.hpp"
@@ -82,4 +87,52 @@ TEST(Files, PublishingNeverReplacesAnExistingName) {
     const fs::path folder = temp.path();
     temp.remove();
     EXPECT_FALSE(fs::exists(folder));
+}
+
+// A failure that names a private copy names the file it was made from; the rest of the
+// message and every failure that names no copy stay as they were.
+TEST(CopyNames, MessagesNameTheOriginalsInsteadOfTheCopies) {
+    namespace fs = std::filesystem;
+    CopyNames copies;
+    copies.add("/tmp/t-1/after/a.pdf", "/home/u/新/a.pdf");
+    copies.add("/tmp/t-1/after/a.pdf.pdf", "/home/u/新/a.pdf.pdf");
+    copies.add("/tmp/t-1/before/a.pdf", "/archive/versions/0123.pdf");
+    const auto outcome = [&](const std::function<void()>& failure) -> std::string {
+        try {
+            copies.run(failure);
+        } catch (const UserError& error) {
+            return std::string("refusal: ") + error.what();
+        } catch (const AlreadyExistsError& error) {
+            return std::string("exists: ") + error.what();
+        } catch (const std::exception& error) {
+            return std::string("library: ") + error.what();
+        } catch (const TerminationRequested&) {
+            return "termination";
+        }
+        return "done";
+    };
+    const struct {
+        std::function<void()> failure;
+        std::string outcome;
+    } cases[] = {
+        {[] { throw std::runtime_error("/tmp/t-1/after/a.pdf: unable to find trailer dictionary"); },
+         "library: /home/u/新/a.pdf: unable to find trailer dictionary"},
+        {[] { throw std::runtime_error("/tmp/t-1/after/a.pdf.pdf (offset 9): bad"); },
+         "library: /home/u/新/a.pdf.pdf (offset 9): bad"},
+        {[] { throw UserError("a.pdf: /tmp/t-1/before/a.pdf: damaged"); },
+         "refusal: a.pdf: /archive/versions/0123.pdf: damaged"},
+        {[] {
+             throw fs::filesystem_error("cannot read", "/tmp/t-1/before/a.pdf", "/tmp/t-1/after/a.pdf",
+                                        std::make_error_code(std::errc::io_error));
+         },
+         "library: filesystem error: cannot read: Input/output error [/archive/versions/0123.pdf] [/home/u/新/a.pdf]"},
+        {[] { throw std::runtime_error("/tmp/t-1/after/result.png: cannot write"); },
+         "library: /tmp/t-1/after/result.png: cannot write"},
+        {[] { throw AlreadyExistsError("保存先が既に存在します。もう一度実行してください。"); },
+         "exists: 保存先が既に存在します。もう一度実行してください。"},
+        {[] { throw TerminationRequested(); }, "termination"},
+        {[] {}, "done"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(outcome(c.failure), c.outcome);
+    EXPECT_EQ(copies.run([] { return 7; }), 7);
 }

@@ -67,6 +67,43 @@ TEST(CommandLine, HelpGoesToStandardOutputWithStatusZero) {
     }
 }
 
+// An argument that begins with "-" is a value when it names no option and is a negative
+// number or holds a space; every argument is read before any is acted on, so an ambiguous
+// option is refused even after "-h"; after "--" every argument is a value.
+TEST(CommandLine, ArgumentsBeginningWithADashAreReadAsTheStandardParserReadsThem) {
+    const auto summary = [](const tesmira::conductor::ParseOutcome& outcome) -> std::string {
+        if (outcome.exit_status == 0 && !outcome.command_line) return "help";
+        if (outcome.exit_status == 2) return "refused: " + outcome.error.substr(outcome.error.find("error: ") + 7);
+        const auto& line = *outcome.command_line;
+        std::string text = "before";
+        for (const std::string& path : line.before) text += " [" + path + "]";
+        return text + " output [" + line.output_root + "] settings [" + line.settings_json + "]";
+    };
+    const struct {
+        std::vector<std::string> arguments;
+        std::string parsed;  // the summary, "help", or "refused: " and the start of the refusal
+    } cases[] = {
+        {{"--output-root", "/o", "--settings-json", "- 1"}, "before output [/o] settings [- 1]"},
+        {{"--before", "-a b.pdf", "c.pdf", "--output-root", "-o x"},
+         "before [-a b.pdf] [c.pdf] output [-o x] settings [{}]"},
+        {{"--out", "/o", "--bef", "-5", "-0.5", "-.5"}, "before [-5] [-0.5] [-.5] output [/o] settings [{}]"},
+        {{"--output-root", "/o", "--before", "-a.pdf"}, "refused: argument --before: expected at least one"},
+        {{"--output-root", "/o", "--before", "-1.", "x.pdf"}, "refused: argument --before: expected at least one"},
+        {{"--output-root", "/o", "--settings-json", "-h x"}, "refused: argument --settings-json: expected one"},
+        {{"-h", "--archive", "x"}, "refused: ambiguous option: --archive could match --archive-mode, --archive-root"},
+        {{"-h", "--arch=compare", "--output-root", "/o"}, "refused: ambiguous option: --arch=compare"},
+        {{"-hx"}, "refused: argument -h/--help: ignored explicit argument 'x'"},
+        {{"--output-root", "/o", "-h", "--unknown", "-a"}, "help"},
+        {{"--output-root", "/o", "--before", "--", "a.pdf"}, "refused: argument --before: expected at least one"},
+        {{"--output-root", "/o", "--", "--before"}, "refused: unrecognized arguments: -- --before"},
+        {{"-h", "--", "--archive"}, "help"},
+    };
+    for (const auto& c : cases) {
+        const std::string parsed = summary(parse(c.arguments));
+        EXPECT_EQ(parsed.substr(0, c.parsed.size()), c.parsed) << c.arguments.front() << " ... " << c.arguments.back();
+    }
+}
+
 TEST(Events, OneLineInCallOrderWithPythonSeparators) {
     using tesmira::conductor::event_line;
     EXPECT_EQ(event_line("progress", Json{{"page", 3}, {"total", 10}}), R"({"event": "progress", "page": 3, "total": 10})");

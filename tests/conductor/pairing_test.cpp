@@ -72,3 +72,33 @@ TEST(Pairing, RefusalsInTheirOrder) {
     };
     for (const Case& c : cases) EXPECT_EQ(refusal(c.before, c.after), c.message);
 }
+
+// The document name is the last component that names something: a trailing "/" or "/." and
+// inner "." components are no components, while ".." is one. The pairs carry that form.
+TEST(Pairing, TrailingSlashesAndDotsAreNoComponents) {
+    const auto pairing = [](const std::vector<fs::path>& before, const std::vector<fs::path>& after) {
+        try {
+            std::string text;
+            for (const auto& [old_path, new_path] : match_files(before, after))
+                text += (text.empty() ? "" : ", ") + old_path.string() + " > " + new_path.string();
+            return text;
+        } catch (const tesmira::UserError& error) {
+            return std::string(error.what());
+        }
+    };
+    const std::string here = fs::current_path().string();
+    const struct {
+        std::vector<fs::path> before, after;
+        std::string outcome;
+    } cases[] = {
+        {{"/x/z.pdf/"}, {"/y/other.pdf"}, "/x/z.pdf > /y/other.pdf"},
+        {{"/x/z.pdf/", "/x/a.pdf"}, {"/y/./z.pdf/.", "/y//a.pdf"}, "/x/a.pdf > /y/a.pdf, /x/z.pdf > /y/z.pdf"},
+        {{"B/z.pdf/", "B/a.pdf"}, {"C/a.pdf/.", "./C/z.pdf"},
+         here + "/B/a.pdf > " + here + "/C/a.pdf, " + here + "/B/z.pdf > " + here + "/C/z.pdf"},
+        {{"/x/REPORT.PDF/."}, {"/y/b.pdf"}, "/x/REPORT.PDF > /y/b.pdf"},
+        {{"/x/z.pdf", "/x/./z.pdf/"}, {"/y/z.pdf"}, "変更前に同名ファイルが重複しています: z.pdf"},
+        {{"/x/z.pdf/.."}, {"/y/z.pdf"}, "PDF以外のファイルが含まれています。"},
+        {{"/x/a.pdf", "/x/z.pdf/"}, {"/y/a.pdf", "/y/z.pdf/.."}, "PDF以外のファイルが含まれています。"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(pairing(c.before, c.after), c.outcome) << c.before.front();
+}

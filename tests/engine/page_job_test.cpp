@@ -134,6 +134,31 @@ TEST_F(PageJob, WritesTheFilesTheSettingsAskFor) {
     EXPECT_EQ(cv::countNonZero(mask), 40 * 40);
 }
 
+// The three optional flags are off for false, null, zero and an empty text, list or record,
+// and on for any other value, a text such as "0" or "false" included.
+TEST_F(PageJob, OptionalFlagsAreOffOnlyForEmptyValues) {
+    write_pair(plain(100, 100), plain(100, 100, fx::fill_rect({10, 10, 30, 30}, 0, 0, 0)));
+    const struct {
+        Json value;
+        bool on;
+    } cases[] = {
+        {false, false}, {nullptr, false}, {0, false}, {0.0, false}, {"", false}, {Json::array(), false},
+        {Json::object(), false}, {true, true}, {1, true}, {-1, true}, {0.5, true}, {"0", true}, {"false", true},
+        {" ", true}, {Json::array({0}), true}, {Json{{"off", nullptr}}, true},
+    };
+    for (const auto& c : cases) {
+        for (const char* name : {"strict.png", "mask.png"}) fs::remove(folder.path() / name);
+        Json settings = base_settings();
+        for (const char* flag : {"grain", "tiny_markers", "diagnostic_images"}) settings[flag] = c.value;
+        const Json record = run_job(folder.path(), settings);
+        SCOPED_TRACE(c.value.dump());
+        EXPECT_EQ(record["grain"]["enabled"], c.on);
+        EXPECT_EQ(fs::exists(folder.path() / "strict.png"), c.on);
+        EXPECT_EQ(record["tiny_marks"]["enabled"], c.on);
+        EXPECT_EQ(fs::exists(folder.path() / "mask.png"), c.on);
+    }
+}
+
 TEST_F(PageJob, RecordKeepsItsKeysTypesAndSettings) {
     write_pair(plain(100, 100), plain(100, 100, fx::fill_rect({10, 10, 30, 30}, 0, 0, 0)));
     Json settings = base_settings();
@@ -193,6 +218,44 @@ TEST_F(PageJob, MissingRequiredSettingFailsBeforeAnyFileIsWritten) {
             EXPECT_EQ(error.what(), "'" + std::string(key) + "'");
         }
         EXPECT_EQ(files_in(folder.path()), (std::set<std::string>{"before.pdf", "after.pdf"}));
+    }
+}
+
+// A resolution that is not 144, 200 or 300, or no number at all, is refused before anything
+// else: before the other settings are converted and before the PDFs are looked for.
+TEST_F(PageJob, ResolutionIsRefusedFirst) {
+    const std::string message = "解像度は144・200・300dpiから選択してください。";
+    const struct {
+        Json dpi;
+        bool with_faults;  // "page" a text, "tolerance" no number, no PDFs in the folder
+        std::string outcome;
+    } cases[] = {
+        {"300", true, message},
+        {true, true, message},
+        {false, true, message},
+        {nullptr, true, message},
+        {Json::array({300}), true, message},
+        {Json{{"dpi", 300}}, true, message},
+        {150, true, message},
+        {300.5, true, message},
+        {"300", false, message},
+        {300.0, false, "(compared)"},
+        {144, false, "(compared)"},
+    };
+    for (const auto& c : cases) {
+        for (const auto& name : files_in(folder.path())) fs::remove(folder.path() / name);
+        Json settings = base_settings();
+        settings["dpi"] = c.dpi;
+        if (c.with_faults) {
+            settings["page"] = "1";
+            settings["tolerance"] = "x";
+        } else {
+            write_pair(plain(100, 100), plain(100, 100));
+        }
+        EXPECT_EQ(refusal(settings), c.outcome) << settings.dump();
+        if (c.outcome == message) {
+            EXPECT_FALSE(fs::exists(folder.path() / "result.png"));
+        }
     }
 }
 

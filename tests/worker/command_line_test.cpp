@@ -116,6 +116,37 @@ TEST_F(WorkerCommandLine, SettingsTextIsCheckedFirstInBothModes) {
     EXPECT_FALSE(fs::exists(missing_root));
 }
 
+// Values may begin with "-" where they hold a space; an ambiguous option is refused even after "-h".
+TEST_F(WorkerCommandLine, ValuesBeginningWithADash) {
+    write_sample_pdf(box.input("-a b.pdf"), 1, 0);
+    write_sample_pdf(box.input("-c d.pdf"), 1, 1);
+    const std::string out = box.output().string();
+    const struct {
+        std::vector<std::string> arguments;  // run in the inputs' folder
+        int status;
+        std::vector<std::string> events;
+        std::string shown;  // on standard error, in the error's message or in the result PDF's path
+    } cases[] = {
+        {{"--before", "-a b.pdf", "--after", "-c d.pdf", "--output-root", out, "--settings-json", FAST_SETTINGS},
+         0,
+         {"start", "progress", "complete"},
+         "検版_-a b_"},
+        {{"--output-root", out, "--settings-json", "- 1"}, 1, {"error"}, decoder_message("- 1")},
+        {{"-h", "--archive", "x", "--output-root", out}, 2, {}, "ambiguous option: --archive"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.front() + " " + c.arguments[1]);
+        const Outcome run = box.run(c.arguments, box.inputs());
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_EQ(run.names(), c.events) << run.out;
+        std::string shown = run.err;
+        if (c.status == 1) shown = run.last().value("message", "");
+        if (c.status == 0 && run.status == 0) shown = run.last().at("pdfs").at(0).get<std::string>();
+        EXPECT_NE(shown.find(c.shown), std::string::npos) << shown;
+        for (const auto& result : fs::directory_iterator(box.output())) fs::remove_all(result.path());
+    }
+}
+
 TEST_F(WorkerCommandLine, ArchiveModeNeedsRootAndProject) {
     const std::string out = box.output().string(), root = box.inputs().string();
     const std::vector<std::string> unchosen[] = {

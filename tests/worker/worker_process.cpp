@@ -94,7 +94,8 @@ void Descriptor::reset() {
 }
 
 WorkerProcess::WorkerProcess(const std::vector<std::string>& arguments, const std::filesystem::path& temporary_folder,
-                             std::chrono::seconds limit, const std::vector<std::string>& extra_environment)
+                             std::chrono::seconds limit, const std::vector<std::string>& extra_environment,
+                             const std::filesystem::path& working_folder)
     : deadline_(std::chrono::steady_clock::now() + limit) {
     auto [out_read, out_write] = make_pipe();
     auto [err_read, err_write] = make_pipe();
@@ -113,6 +114,7 @@ WorkerProcess::WorkerProcess(const std::vector<std::string>& arguments, const st
     posix_spawn_file_actions_addopen(&files.actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&files.actions, out_write.get(), 1);
     posix_spawn_file_actions_adddup2(&files.actions, err_write.get(), 2);
+    if (!working_folder.empty()) posix_spawn_file_actions_addchdir_np(&files.actions, working_folder.c_str());
 
     // The child starts with default signal handling whatever the test runner has set.
     SpawnAttributes spawn;
@@ -243,8 +245,8 @@ Sandbox::Sandbox()
     for (const auto& folder : {inputs_, output_, temporary_}) std::filesystem::create_directory(folder);
 }
 
-Outcome Sandbox::run(const std::vector<std::string>& arguments) const {
-    WorkerProcess worker(arguments, temporary_);
+Outcome Sandbox::run(const std::vector<std::string>& arguments, const std::filesystem::path& working_folder) const {
+    WorkerProcess worker(arguments, temporary_, std::chrono::seconds(60), {}, working_folder);
     return worker.finish();
 }
 

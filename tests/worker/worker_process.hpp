@@ -52,10 +52,12 @@ private:
 // failing test leaves neither a zombie nor an orphan behind.
 class WorkerProcess {
 public:
-    // `extra_environment` adds "NAME=value" entries to the child's small environment.
+    // `extra_environment` adds "NAME=value" entries to the child's small environment; the
+    // child starts in `working_folder`, or in the test's own when it is empty.
     WorkerProcess(const std::vector<std::string>& arguments, const std::filesystem::path& temporary_folder,
                   std::chrono::seconds limit = std::chrono::seconds(60),
-                  const std::vector<std::string>& extra_environment = {});
+                  const std::vector<std::string>& extra_environment = {},
+                  const std::filesystem::path& working_folder = {});
     ~WorkerProcess();
     WorkerProcess(const WorkerProcess&) = delete;
     WorkerProcess& operator=(const WorkerProcess&) = delete;
@@ -96,7 +98,7 @@ public:
     const std::filesystem::path& temporary() const { return temporary_; }
     std::filesystem::path input(const std::string& relative) const { return inputs_ / relative; }
 
-    Outcome run(const std::vector<std::string>& arguments) const;
+    Outcome run(const std::vector<std::string>& arguments, const std::filesystem::path& working_folder = {}) const;
 
 private:
     fixtures::TempFolder root_;
