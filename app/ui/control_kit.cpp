@@ -2,6 +2,7 @@
 
 #include <QBoxLayout>
 #include <QLineEdit>
+#include <QResizeEvent>
 #include <QTextLayout>
 
 namespace tesmira::ui {
@@ -21,15 +22,23 @@ void LegacyButton::fire() {
 namespace {
 
 // A column whose wrapped labels count with the height they wrap to at the column's width.
+// To the layout around it, it is simply as tall as that: its own width is set from outside.
 class Column : public QWidget {
 public:
     QSize sizeHint() const override { return fitted(QWidget::sizeHint()); }
     QSize minimumSizeHint() const override { return fitted(QWidget::minimumSizeHint()); }
+    bool hasHeightForWidth() const override { return false; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        if (event->size().width() != event->oldSize().width()) updateGeometry();
+    }
 
 private:
     QSize fitted(QSize size) const {
         const int width = this->width() > 0 ? this->width() : std::min(maximumWidth(), size.width());
-        if (layout() && layout()->hasHeightForWidth()) size.setHeight(heightForWidth(width));
+        if (layout() && layout()->hasHeightForWidth()) size.setHeight(layout()->totalHeightForWidth(width));
         return size;
     }
 };

@@ -20,13 +20,11 @@ namespace tesmira::ui {
 FileListModel::FileListModel(app::ProofModel& model, bool before, QObject* parent)
     : QAbstractListModel(parent), model_(model), before_(before) {}
 
-const QList<QUrl>& FileListModel::urls() const { return before_ ? model_.before() : model_.after(); }
-
-int FileListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(urls().size()); }
+int FileListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(urls_.size()); }
 
 QVariant FileListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() < 0 || index.row() >= urls().size()) return {};
-    const QUrl& url = urls()[index.row()];
+    if (!index.isValid() || index.row() < 0 || index.row() >= urls_.size()) return {};
+    const QUrl& url = urls_[index.row()];
     switch (role) {
         case Qt::DisplayRole:
             return app::lastPathComponent(url);
@@ -40,9 +38,12 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
 }
 
 void FileListModel::reload() {
-    // Rows are replaced through the item model, never by deleting row widgets, so that
-    // assistive technology never holds a row that is gone.
+    const QList<QUrl>& current = before_ ? model_.before() : model_.after();
+    if (current == urls_) return;
+    // Replaced through the item model's signals, never by deleting row widgets or by rows
+    // that vanish unannounced, so that assistive technology never holds a row that is gone.
     beginResetModel();
+    urls_ = current;
     endResetModel();
 }
 
@@ -81,7 +82,7 @@ DezaroziDropCard::DezaroziDropCard(app::ProofModel& model, bool before, QWidget*
     QPointer<DezaroziDropCard> self(this);
     remove = new LegacyButton(QStringLiteral("選択を外す"), [self] {
         if (!self) return;
-        const QList<QUrl>& urls = self->before_ ? self->model_.before() : self->model_.after();
+        const QList<QUrl>& urls = self->rows_->urls();  // the rows as they are shown
         QModelIndexList selected = self->table->selectionModel()->selectedRows();
         std::sort(selected.begin(), selected.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
         // Collected first: rows shift while they are removed.

@@ -19,7 +19,8 @@ namespace tesmira::ui {
 
 class LegacyButton;
 
-// The rows of one side, read from the proof model at every request.
+// The rows of one side: the proof model's list as it was at the last reload. The list view
+// and assistive technology see the rows change only through the item model's own signals.
 class FileListModel : public QAbstractListModel {
     Q_OBJECT
 
@@ -27,12 +28,13 @@ public:
     FileListModel(app::ProofModel& model, bool before, QObject* parent = nullptr);
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
-    void reload();  // the model's list may have changed
+    void reload();  // takes the proof model's current list
+    const QList<QUrl>& urls() const { return urls_; }
 
 private:
-    const QList<QUrl>& urls() const;
     app::ProofModel& model_;
     bool before_;
+    QList<QUrl> urls_;
 };
 
 class DezaroziDropCard : public QFrame {

@@ -16,28 +16,37 @@
 #include <QScrollBar>
 
 #include "app/model/archive_library.hpp"
+#include "app/ui/accessibility.hpp"
 #include "app/ui/control_kit.hpp"
 #include "app/ui/delegate.hpp"
 #include "app/ui/drop_card.hpp"
 
 namespace tesmira::ui {
-namespace {
 
 constexpr int LEFT_COLUMN_WIDTH = 300;
 
 // A scroll area as tall as its content where the window allows, shrinking to 80 pixels
 // where it does not; the content then scrolls.
 class InputScrollArea : public QScrollArea {
+    Q_OBJECT
+
 public:
+    void setContent(QWidget* content) {
+        setWidget(content);
+        content->installEventFilter(this);
+    }
+    // The content's height is known only once it has its width: ask the layout again then.
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == widget() && (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Resize)) updateGeometry();
+        return QScrollArea::eventFilter(watched, event);
+    }
     QSize sizeHint() const override {
-        const QWidget* content = widget();
-        const int height = !content ? 0
-                           : content->hasHeightForWidth() ? content->heightForWidth(LEFT_COLUMN_WIDTH)
-                                                          : content->sizeHint().height();
-        return {LEFT_COLUMN_WIDTH, height + 2 * frameWidth()};
+        return {LEFT_COLUMN_WIDTH, (widget() ? widget()->sizeHint().height() : 0) + 2 * frameWidth()};
     }
     QSize minimumSizeHint() const override { return {LEFT_COLUMN_WIDTH, 80}; }
 };
+
+namespace {
 
 QWidget* spacer(bool horizontal) {
     auto* space = new QWidget;
@@ -51,6 +60,7 @@ QPixmap resourceImage(const QString& name) { return QPixmap(QStringLiteral(":/re
 }  // namespace
 
 void DezaroziDelegate::createWindow(bool present) {
+    installAccessibility();
     window = std::make_unique<QMainWindow>();
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QSize content = contentSize(screen ? screen->availableGeometry().size() : QSize(1280, 800));
@@ -112,7 +122,7 @@ void DezaroziDelegate::createWindow(bool present) {
     // The hidden old card must not leave its slot's margin behind.
     beforeCard->parentWidget()->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     auto* inputScroll = new InputScrollArea;
-    inputScroll->setWidget(inputStack);
+    inputScroll->setContent(inputStack);
     inputScroll->setWidgetResizable(true);
     inputScroll->setFrameShape(QFrame::NoFrame);
     inputScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -150,7 +160,8 @@ void DezaroziDelegate::createWindow(bool present) {
     actions->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     actions->setFixedWidth(LEFT_COLUMN_WIDTH);
 
-    QWidget* leftColumn = legacyStack({inputScroll, actions, spacer(false)});
+    QWidget* leftColumn = legacyStack({inputScroll, actions});
+    static_cast<QBoxLayout*>(leftColumn->layout())->addStretch(1);  // below the actions
     leftColumn->setFixedWidth(LEFT_COLUMN_WIDTH);
 
     // Result column.
@@ -167,6 +178,11 @@ void DezaroziDelegate::createWindow(bool present) {
     QWidget* navigation = legacyStack({previous, next, strict, reveal, spacer(true)}, true);
     pdf->setPageMode(QPdfView::PageMode::SinglePage);
     pdf->setZoomMode(QPdfView::ZoomMode::FitInView);
+    pdf->setDocumentMargins(QMargins());
+    pdf->setPageSpacing(0);
+    // The whole page always fits: scroll bars would only take width from it.
+    pdf->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    pdf->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     pdf->setMinimumSize(420, 200);
     pdf->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     emptyPreview->setAlignment(Qt::AlignCenter);
@@ -180,7 +196,7 @@ void DezaroziDelegate::createWindow(bool present) {
 
     QWidget* body = legacyStack({leftColumn, rightColumn}, true);
     auto* bodyLayout = static_cast<QBoxLayout*>(body->layout());
-    bodyLayout->setAlignment(leftColumn, Qt::AlignTop);
+    bodyLayout->setAlignment(leftColumn, {});
     bodyLayout->setAlignment(rightColumn, {});
     bodyLayout->setStretchFactor(rightColumn, 1);
 
@@ -234,3 +250,5 @@ void DezaroziDelegate::installMenu() {
 }
 
 }  // namespace tesmira::ui
+
+#include "main_window.moc"

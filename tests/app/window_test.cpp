@@ -1,5 +1,6 @@
 // The main window, built offscreen: the controls for each state of the model, the guarded
 // parts of the refresh, the drop cards, the settings window, the menus and quitting.
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -690,6 +691,45 @@ private slots:
         QVERIFY(d_->shouldQuit());
         QCOMPARE(d_->model.status(), QStringLiteral("中止しています…"));
         QVERIFY(QTest::qWaitFor([&] { return signalRecord(*home_) == "SIGTERM\n"; }, 20000));
+    }
+
+    // A screen reader asks for children by index; the count must not change under it when a
+    // scroll bar comes or goes, and an index past the end must be answered, not followed.
+    void scrollAreasAnswerAssistiveTechnologySafely() {
+        auto* input = qobject_cast<QScrollArea*>(d_->mode->parentWidget()->parentWidget()->parentWidget());
+        QVERIFY(input);
+        for (QAbstractScrollArea* area : std::initializer_list<QAbstractScrollArea*>{input, d_->pdf}) {
+            QAccessibleInterface* face = QAccessible::queryAccessibleInterface(area);
+            QVERIFY(face);
+            const int count = face->childCount();
+            area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+            area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+            area->show();
+            QCOMPARE(face->childCount(), count);
+            QCOMPARE(face->child(count + 3), nullptr);
+            QCOMPARE(face->child(-1), nullptr);
+            area->hide();
+        }
+    }
+
+    // "中止して終了" with the real worker: the application goes at once, and the worker, left
+    // to itself, removes its partial result folder.
+    void quittingDuringARealRunLeavesNothingBehind() {
+        const QString old = home_->scratch() + "/a.pdf", now = home_->scratch() + "/b/a.pdf";
+        writeSamplePdf(old, 8, 0, 595, 842);
+        writeSamplePdf(now, 8, 1, 595, 842);
+        d_->model.workerProgram = TESMIRA_WORKER;
+        d_->model.select({fileUrl(old)}, true);
+        d_->model.select({fileUrl(now)}, false);
+        d_->model.start();
+        const QDir downloads(home_->downloads());
+        const auto entries = [&] { return downloads.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot); };
+        QVERIFY(QTest::qWaitFor([&] { return d_->model.status().contains("ページを検版中") && !entries().isEmpty(); }, 60000));
+        answer_ = true;
+        QVERIFY(d_->shouldQuit());
+        d_.reset();  // the application ends without waiting for the worker
+        QVERIFY(QTest::qWaitFor([&] { return entries().isEmpty(); }, 30000));
+        d_ = std::make_unique<DezaroziDelegate>();  // for cleanup()
     }
 
     void labelKeepsToItsLines() {

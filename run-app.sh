@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Starts the desktop application on a fresh Debian 12 desktop: installs what is missing,
+# builds `tesmira` with its worker, and starts it.   Usage: ./run-app.sh
+set -euo pipefail
+cd "$(dirname "$0")"
+
+need_install=false
+for package in $(cat .ci/packages.txt); do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || need_install=true
+done
+if $need_install; then
+  sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -q
+  xargs -a .ci/packages.txt $sudo apt-get install -y -q --no-install-recommends
+fi
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+cmake --build build --target tesmira
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "No desktop session here (neither DISPLAY nor WAYLAND_DISPLAY is set); run build/tesmira from one." >&2
+  exit 1
+fi
+exec build/tesmira

@@ -1,0 +1,118 @@
+// The window on a real display (run under Xvfb): a comparison started from the window with
+// the real worker, from the drop of the files to the result page in the preview, and the
+// file dialog of the add buttons.
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QListView>
+#include <QMainWindow>
+#include <QPdfDocument>
+#include <QPdfPageNavigator>
+#include <QPdfView>
+#include <QTest>
+#include <QTimer>
+
+#include "app/ui/control_kit.hpp"
+#include "app/ui/drop_card.hpp"
+#include "window_test_support.hpp"
+
+using namespace tesmira;
+using namespace tesmira::app;
+using namespace tesmira::app::testing;
+using namespace tesmira::ui;
+
+namespace {
+
+// Pixels of the outline red in an image of the preview.
+int redPixels(const QImage& image) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.red() > 190 && c.green() < 90 && c.blue() < 90) ++count;
+        }
+    return count;
+}
+
+}  // namespace
+
+class WindowXvfbTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY2(QGuiApplication::platformName() == "xcb", qPrintable(QGuiApplication::platformName())); }
+    void init() {
+        home_ = std::make_unique<TestHome>();
+        d_ = std::make_unique<DezaroziDelegate>();
+        d_->model.workerProgram = TESMIRA_WORKER;
+        d_->createWindow(true);
+        QVERIFY(QTest::qWaitForWindowExposed(d_->window.get()));
+    }
+    void cleanup() {
+        d_.reset();
+        home_.reset();
+    }
+
+    void comparisonFromTheWindow() {
+        const QString old = home_->scratch() + "/旧版/見本 1.pdf", now = home_->scratch() + "/新版/見本 1.pdf";
+        writeSamplePdf(old, 2, 0, 300, 200);
+        writeSamplePdf(now, 2, 3, 300, 200);
+        d_->model.settings().setDpi(144);
+        QCOMPARE(dragAndDrop(d_->beforeCard, {fileUrl(old)}), std::make_pair(true, true));
+        QCOMPARE(dragAndDrop(d_->afterCard, {fileUrl(now)}), std::make_pair(true, true));
+        settleWindow();
+        QCOMPARE(d_->beforeCard->count->text(), QStringLiteral("1件"));
+        QVERIFY(d_->startButton->isEnabled());
+        QTest::mouseClick(d_->startButton, Qt::LeftButton);
+        QVERIFY(d_->model.running());
+        QVERIFY(settles(d_->model));
+        settleWindow();
+        QVERIFY2(!d_->model.error(), qPrintable(d_->model.error().value_or("")));
+        QCOMPARE(d_->status->fullText(), QStringLiteral("2ページ完了・1件のPDFをダウンロードに保存しました"));
+
+        // Page 1 of the result PDF is in the preview, and it is drawn: its red outlines show.
+        const ProofPage& first = d_->model.results()[0];
+        QCOMPARE(d_->previewKey, first.file + "#1");
+        QVERIFY(d_->pdf->document() && d_->pdf->document()->status() == QPdfDocument::Status::Ready);
+        QCOMPARE(d_->pdf->document()->pageCount(), 2);
+        QCOMPARE(d_->pdf->pageNavigator()->currentPage(), 0);
+        QVERIFY(!d_->emptyPreview->isVisible());
+        QVERIFY(QTest::qWaitFor([&] { return redPixels(d_->pdf->viewport()->grab().toImage()) > 20; }, 10000));
+        QCOMPARE(d_->resultTitle->fullText(), QStringLiteral("1 / 2\u3000見本 1.pdf\u30001ページ\u3000") + QString::number(first.regions) + "か所");
+        QVERIFY(d_->model.before().isEmpty() && d_->model.after().isEmpty());
+
+        QTest::mouseClick(d_->next, Qt::LeftButton);
+        QCOMPARE(d_->pdf->pageNavigator()->currentPage(), 1);
+    }
+
+    void addButtonOpensTheFileDialog() {
+        const QString pdf = home_->scratch() + "/選ぶ.pdf";
+        writeSamplePdf(pdf, 1);
+        QString caption;
+        QTimer answer;
+        int tries = 0;
+        connect(&answer, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            if (dialog) {
+                caption = dialog->windowTitle();
+                // Typed into the dialog's name field, as a user would.
+                auto* field = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                if (field) field->setText(pdf);
+                QMetaObject::invokeMethod(dialog, "accept");
+            } else if (modal && ++tries > 100) {
+                modal->close();  // not the dialog we expected: give up rather than hang
+            }
+        });
+        answer.start(100);
+        QTest::mouseClick(d_->beforeCard->add, Qt::LeftButton);
+        QCOMPARE(caption, QStringLiteral("変更前のPDFをまとめて選択（追加）"));
+        QCOMPARE(d_->model.before(), QList<QUrl>{fileUrl(pdf)});
+    }
+
+private:
+    std::unique_ptr<TestHome> home_;
+    std::unique_ptr<DezaroziDelegate> d_;
+};
+
+QTEST_MAIN(WindowXvfbTest)
+#include "window_xvfb_test.moc"
