@@ -52,6 +52,15 @@ private slots:
         home_.reset();
     }
 
+    // On a 1440 × 900 screen the window opens with a 1080 × 740 content, and no smaller
+    // than 900 × 560 it can be made.
+    void windowSize() {
+        QCOMPARE(d_->window->centralWidget()->size(), QSize(1080, 740));
+        d_->window->resize(400, 300);
+        QVERIFY(QTest::qWaitFor([&] { return d_->window->centralWidget()->width() <= 900; }, 5000));
+        QCOMPARE(d_->window->centralWidget()->size(), QSize(900, 560));
+    }
+
     void comparisonFromTheWindow() {
         const QString old = home_->scratch() + "/旧版/見本 1.pdf", now = home_->scratch() + "/新版/見本 1.pdf";
         writeSamplePdf(old, 2, 0, 300, 200);
