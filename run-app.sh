@@ -4,16 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-need_install=false
-for package in $(cat .ci/packages.txt); do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || need_install=true
-done
-if $need_install; then
-  sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -q
-  xargs -a .ci/packages.txt $sudo apt-get install -y -q --no-install-recommends
-fi
+tools/install-packages.sh
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
 cmake --build build --target tesmira
