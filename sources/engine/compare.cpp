@@ -50,15 +50,20 @@ cv::Mat padded(const cv::Mat& page) {
     return canvas;
 }
 
-// Largest absolute channel difference per pixel.
+// Largest absolute channel difference per pixel, on the canvas: the margins, white on both
+// pages, do not differ.
 cv::Mat difference_map(const cv::Mat& before, const cv::Mat& after) {
-    cv::Mat diff(before.rows, before.cols, CV_8UC1);
-    for_each_strip(before.rows, [&](cv::Range rows) {
+    const int m = CANVAS_MARGIN;
+    cv::Mat diff(before.rows + 2 * m, before.cols + 2 * m, CV_8UC1);
+    for_each_strip(diff.rows, [&](cv::Range rows) {
+        diff.rowRange(rows).setTo(0);
+        const int top = std::max(rows.start, m), bottom = std::min(rows.end, m + before.rows);
+        if (top >= bottom) return;
         cv::Mat strip_diff;
-        cv::absdiff(before.rowRange(rows), after.rowRange(rows), strip_diff);
+        cv::absdiff(before.rowRange(top - m, bottom - m), after.rowRange(top - m, bottom - m), strip_diff);
         for (int r = 0; r < strip_diff.rows; ++r) {
             const cv::Vec3b* in = strip_diff.ptr<cv::Vec3b>(r);
-            uchar* out = diff.ptr<uchar>(rows.start + r);
+            uchar* out = diff.ptr<uchar>(top + r) + m;
             for (int c = 0; c < strip_diff.cols; ++c) out[c] = std::max({in[c][0], in[c][1], in[c][2]});
         }
     });
@@ -106,12 +111,13 @@ CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const 
 
     CompareResult out;
     const int m = CANVAS_MARGIN;
-    out.before_padded = padded(before);
-    out.after_padded = padded(after);
-    const cv::Mat& new_page = out.after_padded;
+    if (options.padded_pages) {
+        out.before_padded = padded(before);
+        out.after_padded = padded(after);
+    }
     const cv::Rect page_area(m, m, before.cols, before.rows);
 
-    cv::Mat diff = difference_map(out.before_padded, new_page);
+    cv::Mat diff = difference_map(before, after);
     if (options.ignored_pixels) {
         if (!same_page_size(*options.ignored_pixels, before)) throw UserError("軽減範囲のサイズが一致しません。");
         diff(page_area).setTo(0, *options.ignored_pixels);
@@ -120,22 +126,17 @@ CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const 
     Contours polygons;
     cv::Mat region_mask = cv::Mat::zeros(diff.size(), CV_8U);
     {
-        cv::Mat change_mask;
-        {
-            cv::Mat unchanged(diff.size(), CV_8U);
-            for_each_strip(diff.rows, [&](cv::Range rows) {
-                cv::Mat strip = unchanged.rowRange(rows);
-                cv::threshold(diff.rowRange(rows), strip, options.tolerance, 1, cv::THRESH_BINARY_INV);
-            });
-            cv::floodFill(unchanged, cv::Point(0, 0), cv::Scalar(2), nullptr, cv::Scalar(0), cv::Scalar(0), 4);
-            change_mask.create(diff.size(), CV_8U);
-            for_each_strip(diff.rows, [&](cv::Range rows) {
-                cv::Mat strip = change_mask.rowRange(rows);
-                cv::compare(unchanged.rowRange(rows), 2, strip, cv::CMP_NE);
-            });
-        }
+        // The outer contours of the changed pixels are those of the changes with their enclosed
+        // pixels filled: the unchanged pixels that no horizontal and vertical steps connect to
+        // the margin are exactly the holes that outer contours leave out. Filling the polygons
+        // fills them.
+        cv::Mat changed(diff.size(), CV_8U);
+        for_each_strip(diff.rows, [&](cv::Range rows) {
+            cv::Mat strip = changed.rowRange(rows);
+            cv::compare(diff.rowRange(rows), options.tolerance, strip, cv::CMP_GT);
+        });
         Contours contours;
-        cv::findContours(change_mask, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+        cv::findContours(changed, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
         if (contours.size() > MAX_CONTOURS)
             throw UserError("差分の断片が多すぎます。書出し条件を揃えるか、許容値を少し上げてください。");
         polygons.resize(contours.size());
@@ -154,13 +155,20 @@ CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const 
     }
     diff.release();
 
-    // Result image: the faded new page, regions at full colour.
+    // Result image: the faded new page, regions at full colour. The regions lie inside the
+    // page area, so the margin is faded white throughout.
     const cv::Mat table = fade_table(options.opacity);
-    out.result.create(new_page.size(), new_page.type());
-    for_each_strip(new_page.rows, [&](cv::Range rows) {
-        cv::Mat target = out.result.rowRange(rows);
-        cv::LUT(new_page.rowRange(rows), table, target);
-        new_page.rowRange(rows).copyTo(target, region_mask.rowRange(rows));
+    const uchar faded_white = table.at<uchar>(255);
+    out.result.create(region_mask.size(), after.type());
+    for_each_strip(out.result.rows, [&](cv::Range rows) {
+        out.result.rowRange(rows).setTo(cv::Scalar::all(faded_white));
+        const int top = std::max(rows.start, m), bottom = std::min(rows.end, m + after.rows);
+        if (top >= bottom) return;
+        const cv::Mat new_rows = after.rowRange(top - m, bottom - m);
+        const cv::Range columns(m, m + after.cols);
+        cv::Mat target = out.result(cv::Range(top, bottom), columns);
+        cv::LUT(new_rows, table, target);
+        new_rows.copyTo(target, region_mask(cv::Range(top, bottom), columns));
     });
 
     // Outline: grow pixels outside the region's edge and shrink pixels inside it.
@@ -173,7 +181,7 @@ CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const 
     else
         eroded = region_mask;
     const cv::Scalar red(255, 0, 0);
-    for_each_strip(new_page.rows, [&](cv::Range rows) {
+    for_each_strip(out.result.rows, [&](cv::Range rows) {
         cv::Mat outline;
         cv::compare(dilated.rowRange(rows), eroded.rowRange(rows), outline, cv::CMP_GT);
         out.result.rowRange(rows).setTo(red, outline);
