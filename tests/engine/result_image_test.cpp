@@ -2,18 +2,27 @@
 #include <png.h>
 
 #include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "binder/write_images.hpp"
+#include "engine/band.hpp"
+#include "engine/limits.hpp"
+#include "engine/page_job.hpp"
 #include "engine/png_encoder.hpp"
+#include "engine/png_io.hpp"
+#include "fixtures/pdf_builder.hpp"
 #include "fixtures/temp_folder.hpp"
 
 namespace fs = std::filesystem;
 namespace fx = tesmira::fixtures;
+using tesmira::Json;
 using namespace tesmira::engine;
 
 namespace {
@@ -98,4 +107,47 @@ TEST(EncodedPng, StackedPartsGiveTheBytesOfTheJoinedImage) {
     cv::Mat joined;
     cv::vconcat(band, image, joined);
     EXPECT_EQ(encode_png(std::vector<cv::Mat>{band, image}), encode_png(joined));
+}
+
+// A page job's result image, as the page job saves it and the PDF writer embeds it, renders back
+// to exactly its pixels. Poppler's pdftoppm smooths images drawn near their own size, but
+// repeats each pixel when it enlarges an image four times or more, so the page is rendered at
+// four times the resolution and every fourth pixel is read.
+TEST(EncodedPng, PageResultReachesThePdfPixelForPixel) {
+    if (std::system("command -v pdftoppm > /dev/null") != 0) GTEST_SKIP() << "poppler-utils missing";
+    fx::TempFolder folder;
+    fx::Page before;
+    before.media = {0, 0, 100, 80};
+    before.images.push_back(fx::solid_image(40, 30, {90, 120, 150}));
+    before.content = fx::draw_image(0, 40, 0, 0, 30, 10, 40);
+    fx::Page after = before;
+    for (std::size_t i = 0; i < after.images[0].samples.size(); ++i)
+        after.images[0].samples[i] = static_cast<unsigned char>(i * 7919 % 251);
+    after.content += fx::fill_rect({70, 10, 70.5, 10.5}, 0.8, 0.1, 0.1);  // a tiny change, marked
+    fx::write_pdf(fx::many_pages(1, before), folder.path() / "before.pdf");
+    fx::write_pdf(fx::many_pages(1, after), folder.path() / "after.pdf");
+    const Json settings{{"page", 1},           {"dpi", 144},
+                        {"tolerance", 1},      {"opacity", 10},
+                        {"border", 2},         {"tiny_markers", true},
+                        {"before_name", "旧.pdf"}, {"after_name", "新.pdf"}};
+
+    ComparedPage page = compare_page(folder.path(), settings);
+    cv::Mat expected;
+    cv::vconcat(information_band(page.published.cols, settings, page.checked_at), page.published, expected);
+    const Json record = save_page(folder.path(), std::move(page));
+    EXPECT_EQ(record["header_height"], expected.rows - (80 * 2 + 2 * CANVAS_MARGIN));
+    EXPECT_TRUE(same(decoded_with_libpng(folder.path() / "result.png", 3), expected));
+
+    const fs::path pdf = folder.path() / "result.pdf";
+    tesmira::binder::write_images({folder.path() / "result.png"}, pdf, 144, MAX_OUTPUT_PIXELS);
+    const std::string command = "pdftoppm -r 576 -singlefile '" + pdf.string() + "' '" +
+                                (folder.path() / "rendered").string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    cv::Mat rendered = cv::imread((folder.path() / "rendered.ppm").string(), cv::IMREAD_COLOR);
+    ASSERT_EQ(rendered.size(), cv::Size(expected.cols * 4, expected.rows * 4));
+    cv::cvtColor(rendered, rendered, cv::COLOR_BGR2RGB);
+    cv::Mat sampled(expected.size(), CV_8UC3);
+    for (int r = 0; r < expected.rows; ++r)
+        for (int c = 0; c < expected.cols; ++c) sampled.at<cv::Vec3b>(r, c) = rendered.at<cv::Vec3b>(4 * r + 1, 4 * c + 1);
+    EXPECT_TRUE(same(sampled, expected));
 }
