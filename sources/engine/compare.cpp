@@ -1,9 +1,11 @@
 #include "engine/compare.hpp"
 
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
 
 #include "common/errors.hpp"
@@ -50,21 +52,40 @@ cv::Mat padded(const cv::Mat& page) {
     return canvas;
 }
 
+// The largest of the three channel differences of each of `count` pixels.
+void largest_channel_difference(const uchar* before, const uchar* after, int count, uchar* out) {
+    int c = 0;
+#if CV_SIMD
+    using namespace cv;
+    for (; c + v_uint8::nlanes <= count; c += v_uint8::nlanes) {
+        v_uint8 b0, b1, b2, a0, a1, a2;
+        v_load_deinterleave(before + 3 * c, b0, b1, b2);
+        v_load_deinterleave(after + 3 * c, a0, a1, a2);
+        v_store(out + c, v_max(v_absdiff(b0, a0), v_max(v_absdiff(b1, a1), v_absdiff(b2, a2))));
+    }
+#endif
+    for (; c < count; ++c) {
+        const uchar* b = before + 3 * c;
+        const uchar* a = after + 3 * c;
+        out[c] = uchar(std::max({std::abs(b[0] - a[0]), std::abs(b[1] - a[1]), std::abs(b[2] - a[2])}));
+    }
+}
+
 // Largest absolute channel difference per pixel, on the canvas: the margins, white on both
 // pages, do not differ.
 cv::Mat difference_map(const cv::Mat& before, const cv::Mat& after) {
     const int m = CANVAS_MARGIN;
     cv::Mat diff(before.rows + 2 * m, before.cols + 2 * m, CV_8UC1);
     for_each_strip(diff.rows, [&](cv::Range rows) {
-        diff.rowRange(rows).setTo(0);
-        const int top = std::max(rows.start, m), bottom = std::min(rows.end, m + before.rows);
-        if (top >= bottom) return;
-        cv::Mat strip_diff;
-        cv::absdiff(before.rowRange(top - m, bottom - m), after.rowRange(top - m, bottom - m), strip_diff);
-        for (int r = 0; r < strip_diff.rows; ++r) {
-            const cv::Vec3b* in = strip_diff.ptr<cv::Vec3b>(r);
-            uchar* out = diff.ptr<uchar>(top + r) + m;
-            for (int c = 0; c < strip_diff.cols; ++c) out[c] = std::max({in[c][0], in[c][1], in[c][2]});
+        for (int r = rows.start; r < rows.end; ++r) {
+            uchar* line = diff.ptr<uchar>(r);
+            if (r < m || r >= m + before.rows) {
+                std::memset(line, 0, std::size_t(diff.cols));
+                continue;
+            }
+            std::memset(line, 0, std::size_t(m));
+            largest_channel_difference(before.ptr(r - m), after.ptr(r - m), before.cols, line + m);
+            std::memset(line + m + before.cols, 0, std::size_t(m));
         }
     });
     return diff;
@@ -161,14 +182,20 @@ CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const 
     const uchar faded_white = table.at<uchar>(255);
     out.result.create(region_mask.size(), after.type());
     for_each_strip(out.result.rows, [&](cv::Range rows) {
-        out.result.rowRange(rows).setTo(cv::Scalar::all(faded_white));
-        const int top = std::max(rows.start, m), bottom = std::min(rows.end, m + after.rows);
-        if (top >= bottom) return;
+        // The strip's rows of the page, if any: [top, bottom).
+        const int top = std::clamp(m, rows.start, rows.end);
+        const int bottom = std::clamp(m + after.rows, rows.start, rows.end);
+        const cv::Range page_columns(m, m + after.cols), page_rows(top, bottom);
+        const auto fade_margin = [&](cv::Mat area) { area.setTo(cv::Scalar::all(faded_white)); };
+        fade_margin(out.result.rowRange(rows.start, top));
+        fade_margin(out.result.rowRange(bottom, rows.end));
+        if (top == bottom) return;
+        fade_margin(out.result(page_rows, cv::Range(0, m)));
+        fade_margin(out.result(page_rows, cv::Range(page_columns.end, out.result.cols)));
         const cv::Mat new_rows = after.rowRange(top - m, bottom - m);
-        const cv::Range columns(m, m + after.cols);
-        cv::Mat target = out.result(cv::Range(top, bottom), columns);
+        cv::Mat target = out.result(page_rows, page_columns);
         cv::LUT(new_rows, table, target);
-        new_rows.copyTo(target, region_mask(cv::Range(top, bottom), columns));
+        new_rows.copyTo(target, region_mask(page_rows, page_columns));
     });
 
     // Outline: grow pixels outside the region's edge and shrink pixels inside it.
