@@ -1,7 +1,10 @@
 #include "engine/deflate_join.hpp"
 
 #include <array>
+#include <bit>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <stdexcept>
 
 namespace tesmira::engine {
@@ -12,17 +15,26 @@ namespace {
 // Bits in the order deflate packs them: from the least significant bit of each byte on.
 class BitReader {
 public:
-    explicit BitReader(const std::string& data) : data_(data), end_(data.size() * 8) {}
+    explicit BitReader(const std::string& data)
+        : data_(reinterpret_cast<const unsigned char*>(data.data())), size_(data.size()), end_(data.size() * 8) {}
     std::size_t position() const { return position_; }
-    unsigned bit() {
-        if (position_ >= end_) malformed("ends inside a block");
-        const unsigned value = (static_cast<unsigned char>(data_[position_ >> 3]) >> (position_ & 7)) & 1u;
-        ++position_;
-        return value;
+    // The next `count` bits (at most 25) without taking them; zeros past the end.
+    unsigned peek(int count) const {
+        const std::size_t byte = position_ >> 3;
+        std::uint32_t word = 0;
+        if (std::endian::native == std::endian::little && byte + 4 <= size_)
+            std::memcpy(&word, data_ + byte, 4);
+        else
+            for (std::size_t i = 0; i < 4 && byte + i < size_; ++i) word |= std::uint32_t(data_[byte + i]) << (8 * i);
+        return unsigned(word >> (position_ & 7)) & ((1u << count) - 1);
+    }
+    void skip(int count) {
+        if (std::size_t(count) > end_ - position_) malformed("ends inside a block");
+        position_ += std::size_t(count);
     }
     unsigned bits(int count) {
-        unsigned value = 0;
-        for (int i = 0; i < count; ++i) value |= bit() << i;
+        const unsigned value = peek(count);
+        skip(count);
         return value;
     }
     void skip_to_byte() { position_ = (position_ + 7) & ~std::size_t(7); }
@@ -32,16 +44,17 @@ public:
     }
 
 private:
-    const std::string& data_;
-    std::size_t end_;
+    const unsigned char* data_;
+    std::size_t size_, end_;
     std::size_t position_ = 0;
 };
 
 constexpr int MAX_CODE_BITS = 15;
 constexpr int MAX_SYMBOLS = 288;
+constexpr int TABLE_BITS = 10;  // codes up to this long are decoded in one look-up
 
-// A canonical Huffman code, decoded one bit at a time: only the walk is needed, not speed
-// beyond that of the compressor that made the data.
+// A canonical Huffman code. Codes of up to TABLE_BITS bits are found in a table indexed by the
+// next bits of the stream; longer ones, which are rare, one bit at a time.
 class HuffmanCode {
 public:
     HuffmanCode(const unsigned char* lengths, int symbols) {
@@ -53,17 +66,36 @@ public:
             if (left < 0) malformed("over-subscribed code");
         }
         std::array<int, MAX_CODE_BITS + 2> offset{};
-        for (int length = 1; length <= MAX_CODE_BITS; ++length) offset[length + 1] = offset[length] + count_[length];
-        for (int s = 0; s < symbols; ++s)
-            if (lengths[s]) symbol_[std::size_t(offset[lengths[s]]++)] = static_cast<short>(s);
+        std::array<unsigned, MAX_CODE_BITS + 1> next_code{};
+        for (int length = 1; length <= MAX_CODE_BITS; ++length) {
+            offset[length + 1] = offset[length] + count_[length];
+            next_code[length] = (next_code[length - 1] + unsigned(count_[length - 1])) << 1;
+        }
+        for (int s = 0; s < symbols; ++s) {
+            const int length = lengths[s];
+            if (!length) continue;
+            symbol_[std::size_t(offset[length]++)] = static_cast<short>(s);
+            if (length > TABLE_BITS) continue;
+            // The stream holds a code from its most significant bit on, so the table is
+            // indexed by the code's bits reversed, followed by any bits.
+            unsigned code = next_code[length]++, reversed = 0;
+            for (int i = 0; i < length; ++i, code >>= 1) reversed = (reversed << 1) | (code & 1u);
+            for (unsigned index = reversed; index < table_.size(); index += 1u << length)
+                table_[index] = {static_cast<short>(s), static_cast<unsigned char>(length)};
+        }
     }
 
     int decode(BitReader& in) const {
+        const Entry entry = table_[in.peek(TABLE_BITS)];
+        if (entry.length) {
+            in.skip(entry.length);
+            return entry.symbol;
+        }
         int code = 0, first = 0, index = 0;
         for (int length = 1; length <= MAX_CODE_BITS; ++length) {
-            code |= int(in.bit());
+            code |= int(in.bits(1));
             const int count = count_[length];
-            if (code - first < count) return symbol_[std::size_t(index + code - first)];
+            if (code < first + count) return symbol_[std::size_t(index + code - first)];
             index += count;
             first = (first + count) << 1;
             code <<= 1;
@@ -72,8 +104,13 @@ public:
     }
 
 private:
+    struct Entry {
+        short symbol = 0;
+        unsigned char length = 0;  // 0: no code of up to TABLE_BITS bits starts so
+    };
     std::array<int, MAX_CODE_BITS + 1> count_{};
     std::array<short, MAX_SYMBOLS> symbol_{};
+    std::array<Entry, 1u << TABLE_BITS> table_{};
 };
 
 constexpr std::array<int, 29> LENGTH_EXTRA_BITS = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
@@ -150,7 +187,7 @@ FinalBlock find_final_block(const std::string& stream) {
     BitReader in(stream);
     for (;;) {
         const std::size_t start = in.position();
-        const bool last = in.bit() != 0;
+        const bool last = in.bits(1) != 0;
         switch (in.bits(2)) {
             case 0: {
                 in.skip_to_byte();
