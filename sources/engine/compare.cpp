@@ -198,23 +198,25 @@ CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const 
         new_rows.copyTo(target, region_mask(page_rows, page_columns));
     });
 
-    // Outline: grow pixels outside the region's edge and shrink pixels inside it.
+    // Outline: grow pixels outside the region's edge and shrink pixels inside it. Each strip
+    // grows and shrinks its own rows; a filter on a strip of the mask reads the neighbouring
+    // rows of the whole mask, so the strips give the whole mask's result.
     const int grow = (options.border + 1) / 2;
     const int shrink = options.border / 2;
-    cv::Mat dilated, eroded;
-    cv::dilate(region_mask, dilated, cv::Mat::ones(2 * grow + 1, 2 * grow + 1, CV_8U));
-    if (shrink > 0)
-        cv::erode(region_mask, eroded, cv::Mat::ones(2 * shrink + 1, 2 * shrink + 1, CV_8U));
-    else
-        eroded = region_mask;
+    const cv::Mat grow_kernel = cv::Mat::ones(2 * grow + 1, 2 * grow + 1, CV_8U);
+    const cv::Mat shrink_kernel = cv::Mat::ones(2 * shrink + 1, 2 * shrink + 1, CV_8U);
     const cv::Scalar red(255, 0, 0);
     for_each_strip(out.result.rows, [&](cv::Range rows) {
-        cv::Mat outline;
-        cv::compare(dilated.rowRange(rows), eroded.rowRange(rows), outline, cv::CMP_GT);
+        const cv::Mat region_rows = region_mask.rowRange(rows);
+        cv::Mat grown, shrunk, outline;
+        cv::dilate(region_rows, grown, grow_kernel);
+        if (shrink > 0)
+            cv::erode(region_rows, shrunk, shrink_kernel);
+        else
+            shrunk = region_rows;
+        cv::compare(grown, shrunk, outline, cv::CMP_GT);
         out.result.rowRange(rows).setTo(red, outline);
     });
-    dilated.release();
-    eroded.release();
 
     CompareStats& stats = out.stats;
     stats.regions = static_cast<int>(polygons.size());

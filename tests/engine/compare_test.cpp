@@ -312,6 +312,34 @@ TEST(ResultImage, OutlineLiesOutsideAndInsideTheRegionEdgeByBorderWidth) {
     }
 }
 
+// The outline is painted strip by strip of 128 canvas rows; it is still the outline of the
+// whole region mask where regions end at, cross or lie next to a strip's edge.
+TEST(ResultImage, OutlineAcrossStripEdgesIsThatOfTheWholeMask) {
+    const cv::Mat before = page(300, 60, kBlue);
+    cv::Mat after = before.clone();
+    fill(after, {10, 70, 30, 20}, kBlack);  // canvas rows 120 to 139: across the edge at 128
+    fill(after, {5, 78, 3, 1}, kBlack);     // canvas row 128 alone, the first row of a strip
+    fill(after, {20, 200, 5, 6}, kBlack);   // canvas rows 250 to 255: ends on the edge at 256
+    fill(after, {40, 206, 4, 2}, kBlack);   // canvas rows 256 and 257, just below it
+    for (int border = 1; border <= 6; ++border) {
+        SCOPED_TRACE(border);
+        CompareOptions options;
+        options.border = border;
+        const CompareResult r = compare_arrays(before, after, options);
+        const int grow = (border + 1) / 2, shrink = border / 2;
+        cv::Mat grown, shrunk;
+        cv::dilate(r.mask, grown, cv::Mat::ones(2 * grow + 1, 2 * grow + 1, CV_8U));
+        if (shrink > 0)
+            cv::erode(r.mask, shrunk, cv::Mat::ones(2 * shrink + 1, 2 * shrink + 1, CV_8U));
+        else
+            shrunk = r.mask;
+        cv::Mat red(r.result.size(), CV_8U);
+        for (int y = 0; y < red.rows; ++y)
+            for (int x = 0; x < red.cols; ++x) red.at<uchar>(y, x) = at(r.result, x, y) == kRed ? 255 : 0;
+        EXPECT_TRUE(same(red, cv::Mat(grown > shrunk)));
+    }
+}
+
 TEST(ResultImage, RegionNarrowerThanTheErosionIsRedThroughout) {
     const cv::Mat before = page(20, 20, kBlue);
     cv::Mat after = before.clone();
