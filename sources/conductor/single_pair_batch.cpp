@@ -1,5 +1,7 @@
 #include "conductor/single_pair_batch.hpp"
 
+#include <exception>
+#include <future>
 #include <optional>
 
 #include "common/copy_names.hpp"
@@ -59,15 +61,34 @@ std::filesystem::path batch(const std::filesystem::path& before, const std::file
     building.fill([&] {
         progress("start", Json{{"total", pages}});
         const bool grain = normalized.at("grain").get<bool>();
+        const auto job_settings = [&](int page) {
+            Json settings_of_page = normalized;
+            settings_of_page["page"] = page;
+            settings_of_page["before_name"] = before_name;
+            settings_of_page["after_name"] = after_name;
+            settings_of_page["diagnostic_images"] = false;
+            return settings_of_page;
+        };
+        const auto compare = [&](int page) { return copies.run([&] { return engine::compare_page(job, job_settings(page)); }); };
+        check_termination();
+        progress("progress", Json{{"page", 1}, {"total", pages}});
+        std::optional<engine::ComparedPage> compared = compare(1);
         for (int page = 1; page <= pages; ++page) {
-            check_termination();
-            progress("progress", Json{{"page", page}, {"total", pages}});
-            Json job_settings = normalized;
-            job_settings["page"] = page;
-            job_settings["before_name"] = before_name;
-            job_settings["after_name"] = after_name;
-            job_settings["diagnostic_images"] = false;
-            const Json result = copies.run([&] { return engine::run_job(job, job_settings); });
+            // The page is saved while the next one is compared. Nothing of the next page reaches
+            // the job folder or the events before this page's images are copied out, and a failure
+            // of the next page waits for its own "progress" event, as if the pages ran one by one.
+            std::future<Json> saving = std::async(std::launch::async, engine::save_page, job, std::move(*compared));
+            compared.reset();
+            std::exception_ptr next_failure;
+            if (page < pages) {
+                try {
+                    check_termination();
+                    compared = compare(page + 1);
+                } catch (...) {
+                    next_failure = std::current_exception();
+                }
+            }
+            const Json result = saving.get();
             const std::string file = "検版_" + three_digits(page) + ".png";
             copy_content(job / "result.png", partial / file);
             Json strict_file;  // null unless the noise pass wrote a strict image
@@ -76,6 +97,11 @@ std::filesystem::path batch(const std::filesystem::path& before, const std::file
                 copy_content(job / "strict.png", partial / strict_file.get<std::string>());
             }
             reports.push_back(page_report(page, file, strict_file, result));
+            if (page < pages) {
+                check_termination();
+                progress("progress", Json{{"page", page + 1}, {"total", pages}});
+                if (next_failure) std::rethrow_exception(next_failure);
+            }
         }
         check_termination();
 

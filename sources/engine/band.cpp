@@ -57,12 +57,11 @@ void paste_with_alpha(cv::Mat& canvas, const cv::Mat& rgba, int x0, int y0) {
 
 }  // namespace
 
-AnnotatedImage annotate_result(const cv::Mat& array, const Json& settings, const TokyoTime& created_at) {
-    CV_Assert(array.type() == CV_8UC3);
+cv::Mat information_band(int width, const Json& settings, const TokyoTime& created_at) {
     auto dpi_entry = settings.find("dpi");
     if (dpi_entry == settings.end()) throw MissingSettingError("dpi");
     const double s = dpi_entry->get<double>() / 144.0;
-    const int W = array.cols, H = array.rows;
+    const int W = width;
     const int m = scaled(8, s);
     const BandFont font(scaled(14, s));
 
@@ -94,14 +93,8 @@ AnnotatedImage annotate_result(const cv::Mat& array, const Json& settings, const
     const int header_height =
         one_line ? 2 * m + std::max(stamp_height, r) : k * m + stamp_height + r * int(lines.size());
 
-    AnnotatedImage out;
-    out.header_height = header_height;
-    out.canvas.create(H + header_height, W, CV_8UC3);
-    out.canvas.rowRange(0, header_height).setTo(cv::Scalar(255, 255, 255));
-    array.copyTo(out.canvas.rowRange(header_height, H + header_height));
-
     // Text and stamp are drawn into the band only, so nothing spills over the image below.
-    cv::Mat band = out.canvas.rowRange(0, header_height);
+    cv::Mat band(header_height, W, CV_8UC3, cv::Scalar(255, 255, 255));
     if (with_stamp) paste_with_alpha(band, stamp, m, one_line ? (header_height - stamp_height) / 2 : m);
 
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -115,6 +108,15 @@ AnnotatedImage annotate_result(const cv::Mat& array, const Json& settings, const
         }
     }
     cv::line(band, cv::Point(m, header_height - 1), cv::Point(W - m, header_height - 1), RULE_COLOUR, 1);
+    return band;
+}
+
+AnnotatedImage annotate_result(const cv::Mat& array, const Json& settings, const TokyoTime& created_at) {
+    CV_Assert(array.type() == CV_8UC3);
+    AnnotatedImage out;
+    const cv::Mat band = information_band(array.cols, settings, created_at);
+    out.header_height = band.rows;
+    cv::vconcat(band, array, out.canvas);
     return out;
 }
 

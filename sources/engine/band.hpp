@@ -14,4 +14,8 @@ struct AnnotatedImage {
 // Puts the information band (stamp, old and new names, inspection time) above a result image.
 AnnotatedImage annotate_result(const cv::Mat& array, const Json& settings, const TokyoTime& created_at);
 
+// The band alone (RGB), for a result image `width` pixels wide: what annotate_result puts above
+// it, for a caller that can use the two without joining them.
+cv::Mat information_band(int width, const Json& settings, const TokyoTime& created_at);
+
 }  // namespace tesmira::engine

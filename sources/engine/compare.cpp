@@ -1,9 +1,11 @@
 #include "engine/compare.hpp"
 
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
 
 #include "common/errors.hpp"
@@ -50,16 +52,40 @@ cv::Mat padded(const cv::Mat& page) {
     return canvas;
 }
 
-// Largest absolute channel difference per pixel.
+// The largest of the three channel differences of each of `count` pixels.
+void largest_channel_difference(const uchar* before, const uchar* after, int count, uchar* out) {
+    int c = 0;
+#if CV_SIMD
+    using namespace cv;
+    for (; c + v_uint8::nlanes <= count; c += v_uint8::nlanes) {
+        v_uint8 b0, b1, b2, a0, a1, a2;
+        v_load_deinterleave(before + 3 * c, b0, b1, b2);
+        v_load_deinterleave(after + 3 * c, a0, a1, a2);
+        v_store(out + c, v_max(v_absdiff(b0, a0), v_max(v_absdiff(b1, a1), v_absdiff(b2, a2))));
+    }
+#endif
+    for (; c < count; ++c) {
+        const uchar* b = before + 3 * c;
+        const uchar* a = after + 3 * c;
+        out[c] = uchar(std::max({std::abs(b[0] - a[0]), std::abs(b[1] - a[1]), std::abs(b[2] - a[2])}));
+    }
+}
+
+// Largest absolute channel difference per pixel, on the canvas: the margins, white on both
+// pages, do not differ.
 cv::Mat difference_map(const cv::Mat& before, const cv::Mat& after) {
-    cv::Mat diff(before.rows, before.cols, CV_8UC1);
-    for_each_strip(before.rows, [&](cv::Range rows) {
-        cv::Mat strip_diff;
-        cv::absdiff(before.rowRange(rows), after.rowRange(rows), strip_diff);
-        for (int r = 0; r < strip_diff.rows; ++r) {
-            const cv::Vec3b* in = strip_diff.ptr<cv::Vec3b>(r);
-            uchar* out = diff.ptr<uchar>(rows.start + r);
-            for (int c = 0; c < strip_diff.cols; ++c) out[c] = std::max({in[c][0], in[c][1], in[c][2]});
+    const int m = CANVAS_MARGIN;
+    cv::Mat diff(before.rows + 2 * m, before.cols + 2 * m, CV_8UC1);
+    for_each_strip(diff.rows, [&](cv::Range rows) {
+        for (int r = rows.start; r < rows.end; ++r) {
+            uchar* line = diff.ptr<uchar>(r);
+            if (r < m || r >= m + before.rows) {
+                std::memset(line, 0, std::size_t(diff.cols));
+                continue;
+            }
+            std::memset(line, 0, std::size_t(m));
+            largest_channel_difference(before.ptr(r - m), after.ptr(r - m), before.cols, line + m);
+            std::memset(line + m + before.cols, 0, std::size_t(m));
         }
     });
     return diff;
@@ -106,12 +132,13 @@ CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const 
 
     CompareResult out;
     const int m = CANVAS_MARGIN;
-    out.before_padded = padded(before);
-    out.after_padded = padded(after);
-    const cv::Mat& new_page = out.after_padded;
+    if (options.padded_pages) {
+        out.before_padded = padded(before);
+        out.after_padded = padded(after);
+    }
     const cv::Rect page_area(m, m, before.cols, before.rows);
 
-    cv::Mat diff = difference_map(out.before_padded, new_page);
+    cv::Mat diff = difference_map(before, after);
     if (options.ignored_pixels) {
         if (!same_page_size(*options.ignored_pixels, before)) throw UserError("軽減範囲のサイズが一致しません。");
         diff(page_area).setTo(0, *options.ignored_pixels);
@@ -120,22 +147,17 @@ CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const 
     Contours polygons;
     cv::Mat region_mask = cv::Mat::zeros(diff.size(), CV_8U);
     {
-        cv::Mat change_mask;
-        {
-            cv::Mat unchanged(diff.size(), CV_8U);
-            for_each_strip(diff.rows, [&](cv::Range rows) {
-                cv::Mat strip = unchanged.rowRange(rows);
-                cv::threshold(diff.rowRange(rows), strip, options.tolerance, 1, cv::THRESH_BINARY_INV);
-            });
-            cv::floodFill(unchanged, cv::Point(0, 0), cv::Scalar(2), nullptr, cv::Scalar(0), cv::Scalar(0), 4);
-            change_mask.create(diff.size(), CV_8U);
-            for_each_strip(diff.rows, [&](cv::Range rows) {
-                cv::Mat strip = change_mask.rowRange(rows);
-                cv::compare(unchanged.rowRange(rows), 2, strip, cv::CMP_NE);
-            });
-        }
+        // The outer contours of the changed pixels are those of the changes with their enclosed
+        // pixels filled: the unchanged pixels that no horizontal and vertical steps connect to
+        // the margin are exactly the holes that outer contours leave out. Filling the polygons
+        // fills them.
+        cv::Mat changed(diff.size(), CV_8U);
+        for_each_strip(diff.rows, [&](cv::Range rows) {
+            cv::Mat strip = changed.rowRange(rows);
+            cv::compare(diff.rowRange(rows), options.tolerance, strip, cv::CMP_GT);
+        });
         Contours contours;
-        cv::findContours(change_mask, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+        cv::findContours(changed, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
         if (contours.size() > MAX_CONTOURS)
             throw UserError("差分の断片が多すぎます。書出し条件を揃えるか、許容値を少し上げてください。");
         polygons.resize(contours.size());
@@ -154,32 +176,47 @@ CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const 
     }
     diff.release();
 
-    // Result image: the faded new page, regions at full colour.
+    // Result image: the faded new page, regions at full colour. The regions lie inside the
+    // page area, so the margin is faded white throughout.
     const cv::Mat table = fade_table(options.opacity);
-    out.result.create(new_page.size(), new_page.type());
-    for_each_strip(new_page.rows, [&](cv::Range rows) {
-        cv::Mat target = out.result.rowRange(rows);
-        cv::LUT(new_page.rowRange(rows), table, target);
-        new_page.rowRange(rows).copyTo(target, region_mask.rowRange(rows));
+    const uchar faded_white = table.at<uchar>(255);
+    out.result.create(region_mask.size(), after.type());
+    for_each_strip(out.result.rows, [&](cv::Range rows) {
+        // The strip's rows of the page, if any: [top, bottom).
+        const int top = std::clamp(m, rows.start, rows.end);
+        const int bottom = std::clamp(m + after.rows, rows.start, rows.end);
+        const cv::Range page_columns(m, m + after.cols), page_rows(top, bottom);
+        const auto fade_margin = [&](cv::Mat area) { area.setTo(cv::Scalar::all(faded_white)); };
+        fade_margin(out.result.rowRange(rows.start, top));
+        fade_margin(out.result.rowRange(bottom, rows.end));
+        if (top == bottom) return;
+        fade_margin(out.result(page_rows, cv::Range(0, m)));
+        fade_margin(out.result(page_rows, cv::Range(page_columns.end, out.result.cols)));
+        const cv::Mat new_rows = after.rowRange(top - m, bottom - m);
+        cv::Mat target = out.result(page_rows, page_columns);
+        cv::LUT(new_rows, table, target);
+        new_rows.copyTo(target, region_mask(page_rows, page_columns));
     });
 
-    // Outline: grow pixels outside the region's edge and shrink pixels inside it.
+    // Outline: grow pixels outside the region's edge and shrink pixels inside it. Each strip
+    // grows and shrinks its own rows; a filter on a strip of the mask reads the neighbouring
+    // rows of the whole mask, so the strips give the whole mask's result.
     const int grow = (options.border + 1) / 2;
     const int shrink = options.border / 2;
-    cv::Mat dilated, eroded;
-    cv::dilate(region_mask, dilated, cv::Mat::ones(2 * grow + 1, 2 * grow + 1, CV_8U));
-    if (shrink > 0)
-        cv::erode(region_mask, eroded, cv::Mat::ones(2 * shrink + 1, 2 * shrink + 1, CV_8U));
-    else
-        eroded = region_mask;
+    const cv::Mat grow_kernel = cv::Mat::ones(2 * grow + 1, 2 * grow + 1, CV_8U);
+    const cv::Mat shrink_kernel = cv::Mat::ones(2 * shrink + 1, 2 * shrink + 1, CV_8U);
     const cv::Scalar red(255, 0, 0);
-    for_each_strip(new_page.rows, [&](cv::Range rows) {
-        cv::Mat outline;
-        cv::compare(dilated.rowRange(rows), eroded.rowRange(rows), outline, cv::CMP_GT);
+    for_each_strip(out.result.rows, [&](cv::Range rows) {
+        const cv::Mat region_rows = region_mask.rowRange(rows);
+        cv::Mat grown, shrunk, outline;
+        cv::dilate(region_rows, grown, grow_kernel);
+        if (shrink > 0)
+            cv::erode(region_rows, shrunk, shrink_kernel);
+        else
+            shrunk = region_rows;
+        cv::compare(grown, shrunk, outline, cv::CMP_GT);
         out.result.rowRange(rows).setTo(red, outline);
     });
-    dilated.release();
-    eroded.release();
 
     CompareStats& stats = out.stats;
     stats.regions = static_cast<int>(polygons.size());

@@ -29,6 +29,7 @@ struct CompareOptions {
     int opacity = 10;
     int border = 2;
     double path_tolerance = 0.5;
+    bool padded_pages = true;  // also return both pages inside their margin
     // Boolean masks (CV_8U, non-zero = true) of the unpadded page size.
     std::optional<cv::Mat> ignored_pixels;
     std::optional<cv::Mat> direct_scope;
@@ -37,7 +38,7 @@ struct CompareOptions {
 struct CompareResult {
     cv::Mat result;         // faded new page with full-colour regions and red outlines, RGB
     cv::Mat mask;           // region mask, CV_8U 0/255
-    cv::Mat before_padded;  // pages with their white margin
+    cv::Mat before_padded;  // pages with their white margin, when asked for
     cv::Mat after_padded;
     CompareStats stats;
 };

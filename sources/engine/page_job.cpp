@@ -16,6 +16,7 @@
 #include "engine/band.hpp"
 #include "engine/compare.hpp"
 #include "engine/limits.hpp"
+#include "engine/png_encoder.hpp"
 #include "engine/png_io.hpp"
 #include "engine/render.hpp"
 #include "engine/tiny_marks.hpp"
@@ -107,10 +108,12 @@ Json check_reference(const std::filesystem::path& path, const cv::Mat& result) {
 
 }  // namespace
 
-Json run_job(const std::filesystem::path& folder, const Json& settings) {
-    const Clock::time_point started = Clock::now();
-    const TokyoTime checked_at = tokyo_now();
+ComparedPage compare_page(const std::filesystem::path& folder, const Json& settings) {
+    ComparedPage page;
+    page.started = Clock::now();
+    page.checked_at = tokyo_now();
     const PageSettings s = read_settings(settings);
+    page.settings = settings;
     const auto before_pdf = folder / "before.pdf", after_pdf = folder / "after.pdf";
 
     // The two pages render at the same time, each in its own MuPDF context; a failure of the
@@ -125,7 +128,9 @@ Json run_job(const std::filesystem::path& folder, const Json& settings) {
         throw;
     }
     const RenderedPage after = rendering_after.get();
-    const Clock::time_point rendered = Clock::now();
+    page.rendered = Clock::now();
+    page.before_info = before.info.to_json();
+    page.after_info = after.info.to_json();
 
     if (std::abs(before.info.width_mm - after.info.width_mm) > 0.01 ||
         std::abs(before.info.height_mm - after.info.height_mm) > 0.01)
@@ -135,12 +140,13 @@ Json run_job(const std::filesystem::path& folder, const Json& settings) {
     options.tolerance = s.tolerance;
     options.opacity = s.opacity;
     options.border = s.border;
+    options.padded_pages = s.diagnostic_images;
     CompareResult strict = compare_arrays(before.pixels, after.pixels, options);
-    cv::Mat result = strict.result;
-    cv::Mat mask = strict.mask;
-    CompareStats stats = strict.stats;
+    page.result = strict.result;
+    page.mask = strict.mask;
+    page.stats = strict.stats;
 
-    Json noise;
+    Json& noise = page.noise;
     noise["enabled"] = false;
     noise["suppressed_pixels"] = 0;
     noise["strict_regions"] = strict.stats.regions;
@@ -150,62 +156,81 @@ Json run_job(const std::filesystem::path& folder, const Json& settings) {
             grain::image_only_scope(before_pdf, after_pdf, s.page, before.pixels.rows, before.pixels.cols, dpi);
         const cv::Mat candidates = grain::noise_candidates(before.pixels, after.pixels, scope.mask, dpi, s.tolerance);
         CompareOptions filtered_options = options;
+        filtered_options.padded_pages = false;
         filtered_options.ignored_pixels = candidates;
         filtered_options.direct_scope = scope.mask;
         CompareResult filtered = compare_arrays(before.pixels, after.pixels, filtered_options);
-        result = filtered.result;
-        mask = filtered.mask;
-        stats = filtered.stats;
+        page.result = filtered.result;
+        page.mask = filtered.mask;
+        page.stats = filtered.stats;
         noise.update(scope.stats.to_json());
         noise["enabled"] = true;
         noise["suppressed_pixels"] = cv::countNonZero(candidates);
         noise["strict_regions"] = strict.stats.regions;
-        noise["filtered_regions"] = stats.regions;
+        noise["filtered_regions"] = page.stats.regions;
         noise["max_rgb_difference"] = MAX_RGB_DIFFERENCE;
-        write_png(folder / "strict.png", annotate_result(strict.result, settings, checked_at).canvas);
+        // Encoded now, so that its cost counts as comparison time; the file is written first
+        // among the page's files. The band goes above the image in the file, not in memory.
+        const cv::Mat band = information_band(strict.result.cols, settings, page.checked_at);
+        page.strict_png = encode_png(std::vector<cv::Mat>{band, strict.result});
     }
 
-    Json tiny_marks = TinyMarks::disabled_json();
-    cv::Mat published = result;
+    page.tiny_marks = TinyMarks::disabled_json();
+    page.published = page.result;
     if (s.tiny_markers) {
-        MarkedImage marked = mark_tiny_changes(result, mask, s.dpi);
-        published = marked.image;
-        tiny_marks = marked.marks.to_json();
+        MarkedImage marked = mark_tiny_changes(page.result, page.mask, s.dpi);
+        page.published = marked.image;
+        page.tiny_marks = marked.marks.to_json();
     }
-    const Clock::time_point compared = Clock::now();
-
-    const AnnotatedImage banded = annotate_result(published, settings, checked_at);
-    write_png(folder / "result.png", banded.canvas);
     if (s.diagnostic_images) {
-        write_png(folder / "mask.png", mask);
-        write_png(folder / "before.png", strict.before_padded);
-        write_png(folder / "after.png", strict.after_padded);
+        page.before_padded = strict.before_padded;
+        page.after_padded = strict.after_padded;
+    } else {
+        page.mask.release();
+    }
+    page.compared = Clock::now();
+    return page;
+}
+
+Json save_page(const std::filesystem::path& folder, ComparedPage page) {
+    if (page.strict_png) write_png_file(folder / "strict.png", *page.strict_png);
+    const cv::Mat band = information_band(page.published.cols, page.settings, page.checked_at);
+    write_png_file(folder / "result.png", encode_png(std::vector<cv::Mat>{band, page.published}));
+    page.published.release();
+    if (flag_or(page.settings, "diagnostic_images", true)) {
+        write_png(folder / "mask.png", page.mask);
+        write_png(folder / "before.png", page.before_padded);
+        write_png(folder / "after.png", page.after_padded);
     }
 
     Json reference;  // null without a reference image
     if (const auto path = folder / "reference.png"; std::filesystem::exists(path))
-        reference = check_reference(path, result);
+        reference = check_reference(path, page.result);
 
     Json record;
-    record["settings"] = settings;
-    record["before"] = before.info.to_json();
-    record["after"] = after.info.to_json();
-    record.update(stats.to_json());
-    record["tiny_marks"] = tiny_marks;
-    record["grain"] = noise;
-    record["created_at"] = iso_format(checked_at);
-    record["header_height"] = banded.header_height;
+    record["settings"] = page.settings;
+    record["before"] = page.before_info;
+    record["after"] = page.after_info;
+    record.update(page.stats.to_json());
+    record["tiny_marks"] = page.tiny_marks;
+    record["grain"] = page.noise;
+    record["created_at"] = iso_format(page.checked_at);
+    record["header_height"] = band.rows;
     record["reference_scope"] = REFERENCE_SCOPE;
-    record["render_seconds"] = seconds_between(started, rendered);
-    record["compare_seconds"] = seconds_between(rendered, compared);
-    record["total_seconds"] = seconds_between(started, Clock::now());
+    record["render_seconds"] = seconds_between(page.started, page.rendered);
+    record["compare_seconds"] = seconds_between(page.rendered, page.compared);
+    record["total_seconds"] = seconds_between(page.started, Clock::now());
     record["reference"] = reference;
     Json warnings = Json::array({WARNING_QUALITY, WARNING_DETECTION});
-    if (stats.changed_percent > 90) warnings.push_back(WARNING_MOSTLY_CHANGED);
+    if (page.stats.changed_percent > 90) warnings.push_back(WARNING_MOSTLY_CHANGED);
     record["warnings"] = warnings;
 
     write_text_file(folder / "result.json", indented_json(record));
     return record;
+}
+
+Json run_job(const std::filesystem::path& folder, const Json& settings) {
+    return save_page(folder, compare_page(folder, settings));
 }
 
 }  // namespace tesmira::engine

@@ -1,13 +1,44 @@
 #pragma once
+#include <opencv2/core.hpp>
+
+#include <chrono>
 #include <filesystem>
+#include <optional>
+#include <string>
 
 #include "common/json.hpp"
+#include "common/tokyo_clock.hpp"
+#include "engine/compare.hpp"
 
 namespace tesmira::engine {
 
 // Compares one page of "before.pdf" and "after.pdf" in a job folder. Writes "result.png"
 // (and "strict.png", "mask.png", "before.png", "after.png" as the settings ask), checks an
 // optional "reference.png", writes "result.json" last and returns the same record.
+// It is save_page(folder, compare_page(folder, settings)).
 Json run_job(const std::filesystem::path& folder, const Json& settings);
+
+// A page that compare_page has compared, with nothing written yet: what save_page needs.
+struct ComparedPage {
+    Json settings;
+    std::chrono::steady_clock::time_point started, rendered, compared;
+    TokyoTime checked_at;
+    Json before_info, after_info, tiny_marks, noise;
+    CompareStats stats;
+    std::optional<std::string> strict_png;  // the banded strict image, encoded (grain on)
+    cv::Mat result;     // the final comparison's image, unmarked
+    cv::Mat published;  // the same with the tiny markers, when they are on
+    cv::Mat mask;       // kept for the diagnostic images only
+    cv::Mat before_padded, after_padded;
+};
+
+// The part of the page job that reads the two PDFs and writes nothing: rendering, the
+// comparisons, the noise pass and the tiny markers. So a caller may compare the next page
+// while the previous one is still being saved.
+ComparedPage compare_page(const std::filesystem::path& folder, const Json& settings);
+
+// The rest: writes the page's files into the folder in their order, checks "reference.png",
+// writes "result.json" last and returns the record.
+Json save_page(const std::filesystem::path& folder, ComparedPage page);
 
 }  // namespace tesmira::engine

@@ -3,13 +3,16 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 
 namespace tesmira::engine {
 
 // Writes an 8-bit grey (CV_8UC1) or RGB (CV_8UC3, RGB order) image as a non-interlaced PNG
-// at zlib's default level. Bands of rows are filtered and deflated in parallel and joined
-// into one zlib stream, so the file is an ordinary PNG with a single IDAT chunk.
+// at the default compression level (see encode_png).
 void write_png(const std::filesystem::path& path, const cv::Mat& image);
+
+// Writes a PNG file that encode_png made.
+void write_png_file(const std::filesystem::path& path, const std::string& png);
 
 struct PngHeader {
     long long width = 0, height = 0;

@@ -241,6 +241,36 @@ INSTANTIATE_TEST_SUITE_P(
                     EnclosureCase{"OpenSide", {{19, 15}}, false, 35}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The region mask against the definition of a region, made step by step on random changes of
+// every density: the changed pixels with every unchanged pixel that horizontal and vertical
+// steps through unchanged pixels cannot connect to the margin, outlined, approximated and filled.
+TEST(Regions, AreTheChangesWithEverythingCutOffFromTheMargin) {
+    cv::RNG random(5);
+    for (const int percent : {1, 10, 30, 50, 70, 95}) {
+        SCOPED_TRACE(percent);
+        const cv::Mat before = page(90, 120, kBlue);
+        cv::Mat after = before.clone();
+        for (int r = 0; r < after.rows; ++r)
+            for (int c = 0; c < after.cols; ++c)
+                if (random.uniform(0, 100) < percent) after.at<cv::Vec3b>(r, c) = kBlack;
+        const CompareResult result = compare_arrays(before, after);
+
+        cv::Mat unchanged(after.rows + 2 * M, after.cols + 2 * M, CV_8U, cv::Scalar(1));
+        cv::Mat page_area = unchanged(cv::Rect(M, M, after.cols, after.rows));
+        for (int r = 0; r < after.rows; ++r)
+            for (int c = 0; c < after.cols; ++c) page_area.at<uchar>(r, c) = after.at<cv::Vec3b>(r, c) == kBlue;
+        cv::floodFill(unchanged, cv::Point(0, 0), cv::Scalar(2), nullptr, cv::Scalar(0), cv::Scalar(0), 4);
+        std::vector<std::vector<cv::Point>> contours;
+        cv::findContours(cv::Mat(unchanged != 2), contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+        for (auto& contour : contours) cv::approxPolyDP(std::vector<cv::Point>(contour), contour, 0.5, true);
+        cv::Mat expected = cv::Mat::zeros(unchanged.size(), CV_8U);
+        cv::drawContours(expected, contours, -1, cv::Scalar(255), cv::FILLED);
+
+        EXPECT_TRUE(same(result.mask, expected));
+        EXPECT_EQ(result.stats.regions, int(contours.size()));
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Result image
 
@@ -279,6 +309,34 @@ TEST(ResultImage, OutlineLiesOutsideAndInsideTheRegionEdgeByBorderWidth) {
         EXPECT_EQ(at(r.result, 60, 69 - c.outside), kBlueFaded);
         EXPECT_EQ(at(r.result, 60, 70 + c.inside), kBlack);
         EXPECT_EQ(r.stats.changed_pixels, 400);  // the outline does not change the region
+    }
+}
+
+// The outline is painted strip by strip of 128 canvas rows; it is still the outline of the
+// whole region mask where regions end at, cross or lie next to a strip's edge.
+TEST(ResultImage, OutlineAcrossStripEdgesIsThatOfTheWholeMask) {
+    const cv::Mat before = page(300, 60, kBlue);
+    cv::Mat after = before.clone();
+    fill(after, {10, 70, 30, 20}, kBlack);  // canvas rows 120 to 139: across the edge at 128
+    fill(after, {5, 78, 3, 1}, kBlack);     // canvas row 128 alone, the first row of a strip
+    fill(after, {20, 200, 5, 6}, kBlack);   // canvas rows 250 to 255: ends on the edge at 256
+    fill(after, {40, 206, 4, 2}, kBlack);   // canvas rows 256 and 257, just below it
+    for (int border = 1; border <= 6; ++border) {
+        SCOPED_TRACE(border);
+        CompareOptions options;
+        options.border = border;
+        const CompareResult r = compare_arrays(before, after, options);
+        const int grow = (border + 1) / 2, shrink = border / 2;
+        cv::Mat grown, shrunk;
+        cv::dilate(r.mask, grown, cv::Mat::ones(2 * grow + 1, 2 * grow + 1, CV_8U));
+        if (shrink > 0)
+            cv::erode(r.mask, shrunk, cv::Mat::ones(2 * shrink + 1, 2 * shrink + 1, CV_8U));
+        else
+            shrunk = r.mask;
+        cv::Mat red(r.result.size(), CV_8U);
+        for (int y = 0; y < red.rows; ++y)
+            for (int x = 0; x < red.cols; ++x) red.at<uchar>(y, x) = at(r.result, x, y) == kRed ? 255 : 0;
+        EXPECT_TRUE(same(red, cv::Mat(grown > shrunk)));
     }
 }
 
@@ -497,6 +555,24 @@ TEST(CompareArrays, LeavesItsInputsUntouchedAndReturnsNewArrays) {
     r.result.setTo(cv::Scalar::all(7));
     r.after_padded.setTo(cv::Scalar::all(7));
     EXPECT_TRUE(same(after, after_copy));
+}
+
+// Without the padded pages (the page job asks for them only for its diagnostic images) the
+// result image, the mask and the statistics stay the same.
+TEST(CompareArrays, PaddedPagesOnlyWhenAsked) {
+    const cv::Mat before = page(30, 40, kBlue);
+    cv::Mat after = before.clone();
+    fill(after, {5, 5, 20, 20}, kBlack);
+    fill(after, {0, 29, 40, 1}, kBlack);  // a change along the page's edge
+    CompareOptions options;
+    const CompareResult padded = compare_arrays(before, after, options);
+    options.padded_pages = false;
+    const CompareResult plain = compare_arrays(before, after, options);
+    EXPECT_TRUE(plain.before_padded.empty());
+    EXPECT_TRUE(plain.after_padded.empty());
+    EXPECT_TRUE(same(plain.result, padded.result));
+    EXPECT_TRUE(same(plain.mask, padded.mask));
+    EXPECT_EQ(plain.stats.to_json(), padded.stats.to_json());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <map>
 #include <set>
 
 #include <filesystem>
@@ -257,6 +258,29 @@ TEST_F(PageJob, ResolutionIsRefusedFirst) {
             EXPECT_FALSE(fs::exists(folder.path() / "result.png"));
         }
     }
+}
+
+// Comparing a page leaves the folder alone, so that the next page may be compared while the
+// previous page's files are still written and copied; saving it writes them all, a previous
+// page's included, as one call would.
+TEST_F(PageJob, ComparingWritesNothingAndSavingWritesEverything) {
+    write_pair(plain(100, 100), plain(100, 100, fx::fill_rect({10, 10, 30, 30}, 0, 0, 0)));
+    Json settings = base_settings();
+    settings.update(Json{{"grain", true}, {"tiny_markers", true}});
+    run_job(folder.path(), settings);
+    std::map<std::string, std::string> first;
+    for (const auto& name : files_in(folder.path())) first[name] = read_file(folder.path() / name);
+
+    settings["tolerance"] = 255;  // nothing differs any more
+    tesmira::engine::ComparedPage page = tesmira::engine::compare_page(folder.path(), settings);
+    for (const auto& [name, bytes] : first) EXPECT_TRUE(read_file(folder.path() / name) == bytes) << name;
+    EXPECT_EQ(files_in(folder.path()).size(), first.size());
+
+    const Json record = tesmira::engine::save_page(folder.path(), std::move(page));
+    EXPECT_EQ(record["regions"], 0);
+    EXPECT_EQ(Json::parse(read_file(folder.path() / "result.json")), record);
+    for (const char* name : {"strict.png", "result.png", "mask.png"})  // the images that tell regions
+        EXPECT_TRUE(read_file(folder.path() / name) != first[name]) << name;
 }
 
 TEST_F(PageJob, AFailingSecondCallKeepsTheFirstRecord) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "common/files.hpp"
 #include "worker_process.hpp"
 
@@ -50,5 +53,35 @@ TEST_F(WorkerTermination, SigtermDuringPageTwoLeavesNothing) {
         EXPECT_EQ(run.names(), (std::vector<std::string>{"start", "progress", "progress"})) << run.out;
         EXPECT_EQ(entries(box.output()), std::set<std::string>{"既存.txt"});
         EXPECT_EQ(entries(box.temporary()), std::set<std::string>{});
+    }
+}
+
+// While one page is saved and copied out, the next one is already compared. A SIGTERM that
+// lands in that overlap, or just after it, still ends the run with status 130 before any
+// further event, and leaves nothing in the output root or the temporary folder.
+TEST_F(WorkerTermination, SigtermWhileOnePageIsSavedAndTheNextComparedLeavesNothing) {
+    const fs::path before = box.input("old.pdf"), after = box.input("new.pdf");
+    write_sample_pdf(before, 5, 0, A4_WIDTH, A4_HEIGHT);
+    write_sample_pdf(after, 5, 1, A4_WIDTH, A4_HEIGHT);
+    for (const int delay_ms : {0, 15, 40}) {
+        SCOPED_TRACE("SIGTERM " + std::to_string(delay_ms) + " ms after the second page's event");
+        WorkerProcess worker(comparison({before}, {after}, R"({"dpi": 300})"), box.temporary());
+        const std::optional<Json> second = worker.wait_for(
+            [](const Json& event) { return event.value("event", "") == "progress" && event.value("page", 0) == 2; });
+        ASSERT_TRUE(second.has_value());
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
+        worker.terminate();
+        const Outcome run = worker.finish();
+
+        EXPECT_EQ(run.status, 130) << run.err;
+        const std::vector<std::string> names = run.names();
+        ASSERT_GE(names.size(), 3u) << run.out;
+        EXPECT_EQ(names.front(), "start");
+        for (std::size_t i = 1; i < names.size(); ++i) {
+            EXPECT_EQ(names[i], "progress") << run.out;
+            EXPECT_EQ(run.events[i].value("page", 0), int(i)) << run.out;
+        }
+        EXPECT_TRUE(entries(box.output()).empty());
+        EXPECT_TRUE(entries(box.temporary()).empty());
     }
 }
