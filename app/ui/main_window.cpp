@@ -13,7 +13,6 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QScrollArea>
-#include <QScrollBar>
 
 #include "app/model/archive_library.hpp"
 #include "app/ui/accessibility.hpp"
@@ -48,10 +47,10 @@ public:
 
 namespace {
 
-QWidget* spacer(bool horizontal) {
+// Takes the free width of a row.
+QWidget* spacer() {
     auto* space = new QWidget;
-    space->setSizePolicy(horizontal ? QSizePolicy::Expanding : QSizePolicy::Preferred,
-                         horizontal ? QSizePolicy::Preferred : QSizePolicy::Expanding);
+    space->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     return space;
 }
 
@@ -81,13 +80,13 @@ void DezaroziDelegate::createWindow(bool present) {
     QLabel* local = legacyLabel(QStringLiteral("このPC内だけで処理"), 11);
     for (QLabel* label : {product, local}) label->setWordWrap(false);
     auto* settingsButton = new LegacyButton(QStringLiteral("設定…"), [this] { model.showSettings(); });
-    QWidget* header = legacyStack({logo, product, spacer(true), local, settingsButton}, true);
+    QWidget* header = legacyStack({logo, product, spacer(), local, settingsButton}, true);
     header->setFixedHeight(44);
 
     auto* manual = new LegacyButton(QStringLiteral("マニュアル"), [] {
         QDesktopServices::openUrl(QUrl(QStringLiteral("https://" TESMIRA_MANUAL_HOST "/app-manual/")));
     });
-    QWidget* manualRow = legacyStack({manual, spacer(true)}, true);
+    QWidget* manualRow = legacyStack({manual, spacer()}, true);
     manualRow->setFixedHeight(26);
 
     // Input column.
@@ -175,7 +174,7 @@ void DezaroziDelegate::createWindow(bool present) {
     });
     connect(strict, &QCheckBox::clicked, this, &DezaroziDelegate::previewChanged);
     auto* reveal = new LegacyButton(QStringLiteral("保存したPDFを表示"), [this] { model.reveal(); });
-    QWidget* navigation = legacyStack({previous, next, strict, reveal, spacer(true)}, true);
+    QWidget* navigation = legacyStack({previous, next, strict, reveal, spacer()}, true);
     pdf->setPageMode(QPdfView::PageMode::SinglePage);
     pdf->setZoomMode(QPdfView::ZoomMode::FitInView);
     pdf->setDocumentMargins(QMargins());
