@@ -10,6 +10,7 @@
 #include "engine/render.hpp"
 #include "fixtures/pdf_builder.hpp"
 #include "fixtures/temp_folder.hpp"
+#include "pdf/mupdf_document.hpp"
 
 namespace fx = tesmira::fixtures;
 using tesmira::UserError;
@@ -158,6 +159,39 @@ TEST_F(Render, RotationSwapsTheSidesWhetherOwnOrInherited) {
         EXPECT_EQ(result.info.width_mm, c.width_mm);
         EXPECT_EQ(result.info.height_mm, c.height_mm);
         EXPECT_EQ(result.pixels.cols > result.pixels.rows, c.width_mm > c.height_mm);
+    }
+}
+
+TEST_F(Render, RotationIsReadAsTheRendererReadsIt) {
+    // The array takes the orientation in which MuPDF draws the page, also for /Rotate values
+    // that are no multiple of 90 or too large for an int.
+    struct Case {
+        const char* token;
+        bool turned;
+    } cases[] = {
+        {"44.6", true},                      // rounded half up: 45, which snaps to 90
+        {"-44.6", false},                    // -44 snaps to 0
+        {"134.5", false},                    // 135 snaps to 180
+        {"99999999999", false},              // low 32 bits 1215752191: 151, which snaps to 180
+        {"2147483648", true},                // the lowest int: 128 below 360, which snaps to 270
+        {"-2147483648", true},
+        {"100000000000000000000.0", false},  // a real beyond int counts as no rotation
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.token);
+        fx::Page page = small_page();
+        page.media = {0, 0, 200, 100};
+        page.rotate_token = c.token;
+        const auto path = write(fx::many_pages(1, page));
+        const auto result = render_pdf(path, 1, 144);
+        EXPECT_EQ(result.pixels.rows > result.pixels.cols, c.turned);
+
+        tesmira::pdf::MupdfContext mupdf;
+        const auto doc = tesmira::pdf::open_pdf_document(mupdf, path);
+        const auto loaded = tesmira::pdf::load_pdf_page(mupdf, doc.get(), 0);
+        fz_rect bounds{};
+        mupdf.run([&] { bounds = fz_bound_page(mupdf.get(), &loaded->super); });
+        EXPECT_EQ(bounds.y1 - bounds.y0 > bounds.x1 - bounds.x0, c.turned);
     }
 }
 
