@@ -3,6 +3,7 @@
 // program's own writers, so that the fuzzer starts from every path the input can take.
 // Unencrypted PDFs are written with plain content streams, which mutations can reach.
 #include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
 #include <opencv2/core.hpp>
@@ -11,7 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,12 +36,14 @@ void write_bytes(const fs::path& path, const std::string& bytes) {
     tesmira::write_text_file(path, bytes);
 }
 
-// The builder's file, rewritten with every stream uncompressed and no object streams.
-void write_plain_pdf(const fx::Document& doc, const fs::path& path) {
+// The builder's file, rewritten with every stream uncompressed and no object streams, after
+// `edit` has had its way with it.
+void write_plain_pdf(const fx::Document& doc, const fs::path& path, const std::function<void(QPDF&)>& edit = {}) {
     const fs::path packed = fs::path(path).replace_extension(".packed");
     fx::write_pdf(doc, packed);
     QPDF pdf;
     pdf.processFile(packed.c_str());
+    if (edit) edit(pdf);
     QPDFWriter writer(pdf, path.c_str());
     writer.setDeterministicID(true);
     writer.setStreamDataMode(qpdf_s_uncompress);
@@ -60,6 +63,58 @@ fx::Document one_page(fx::Page page) {
     fx::Document doc;
     doc.pages.push_back(std::move(page));
     return doc;
+}
+
+// Spot, indexed and DeviceN colours, a CMYK shading, tiling and shading patterns and a soft
+// mask: what the builder has no resources for, added to the first page afterwards.
+const std::string COLOUR_CONTENT = "q /Sh0 sh Q\n"
+                                   "/Sp cs 0.7 scn 10 10 50 50 re f\n"
+                                   "/Ix cs 1 sc 70 10 50 50 re f\n"
+                                   "/Dn cs 0.3 0.8 scn 130 10 50 50 re f\n"
+                                   "/Pattern cs /P0 scn 10 120 80 70 re f\n"
+                                   "/Pattern cs /P1 scn 110 120 80 70 re f\n"
+                                   "q /GS0 gs 0 0 1 rg 20 20 160 160 re f Q\n";
+
+QPDFObjectHandle stream_of(QPDF& pdf, const std::string& data, const std::string& dictionary) {
+    QPDFObjectHandle stream = pdf.newStream(data);
+    QPDFObjectHandle keys = QPDFObjectHandle::parse(dictionary);
+    for (const std::string& key : keys.getKeys()) stream.getDict().replaceKey(key, keys.getKey(key));
+    return stream;
+}
+
+void add_colour_resources(QPDF& pdf) {
+    const auto parse = [](const std::string& text) { return QPDFObjectHandle::parse(text); };
+    const std::string shading = "<< /ShadingType 2 /ColorSpace /DeviceCMYK /Coords [0 0 200 0] /Extend [true true] "
+                                "/Function << /FunctionType 2 /Domain [0 1] /C0 [1 0 0 0] /C1 [0 0 1 0.2] /N 1 >> >>";
+    QPDFObjectHandle patterns = QPDFObjectHandle::newDictionary();
+    patterns.replaceKey("/P0", stream_of(pdf, "1 0 0 rg 0 0 5 5 re f 0 0 1 0 k 5 5 5 5 re f",
+                                         "<< /Type /Pattern /PatternType 1 /PaintType 1 /TilingType 1 "
+                                         "/BBox [0 0 10 10] /XStep 10 /YStep 10 /Resources << >> >>"));
+    patterns.replaceKey("/P1", parse("<< /Type /Pattern /PatternType 2 /Shading " + shading + " >>"));
+
+    QPDFObjectHandle colour_spaces =
+        parse("<< /Sp [/Separation /Spot /DeviceCMYK << /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] /C1 [0 1 0 0] "
+              "/N 1 >>] /Ix [/Indexed /DeviceCMYK 1 <00000000FF000000>] /Dn [/DeviceN [/Cyan /Spot] /DeviceCMYK "
+              "null] >>");
+    // Two inks to four: cyan and the spot's magenta, as a PostScript calculator.
+    colour_spaces.getKey("/Dn").setArrayItem(
+        3, stream_of(pdf, "{ 0 0 3 -1 roll }", "<< /FunctionType 4 /Domain [0 1 0 1] /Range [0 1 0 1 0 1 0 1] >>"));
+
+    QPDFObjectHandle soft_mask = parse("<< /Type /Mask /S /Luminosity >>");
+    soft_mask.replaceKey("/G", stream_of(pdf, "0.5 g 0 0 100 100 re f 1 g 100 100 100 100 re f",
+                                         "<< /Type /XObject /Subtype /Form /BBox [0 0 200 200] "
+                                         "/Group << /S /Transparency /CS /DeviceGray >> >>"));
+    QPDFObjectHandle state = parse("<< /ca 0.5 >>");
+    state.replaceKey("/SMask", soft_mask);
+    QPDFObjectHandle states = QPDFObjectHandle::newDictionary();
+    states.replaceKey("/GS0", state);
+
+    QPDFObjectHandle resources =
+        QPDFPageDocumentHelper(pdf).getAllPages().front().getObjectHandle().getKey("/Resources");
+    resources.replaceKey("/ColorSpace", colour_spaces);
+    resources.replaceKey("/Shading", parse("<< /Sh0 " + shading + " >>"));
+    resources.replaceKey("/Pattern", patterns);
+    resources.replaceKey("/ExtGState", states);
 }
 
 void write_pdf_seeds(const fs::path& folder) {
@@ -129,6 +184,7 @@ void write_pdf_seeds(const fs::path& folder) {
                                                    "0 w 1 j 50 50 m 60 60 70 40 80 50 c S "
                                                    "BT 1 Tr /F1 30 Tf 20 20 Td (Outline) Tj 7 Tr (Clip) Tj ET\n")));
     for (auto& [name, doc] : plain) write_plain_pdf(doc, folder / name);
+    write_plain_pdf(one_page(page_of(small, COLOUR_CONTENT)), folder / "colours_patterns_masks.pdf", add_colour_resources);
 
     // As the builder writes them: compressed streams, and encrypted with and without a password.
     fx::write_pdf(one_page(page_of(small, drawing)), folder / "compressed.pdf");
