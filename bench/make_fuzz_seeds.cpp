@@ -230,6 +230,9 @@ void write_png_seeds(const fs::path& folder) {
                                                chunk("IEND", "") + chunk("IDAT", "trailing"));
 }
 
+// Lists nested `depth` deep: reading them once overflowed the stack when a key followed.
+std::string nested(int depth) { return std::string(std::size_t(depth), '[') + std::string(std::size_t(depth), ']'); }
+
 void write_settings_seeds(const fs::path& folder) {
     const std::vector<std::pair<std::string, std::string>> seeds = {
         {"empty.json", "{}"},
@@ -241,6 +244,7 @@ void write_settings_seeds(const fs::path& folder) {
         {"not_a_record.json", R"([{"dpi": 300}])"},
     };
     for (const auto& [name, text] : seeds) write_bytes(folder / name, text);
+    write_bytes(folder / "nested_too_deep.json", R"({"x": )" + nested(25000) + R"(, "dpi": 150})");
 }
 
 std::string arguments(const std::vector<std::string>& list) {
@@ -272,6 +276,7 @@ void write_archive_seeds(const fs::path& folder) {
     write_bytes(folder / "other_id", record(QStringLiteral("fedcba9876543210fedcba9876543210"), QStringLiteral("x")) + nul +
                                          "bad\tname.pdf");
     write_bytes(folder / "wrong_types", R"({"version": 1.0, "id": 7, "name": ["n"]})" + nul + "a.txt");
+    write_bytes(folder / "nested_too_deep", R"({"x": )" + nested(25000) + R"(, "version": 1})" + nul + "a.pdf");
     write_bytes(folder / "invalid_utf8", "{\"version\": 1, \"id\": \"" + PROJECT_ID + "\", \"name\": \"\xff\xfe\"}" + nul +
                                              "\xe6\x97\xa5\xff.pdf");
 }
@@ -288,6 +293,10 @@ void write_worker_output_seeds(const fs::path& folder) {
                                                     {"archive_updated", true}}) +
                             "\n";
     write_bytes(folder / "run", run);
+    // The harness takes read sizes from the input's end: reads of 256 bytes, enough for the line.
+    std::string reads;
+    for (int i = 0; i < 250; ++i) reads += std::string("\x00\x01", 2);
+    write_bytes(folder / "nested_too_deep", R"({"x": )" + nested(25000) + R"(, "event": "start"})" + "\n" + reads);
     write_bytes(folder / "archive_saved", event_line("archive_saved", {{"count", 2}, {"project", "案件A"}}) + "\r\n");
     write_bytes(folder / "error", event_line("error", {{"message", "PDFは1〜50ページにしてください。"}}) + "\n" +
                                       "not json\n[1, 2]\n\n" + event_line("progress", {{"page", -5}, {"total", 0}}));
