@@ -185,6 +185,13 @@ void write_pdf_seeds(const fs::path& folder) {
                                                    "BT 1 Tr /F1 30 Tf 20 20 Td (Outline) Tj 7 Tr (Clip) Tj ET\n")));
     for (auto& [name, doc] : plain) write_plain_pdf(doc, folder / name);
     write_plain_pdf(one_page(page_of(small, COLOUR_CONTENT)), folder / "colours_patterns_masks.pdf", add_colour_resources);
+    // 192 bytes of image data declared as 40000 x 40000 pixels: once decoded whole, 4.8 GB.
+    write_plain_pdf(one_page(images), folder / "image_declared_huge.pdf", [](QPDF& pdf) {
+        QPDFObjectHandle image = QPDFPageDocumentHelper(pdf).getAllPages().front().getObjectHandle()
+                                     .getKey("/Resources").getKey("/XObject").getKey("/Im0");
+        image.getDict().replaceKey("/Width", QPDFObjectHandle::newInteger(40000));
+        image.getDict().replaceKey("/Height", QPDFObjectHandle::newInteger(40000));
+    });
 
     // As the builder writes them: compressed streams, and encrypted with and without a password.
     fx::write_pdf(one_page(page_of(small, drawing)), folder / "compressed.pdf");
