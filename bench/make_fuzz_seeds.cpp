@@ -311,6 +311,17 @@ void write_worker_output_seeds(const fs::path& folder) {
 
 }  // namespace
 
+// 1999 whole-page placements of one image, each its own object: cutting every image by all the
+// others one at a time once took hours on such a page.
+void write_page_objects_seeds(const fs::path& folder) {
+    fs::create_directories(folder);
+    std::string content;
+    for (int i = 0; i < 1999; ++i) content += fx::draw_image(0, 200, 0, 0, 200, i * 0.001, 0);
+    fx::Page crowded = page_of({0, 0, 200, 200}, content);
+    crowded.images.push_back(fx::checkerboard(2, 2));
+    write_plain_pdf(one_page(crowded), folder / "crowded_images.pdf");
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
@@ -318,6 +329,7 @@ int main(int argc, char** argv) {
     }
     const fs::path root = argv[1];
     write_pdf_seeds(root / "pdf");
+    write_page_objects_seeds(root / "fuzz_page_objects");
     write_png_seeds(root / "fuzz_png_stream");
     write_settings_seeds(root / "fuzz_settings");
     write_command_line_seeds(root / "fuzz_command_line");
