@@ -1,4 +1,8 @@
 #include <gtest/gtest.h>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFWriter.hh>
+#include <sys/resource.h>
 
 #include <opencv2/core.hpp>
 
@@ -278,6 +282,37 @@ TEST_F(Render, ImagesKeepTheirPixelsAtAnyScale) {
         EXPECT_EQ(colours(result.pixels), (std::set<std::tuple<int, int, int>>{{0, 0, 0}, {255, 255, 255}}))
             << c.width << "x" << c.height << " at " << c.placed_width;
     }
+}
+
+TEST_F(Render, AnImageDeclaredFarLargerThanItsDataFailsWithoutTakingTheMemory) {
+    // A few bytes of image data declared as 19000 x 19000 pixels: 1.08 GB decoded whole.
+    fx::Page page;
+    page.media = {0, 0, 100, 100};
+    page.images.push_back(fx::checkerboard(8, 8));
+    page.content = fx::draw_image(0, 80, 0, 0, 80, 10, 10);
+    const auto path = write(fx::many_pages(1, page));
+    const auto huge = folder.path() / "huge.pdf";
+    {
+        QPDF pdf;
+        pdf.processFile(path.c_str());
+        QPDFObjectHandle image = QPDFPageDocumentHelper(pdf).getAllPages().front().getObjectHandle()
+                                     .getKey("/Resources").getKey("/XObject").getKey("/Im0");
+        image.getDict().replaceKey("/Width", QPDFObjectHandle::newInteger(19000));
+        image.getDict().replaceKey("/Height", QPDFObjectHandle::newInteger(19000));
+        QPDFWriter writer(pdf, huge.c_str());
+        writer.write();
+    }
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    try {
+        render_pdf(huge, 1, 144);
+        ADD_FAILURE() << "rendered";
+    } catch (const tesmira::pdf::MupdfError& error) {
+        EXPECT_EQ(std::string(error.what()), "malloc of 1083000000 bytes failed");
+    }
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 256 * 1024) << "kilobytes";
 }
 
 TEST_F(Render, TransparentAreasAreWhite) {
