@@ -7,6 +7,7 @@
 
 #include "common/allocator.hpp"
 #include "common/files.hpp"
+#include "common/json_reading.hpp"
 #include "common/json_text.hpp"
 #include "engine/page_job.hpp"
 
@@ -19,7 +20,7 @@ int main(int argc, char** argv) {
     const std::filesystem::path folder = argv[1];
     std::string message;
     try {
-        tesmira::engine::run_job(folder, tesmira::Json::parse(tesmira::read_text_file(folder / "settings.json")));
+        tesmira::engine::run_job(folder, tesmira::parse_json(tesmira::read_text_file(folder / "settings.json")));
         return 0;
     } catch (const std::exception& error) {
         message = error.what();

@@ -8,6 +8,9 @@
 
 #include <cmath>
 #include <optional>
+#include <string_view>
+
+#include "common/json_reading.hpp"
 
 namespace tesmira::app {
 namespace {
@@ -45,7 +48,7 @@ Json storedRecord() {
     QFile file(ProofSettings::settingsFile());
     if (!file.open(QIODevice::ReadOnly)) return Json::object();
     const QByteArray bytes = file.readAll();
-    const Json document = Json::parse(bytes.begin(), bytes.end(), nullptr, false);
+    const Json document = parse_json(std::string_view(bytes.constData(), std::size_t(bytes.size())), false);
     if (!document.is_object()) return Json::object();
     const auto entry = document.find(ENTRY);
     return entry != document.end() && entry->is_object() ? *entry : Json::object();

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "common/json.hpp"
+#include "common/json_reading.hpp"
 
 namespace tesmira::app {
 
@@ -15,7 +16,7 @@ std::string encodeProject(const ArchiveProject& project) {
 }
 
 ArchiveProject decodeProject(const std::string& text) {
-    const Json record = Json::parse(text);  // a syntax error passes through with the library's text
+    const Json record = parse_json(text);  // a syntax error passes through with the library's text
     if (!record.is_object()) throw std::runtime_error("project.json: the content is not a JSON object");
     const auto field = [&](const char* key, bool (Json::*is_type)() const noexcept, const char* type) -> const Json& {
         const auto it = record.find(key);

@@ -1,9 +1,11 @@
 #include "app/model/worker_output.hpp"
 
+#include "common/json_reading.hpp"
+
 namespace tesmira::app {
 
 std::optional<Json> decodeEventLine(std::string_view line) {
-    Json value = Json::parse(line.begin(), line.end(), nullptr, false);
+    Json value = parse_json(line, false);
     if (!value.is_object()) return std::nullopt;  // a discarded parse is not an object either
     return value;
 }

@@ -39,13 +39,17 @@ std::pair<double, double> checked_page_size(QPDFPageObjectHelper& page, int numb
     if (!(pdf::user_unit(page) == 1.0)) throw UserError(prefix + "特殊なUserUnitは未対応です。");
     const QPDFObjectHandle::Rectangle box = page.getTrimBox().getArrayAsRectangle();
     double width = std::abs(box.urx - box.llx), height = std::abs(box.ury - box.lly);
+    // /Rotate in whole degrees, a real cut towards zero, modulo 180; both are exact at any size.
     QPDFObjectHandle rotate = page.getAttribute("/Rotate", false);
-    long long degrees = 0;
-    if (!rotate.isNull()) {
-        if (!rotate.isNumber()) throw std::runtime_error("could not convert /Rotate to an integer: " + rotate.unparse());
-        degrees = static_cast<long long>(rotate.getNumericValue());
+    bool turned = false;
+    if (rotate.isInteger()) {
+        turned = rotate.getIntValue() % 180 != 0;
+    } else if (rotate.isReal() && std::isfinite(rotate.getNumericValue())) {
+        turned = std::fmod(std::trunc(rotate.getNumericValue()), 180.0) != 0;
+    } else if (!rotate.isNull()) {
+        throw std::runtime_error("could not convert /Rotate to an integer: " + rotate.unparse());
     }
-    if (((degrees % 180) + 180) % 180 != 0) std::swap(width, height);
+    if (turned) std::swap(width, height);
     try {
         engine::validate_dimensions(width, height, dpi);
     } catch (const UserError& error) {

@@ -11,6 +11,7 @@
 
 #include "common/allocator.hpp"
 #include "common/errors.hpp"
+#include "common/json_reading.hpp"
 #include "common/termination.hpp"
 #include "conductor/command_line.hpp"
 #include "conductor/events.hpp"
@@ -41,7 +42,7 @@ void validate_pair_validator(const std::filesystem::path& before, const std::fil
 }
 
 void run(const WorkerCommandLine& line) {
-    const Json settings = normalized_settings(Json::parse(line.settings_json));
+    const Json settings = normalized_settings(parse_json(line.settings_json));
     if (line.archive_mode) {
         if (!line.archive_root || line.archive_root->empty() || !line.project_id || line.project_id->empty())
             throw UserError("保存版の案件を選択してください。");

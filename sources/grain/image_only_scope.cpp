@@ -21,38 +21,78 @@ Key key_of(const PageObjectRecord& record) {
     return key;
 }
 
-std::vector<const PageObjectRecord*> simple_images(const std::vector<PageObjectRecord>& objects) {
-    std::vector<const PageObjectRecord*> images;
+// A simple image with its key, worked out once: keys are compared for every pair.
+struct SimpleImage {
+    const PageObjectRecord* record;
+    Key key;
+};
+
+std::vector<SimpleImage> simple_images(const std::vector<PageObjectRecord>& objects) {
+    std::vector<SimpleImage> images;
     for (const PageObjectRecord& object : objects)
-        if (object.simple) images.push_back(&object);
+        if (object.simple) images.push_back({&object, key_of(object)});
     return images;
 }
 
-long count_key(const std::vector<const PageObjectRecord*>& images, const Key& key) {
-    return std::count_if(images.begin(), images.end(), [&](const PageObjectRecord* r) { return key_of(*r) == key; });
+long count_key(const std::vector<SimpleImage>& images, const Key& key) {
+    return std::count_if(images.begin(), images.end(), [&](const SimpleImage& image) { return image.key == key; });
 }
 
-const PageObjectRecord* only_match(const std::vector<const PageObjectRecord*>& images, const Key& key) {
+const PageObjectRecord* only_match(const std::vector<SimpleImage>& images, const Key& key) {
     const PageObjectRecord* found = nullptr;
-    for (const PageObjectRecord* image : images) {
-        if (key_of(*image) != key) continue;
+    for (const SimpleImage& image : images) {
+        if (image.key != key) continue;
         if (found) return nullptr;
-        found = image;
+        found = image.record;
     }
     return found;
 }
 
-// Clears from `local` (covering `area` of the page) every object of `objects` but `own`,
-// each grown by `pad`.
-void cut_out_others(cv::Mat& local, const cv::Rect& area, const std::vector<PageObjectRecord>& objects,
-                    const PageObjectRecord* own, int pad) {
+// Adds to `cuts` the part of `area` that each object of `objects` but `own`, grown by `pad`,
+// covers, relative to `area`.
+void add_cuts(std::vector<cv::Rect>& cuts, const cv::Rect& area, const std::vector<PageObjectRecord>& objects,
+              const PageObjectRecord* own, int pad) {
     for (const PageObjectRecord& other : objects) {
         if (&other == own) continue;  // by identity: an equal duplicate still cuts
         const int ox0 = std::max(area.x, other.box[0] - pad);
         const int oy0 = std::max(area.y, other.box[1] - pad);
         const int ox1 = std::min(area.x + area.width, other.box[2] + pad);
         const int oy1 = std::min(area.y + area.height, other.box[3] + pad);
-        if (ox1 > ox0 && oy1 > oy0) local(cv::Rect(ox0 - area.x, oy0 - area.y, ox1 - ox0, oy1 - oy0)).setTo(0);
+        if (ox1 > ox0 && oy1 > oy0) cuts.emplace_back(ox0 - area.x, oy0 - area.y, ox1 - ox0, oy1 - oy0);
+    }
+}
+
+// Sets each pixel of `local` to 0 where one of `cuts` covers it and to 255 elsewhere. Row by
+// row: the count of cuts over each column changes only where a cut begins or ends, and the
+// row's pattern is worked out again only there, so that the time grows with the area plus the
+// number of cuts rather than with their product (a page may hold two thousand objects over
+// every image).
+void fill_uncovered(cv::Mat& local, const std::vector<cv::Rect>& cuts) {
+    struct Edge {
+        int x0, x1, step;  // the cut's columns gain `step` from the edge's row on
+    };
+    std::vector<std::vector<Edge>> edges_at(std::size_t(local.rows) + 1);
+    for (const cv::Rect& cut : cuts) {
+        edges_at[std::size_t(cut.y)].push_back({cut.x, cut.x + cut.width, 1});
+        edges_at[std::size_t(cut.y + cut.height)].push_back({cut.x, cut.x + cut.width, -1});
+    }
+    const auto columns = std::size_t(local.cols);
+    std::vector<int> steps(columns + 1, 0);  // where the count changes along a row
+    std::vector<uchar> row_pattern(columns, 255);
+    for (int row = 0; row < local.rows; ++row) {
+        const std::vector<Edge>& edges = edges_at[std::size_t(row)];
+        if (!edges.empty()) {
+            for (const Edge& edge : edges) {
+                steps[std::size_t(edge.x0)] += edge.step;
+                steps[std::size_t(edge.x1)] -= edge.step;
+            }
+            int covering = 0;
+            for (std::size_t column = 0; column < columns; ++column) {
+                covering += steps[column];
+                row_pattern[column] = covering > 0 ? 0 : 255;
+            }
+        }
+        std::copy(row_pattern.begin(), row_pattern.end(), local.ptr<uchar>(row));
     }
 }
 
@@ -60,14 +100,15 @@ void cut_out_others(cv::Mat& local, const cv::Rect& area, const std::vector<Page
 // that contributed.
 int gather_scope(cv::Mat& mask, const std::vector<PageObjectRecord>& old_objects,
                  const std::vector<PageObjectRecord>& new_objects, int dpi) {
-    const std::vector<const PageObjectRecord*> old_images = simple_images(old_objects);
-    const std::vector<const PageObjectRecord*> new_images = simple_images(new_objects);
+    const std::vector<SimpleImage> old_images = simple_images(old_objects);
+    const std::vector<SimpleImage> new_images = simple_images(new_objects);
     const int pad = noise_pad(dpi);
     int matched = 0;
-    for (const PageObjectRecord* first : old_images) {
-        const Key key = key_of(*first);
-        const PageObjectRecord* second = only_match(new_images, key);
-        if (!second || count_key(old_images, key) != 1) continue;
+    std::vector<cv::Rect> cuts;
+    for (const SimpleImage& image : old_images) {
+        const PageObjectRecord* first = image.record;
+        const PageObjectRecord* second = only_match(new_images, image.key);
+        if (!second || count_key(old_images, image.key) != 1) continue;
 
         // The old page's box serves both pages.
         const int x0 = first->box[0] + pad, y0 = first->box[1] + pad;
@@ -75,9 +116,11 @@ int gather_scope(cv::Mat& mask, const std::vector<PageObjectRecord>& old_objects
         if (x1 <= x0 || y1 <= y0) continue;
         const cv::Rect area(x0, y0, x1 - x0, y1 - y0);
 
-        cv::Mat local(area.size(), CV_8U, cv::Scalar(255));
-        cut_out_others(local, area, old_objects, first, pad);
-        cut_out_others(local, area, new_objects, second, pad);
+        cuts.clear();
+        add_cuts(cuts, area, old_objects, first, pad);
+        add_cuts(cuts, area, new_objects, second, pad);
+        cv::Mat local(area.size(), CV_8U);
+        fill_uncovered(local, cuts);
         cv::Mat target = mask(area);
         cv::bitwise_or(target, local, target);
         ++matched;  // even when nothing of it is left

@@ -1,5 +1,7 @@
 #include "pdf/mupdf_document.hpp"
 
+#include <cstddef>
+#include <cstdlib>
 #include <new>
 
 namespace tesmira::pdf {
@@ -11,10 +13,24 @@ void quiet(void*, const char*) {}
 // Keeps image samples as they are: no smoothing scaler when an image is resized.
 int never_smooth_images(void*, int, int, int, int) { return 0; }
 
+// No single allocation of MuPDF's may exceed this: a few bytes of a file can declare an image
+// of gigabytes, which is then decoded whole. What a real page needs stays far below it (a
+// group buffer the size of the largest page at 300 dpi takes 560 MB). Refused, MuPDF fails
+// with its own message.
+constexpr std::size_t MAX_ALLOCATION = std::size_t(1) << 30;
+
+void* capped_malloc(void*, std::size_t size) { return size > MAX_ALLOCATION ? nullptr : std::malloc(size); }
+void* capped_realloc(void*, void* old, std::size_t size) {
+    return size > MAX_ALLOCATION ? nullptr : std::realloc(old, size);
+}
+void plain_free(void*, void* block) { std::free(block); }
+
+const fz_alloc_context CAPPED_ALLOCATOR = {nullptr, capped_malloc, capped_realloc, plain_free};
+
 }  // namespace
 
 MupdfContext::MupdfContext() {
-    ctx_ = fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT);
+    ctx_ = fz_new_context(&CAPPED_ALLOCATOR, nullptr, FZ_STORE_DEFAULT);
     if (!ctx_) throw std::bad_alloc();
     fz_set_error_callback(ctx_, quiet, nullptr);
     fz_set_warning_callback(ctx_, quiet, nullptr);

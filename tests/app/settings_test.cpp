@@ -97,6 +97,11 @@ private slots:
         QTest::newRow("file is a list") << QByteArray(R"([{"proof.settings.v1": {"dpi": 144}}])") << QByteArray("{}");
         QTest::newRow("file is not JSON") << QByteArray(R"({"proof.settings.v1": {"dpi": 144)") << QByteArray("{}");
         QTest::newRow("file is empty") << QByteArray() << QByteArray("{}");
+        // Deeply nested text overflowed the stack while it was read; now it is no record.
+        const QByteArray deep = QByteArray(100000, '[') + QByteArray(100000, ']');
+        QTest::newRow("file nests too deep") << QByteArray(R"({"proof.settings.v1": {"dpi": 144, "x": )") + deep +
+                                                     R"(, "grain": true}})"
+                                              << QByteArray("{}");
         QTest::newRow("other key only") << QByteArray(R"({"proof.settings.v0": {"dpi": 144}})") << QByteArray("{}");
     }
     void loadsKeyByKey() {

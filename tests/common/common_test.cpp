@@ -9,6 +9,7 @@
 #include "common/copy_names.hpp"
 #include "common/errors.hpp"
 #include "common/files.hpp"
+#include "common/json_reading.hpp"
 #include "common/rounding.hpp"
 #include "common/tokyo_clock.hpp"
 #include "common/unicode.hpp"
@@ -64,6 +65,20 @@ TEST(Unicode, NfcCasefoldAndCuts) {
     EXPECT_EQ(cut_utf8("あいう", 7), "あい");  // 3-byte characters are never split
     EXPECT_EQ(cut_utf8("あいう", 9), "あいう");
     EXPECT_EQ(cut_utf8("abc", 0), "");
+}
+
+TEST(JsonReading, NestingBeyondTheLimitIsRefusedBeforeItCanOverflow) {
+    const auto nested = [](int depth, const std::string& inside = "") {
+        return std::string(std::size_t(depth), '[') + inside + std::string(std::size_t(depth), ']');
+    };
+    EXPECT_EQ(parse_json(nested(MAX_JSON_DEPTH, "1")).dump(), nested(MAX_JSON_DEPTH, "1"));
+    EXPECT_THROW(parse_json(nested(MAX_JSON_DEPTH + 1)), JsonTooDeep);
+    EXPECT_TRUE(parse_json(nested(MAX_JSON_DEPTH + 1), false).is_discarded());
+    // A record growing past a deep member copied it, recursively, and overflowed the stack.
+    EXPECT_THROW(parse_json(R"({"deep": )" + nested(100000) + R"(, "next": 1})"), JsonTooDeep);
+    EXPECT_THROW(parse_json(R"({"dpi": 1)"), Json::parse_error);
+    EXPECT_TRUE(parse_json(R"({"dpi": 1)", false).is_discarded());
+    EXPECT_EQ(parse_json(R"({"b": 1, "a": [true, {"c": null}]})").dump(), R"({"b":1,"a":[true,{"c":null}]})");
 }
 
 TEST(Files, PublishingNeverReplacesAnExistingName) {

@@ -1,4 +1,8 @@
 #include <gtest/gtest.h>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFWriter.hh>
+#include <sys/resource.h>
 
 #include <opencv2/core.hpp>
 
@@ -10,6 +14,7 @@
 #include "engine/render.hpp"
 #include "fixtures/pdf_builder.hpp"
 #include "fixtures/temp_folder.hpp"
+#include "pdf/mupdf_document.hpp"
 
 namespace fx = tesmira::fixtures;
 using tesmira::UserError;
@@ -161,6 +166,39 @@ TEST_F(Render, RotationSwapsTheSidesWhetherOwnOrInherited) {
     }
 }
 
+TEST_F(Render, RotationIsReadAsTheRendererReadsIt) {
+    // The array takes the orientation in which MuPDF draws the page, also for /Rotate values
+    // that are no multiple of 90 or too large for an int.
+    struct Case {
+        const char* token;
+        bool turned;
+    } cases[] = {
+        {"44.6", true},                      // rounded half up: 45, which snaps to 90
+        {"-44.6", false},                    // -44 snaps to 0
+        {"134.5", false},                    // 135 snaps to 180
+        {"99999999999", false},              // low 32 bits 1215752191: 151, which snaps to 180
+        {"2147483648", true},                // the lowest int: 128 below 360, which snaps to 270
+        {"-2147483648", true},
+        {"100000000000000000000.0", false},  // a real beyond int counts as no rotation
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.token);
+        fx::Page page = small_page();
+        page.media = {0, 0, 200, 100};
+        page.rotate_token = c.token;
+        const auto path = write(fx::many_pages(1, page));
+        const auto result = render_pdf(path, 1, 144);
+        EXPECT_EQ(result.pixels.rows > result.pixels.cols, c.turned);
+
+        tesmira::pdf::MupdfContext mupdf;
+        const auto doc = tesmira::pdf::open_pdf_document(mupdf, path);
+        const auto loaded = tesmira::pdf::load_pdf_page(mupdf, doc.get(), 0);
+        fz_rect bounds{};
+        mupdf.run([&] { bounds = fz_bound_page(mupdf.get(), &loaded->super); });
+        EXPECT_EQ(bounds.y1 - bounds.y0 > bounds.x1 - bounds.x0, c.turned);
+    }
+}
+
 TEST_F(Render, RotatedContentIsTurnedWithThePage) {
     // A black square in the bottom-left corner of the unrotated page ends up top-left
     // after a quarter turn clockwise.
@@ -244,6 +282,37 @@ TEST_F(Render, ImagesKeepTheirPixelsAtAnyScale) {
         EXPECT_EQ(colours(result.pixels), (std::set<std::tuple<int, int, int>>{{0, 0, 0}, {255, 255, 255}}))
             << c.width << "x" << c.height << " at " << c.placed_width;
     }
+}
+
+TEST_F(Render, AnImageDeclaredFarLargerThanItsDataFailsWithoutTakingTheMemory) {
+    // A few bytes of image data declared as 19000 x 19000 pixels: 1.08 GB decoded whole.
+    fx::Page page;
+    page.media = {0, 0, 100, 100};
+    page.images.push_back(fx::checkerboard(8, 8));
+    page.content = fx::draw_image(0, 80, 0, 0, 80, 10, 10);
+    const auto path = write(fx::many_pages(1, page));
+    const auto huge = folder.path() / "huge.pdf";
+    {
+        QPDF pdf;
+        pdf.processFile(path.c_str());
+        QPDFObjectHandle image = QPDFPageDocumentHelper(pdf).getAllPages().front().getObjectHandle()
+                                     .getKey("/Resources").getKey("/XObject").getKey("/Im0");
+        image.getDict().replaceKey("/Width", QPDFObjectHandle::newInteger(19000));
+        image.getDict().replaceKey("/Height", QPDFObjectHandle::newInteger(19000));
+        QPDFWriter writer(pdf, huge.c_str());
+        writer.write();
+    }
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    try {
+        render_pdf(huge, 1, 144);
+        ADD_FAILURE() << "rendered";
+    } catch (const tesmira::pdf::MupdfError& error) {
+        EXPECT_EQ(std::string(error.what()), "malloc of 1083000000 bytes failed");
+    }
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 256 * 1024) << "kilobytes";
 }
 
 TEST_F(Render, TransparentAreasAreWhite) {

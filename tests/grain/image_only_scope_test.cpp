@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,31 @@ TEST_F(ImageOnlyScope, TextOverAnImageTakesItsBoxAndTheMargin) {
 
     EXPECT_TRUE(same_mask(scope.mask, without(filled({SQUARE_SCOPE}), {x0 - 2, y0 - 2, x1 - x0 + 4, y1 - y0 + 4})));
     EXPECT_EQ(scope.stats.matched_images, 1);
+}
+
+TEST_F(ImageOnlyScope, OverlappingCutsClearTheirUnion) {
+    // Two rectangles over the square image, overlapping each other, each cut with the margin.
+    const fx::Page page =
+        image_page(square_image() + fx::fill_rect({60, 60, 90, 80}, 0, 0, 0) + fx::fill_rect({80, 70, 120, 110}, 0, 0, 0));
+    const NoiseScope scope = scope_of(page, page);
+    cv::Mat expected = filled({SQUARE_SCOPE});
+    expected = without(expected, {120 - 2, 240 - 2, 60 + 4, 40 + 4});  // (60, 60)-(90, 80) in pixels, y down
+    expected = without(expected, {160 - 2, 180 - 2, 80 + 4, 80 + 4});  // (80, 70)-(120, 110)
+    EXPECT_TRUE(same_mask(scope.mask, expected));
+    EXPECT_EQ(scope.stats.matched_images, 1);
+}
+
+TEST_F(ImageOnlyScope, ThousandsOfImagesOverOneAnotherTakeTimeInProportion) {
+    // 1999 whole-page placements, each its own image, on a grid of 1600 x 1600 pixels: every
+    // one is cut by all the others. Cutting them one by one took many minutes.
+    std::string content;
+    for (int i = 0; i < 1999; ++i) content += fx::draw_image(0, 200, 0, 0, 200, i * 0.001, 0);
+    const std::filesystem::path path = write_page(folder, "crowded.pdf", image_page(content));
+    const auto started = std::chrono::steady_clock::now();
+    const NoiseScope scope = image_only_scope(path, path, 1, 1600, 1600, DPI);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(60));
+    EXPECT_EQ(scope.stats.matched_images, 1999);
+    EXPECT_EQ(scope.stats.eligible_pixels, 0);
 }
 
 TEST_F(ImageOnlyScope, ReportsThePageThatCannotBeAnalysedAndKeepsNothing) {

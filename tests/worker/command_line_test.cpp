@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "common/json_reading.hpp"
 #include "worker_process.hpp"
 
 namespace fs = std::filesystem;
@@ -101,6 +102,9 @@ TEST_F(WorkerCommandLine, SettingsTextIsCheckedFirstInBothModes) {
         {"{\"dpi\": 1", decoder_message("{\"dpi\": 1")},
         {R"({"dpi": 150})", "解像度を確認してください。"},
         {R"({"opacity": 101, "border": 0})", "設定が範囲外です: opacity"},
+        // Deeply nested text overflowed the stack while it was read.
+        {R"({"x": )" + std::string(60000, '[') + std::string(60000, ']') + R"(, "dpi": 150})",
+         tesmira::JsonTooDeep().what()},
     };
     const std::vector<std::string> modes[] = {
         {},
@@ -110,7 +114,7 @@ TEST_F(WorkerCommandLine, SettingsTextIsCheckedFirstInBothModes) {
         for (const auto& mode : modes) {
             std::vector<std::string> arguments = {"--output-root", missing_root, "--settings-json", c.settings};
             arguments.insert(arguments.end(), mode.begin(), mode.end());
-            SCOPED_TRACE(c.settings + (mode.empty() ? "" : " (archive mode)"));
+            SCOPED_TRACE(c.settings.substr(0, 40) + (mode.empty() ? "" : " (archive mode)"));
             EXPECT_EQ(sole_error(box.run(arguments)), c.message);
         }
     EXPECT_FALSE(fs::exists(missing_root));
