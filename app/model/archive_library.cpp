@@ -29,11 +29,6 @@ namespace fs = std::filesystem;
 
 fs::path pathOf(const QString& folder) { return fs::path(folder.toStdString()); }
 
-bool isProjectID(const std::string& name) {
-    return name.size() == 32 &&
-           std::all_of(name.begin(), name.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
-}
-
 // lstat; a failure passes through.
 struct stat linkStatus(const fs::path& path) {
     struct stat info {};
@@ -144,7 +139,7 @@ QList<ArchiveProject> ArchiveLibrary::projects(const QString& folder) {
     QList<ArchiveProject> projects;
     for (const fs::directory_entry& entry : fs::directory_iterator(pathOf(folder))) {
         const std::string name = entry.path().filename().string();
-        if (!isProjectID(name)) continue;
+        if (!is_hex32(name)) continue;
         if (S_ISLNK(linkStatus(entry.path()).st_mode)) continue;
         const fs::path record = entry.path() / "project.json";
         if (S_ISLNK(linkStatus(record).st_mode)) throw ArchiveError(5, "案件情報のリンクは使用できません。");

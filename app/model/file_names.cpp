@@ -11,6 +11,10 @@ QString lastPathComponent(const QUrl& url) {
     return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
+bool isPdfFileUrl(const QUrl& url) {
+    return url.isLocalFile() && lastPathComponent(url).toLower().endsWith(QLatin1String(".pdf"));
+}
+
 QString documentName(const QUrl& url) { return lastPathComponent(url).normalized(QString::NormalizationForm_C); }
 
 bool codePointLess(const QString& a, const QString& b) {

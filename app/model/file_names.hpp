@@ -11,6 +11,9 @@ namespace tesmira::app {
 // The URL's last path component, extension included ("" for the root).
 QString lastPathComponent(const QUrl& url);
 
+// A file URL whose last path component ends in ".pdf", in any letter case.
+bool isPdfFileUrl(const QUrl& url);
+
 // The NFC form of the last path component: the name by which old and new files pair.
 QString documentName(const QUrl& url);
 

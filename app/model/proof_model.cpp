@@ -15,13 +15,6 @@ namespace {
 
 constexpr int MAX_FILES_PER_SIDE = 100;
 
-bool isPdfUrl(const QUrl& url) {
-    if (!url.isLocalFile()) return false;
-    const QString name = lastPathComponent(url);
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    return dot >= 0 && name.mid(dot + 1).toLower() == QLatin1String("pdf");
-}
-
 // The platform's standard form of a file path: dot segments, doubled separators and parent
 // segments resolved, without looking at the disk.
 QString standardizedPath(const QUrl& url) { return QDir::cleanPath(url.toLocalFile()); }
@@ -70,7 +63,7 @@ void ProofModel::choose(bool beforeSide) {
 
 void ProofModel::select(const QList<QUrl>& urls, bool beforeSide) {
     if (running_) return;
-    if (urls.isEmpty() || !std::all_of(urls.begin(), urls.end(), isPdfUrl)) {
+    if (urls.isEmpty() || !std::all_of(urls.begin(), urls.end(), isPdfFileUrl)) {
         setError(QStringLiteral("PDFファイルだけを選択してください。"));
         return;
     }

@@ -19,10 +19,7 @@ constexpr const char* ENTRY = "proof.settings.v1";
 
 // A whole number, also when written as a real without a fractional part.
 std::optional<qint64> wholeNumber(const Json& value) {
-    if (value.is_number_integer()) {
-        if (value.is_number_unsigned() && value.get<std::uint64_t>() > std::uint64_t(INT64_MAX)) return std::nullopt;
-        return value.get<qint64>();
-    }
+    if (value.is_number_integer()) return signed_integer(value);
     if (value.is_number_float()) {
         const double number = value.get<double>();
         // 2^63 itself is not representable as a signed 64-bit integer.

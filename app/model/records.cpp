@@ -28,9 +28,9 @@ ArchiveProject decodeProject(const std::string& text) {
     const Json& version = field("version", &Json::is_number_integer, "an integer");
     const Json& id = field("id", &Json::is_string, "a text");
     const Json& name = field("name", &Json::is_string, "a text");
-    if (version.is_number_unsigned() && version.get<std::uint64_t>() > std::uint64_t(INT64_MAX))
-        throw std::runtime_error("project.json: 'version' is out of range");
-    return ArchiveProject{version.get<qint64>(), QString::fromStdString(id.get<std::string>()),
+    const auto number = signed_integer(version);
+    if (!number) throw std::runtime_error("project.json: 'version' is out of range");
+    return ArchiveProject{*number, QString::fromStdString(id.get<std::string>()),
                           QString::fromStdString(name.get<std::string>())};
 }
 

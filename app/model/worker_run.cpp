@@ -15,9 +15,7 @@ namespace {
 
 std::optional<qint64> integerAt(const Json& record, const char* key) {
     const auto it = record.find(key);
-    if (it == record.end() || !it->is_number_integer()) return std::nullopt;
-    if (it->is_number_unsigned() && it->get<std::uint64_t>() > std::uint64_t(INT64_MAX)) return std::nullopt;
-    return it->get<qint64>();
+    return it == record.end() ? std::nullopt : signed_integer(*it);
 }
 
 std::optional<QString> stringAt(const Json& record, const char* key) {

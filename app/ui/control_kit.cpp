@@ -1,6 +1,8 @@
 #include "app/ui/control_kit.hpp"
 
 #include <QBoxLayout>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLineEdit>
 #include <QResizeEvent>
 #include <QTextLayout>
@@ -67,6 +69,11 @@ void legacyMount(QWidget* view, QWidget* container, int padding) {
     layout->setContentsMargins(padding, padding, padding, padding);
     layout->setSpacing(0);
     layout->addWidget(view);
+}
+
+void centreOnScreen(QWidget* window) {
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        window->move(screen->availableGeometry().center() - window->rect().center());
 }
 
 QLabel* legacyLabel(const QString& text, int size) {

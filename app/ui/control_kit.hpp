@@ -33,6 +33,9 @@ QWidget* legacyStack(std::initializer_list<QWidget*> views, bool horizontal = fa
 // Puts `view` into `container`, `padding` pixels from every edge.
 void legacyMount(QWidget* view, QWidget* container, int padding = 16);
 
+// Places a window in the middle of the primary screen's free area.
+void centreOnScreen(QWidget* window);
+
 // A wrapping label in the system font at `size` pixels.
 QLabel* legacyLabel(const QString& text, int size = 13);
 

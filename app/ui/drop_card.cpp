@@ -119,9 +119,7 @@ void DezaroziDropCard::refresh() {
 
 bool DezaroziDropCard::accepts(const QList<QUrl>& urls) const {
     if (model_.running() || urls.isEmpty()) return false;
-    return std::all_of(urls.begin(), urls.end(), [](const QUrl& url) {
-        return app::lastPathComponent(url).toLower().endsWith(QLatin1String(".pdf"));
-    });
+    return std::all_of(urls.begin(), urls.end(), app::isPdfFileUrl);
 }
 
 void DezaroziDropCard::dragEnterEvent(QDragEnterEvent* event) {

@@ -210,7 +210,7 @@ void DezaroziDelegate::createWindow(bool present) {
     window->setCentralWidget(central);
     installMenu();
     window->resize(content.width(), content.height() + window->menuBar()->sizeHint().height());
-    if (screen) window->move(screen->availableGeometry().center() - window->rect().center());
+    centreOnScreen(window.get());
     window->installEventFilter(this);
     if (present) {
         window->show();

@@ -7,7 +7,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
-#include <QScreen>
 
 #include <limits>
 
@@ -22,13 +21,6 @@ constexpr qint64 RESOLUTIONS[] = {144, 200, 300};
 std::unique_ptr<DezaroziSettings>& theInstance() {
     static std::unique_ptr<DezaroziSettings> window;
     return window;
-}
-
-void centre(QWidget* window) {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen) return;
-    const QRect area = screen->availableGeometry();
-    window->move(area.center() - QPoint(window->width() / 2, window->height() / 2));
 }
 
 QLineEdit* numberField(qint64 value) {
@@ -124,7 +116,7 @@ DezaroziSettings::DezaroziSettings(app::ProofModel& model) : QWidget(nullptr, Qt
     static_cast<QBoxLayout*>(column->layout())->addStretch(1);
     legacyMount(column, this, 24);
     setFixedSize(QSize(580, 400).expandedTo(sizeHint()));
-    centre(this);
+    centreOnScreen(this);
 }
 
 void DezaroziSettings::save() {

@@ -1,6 +1,10 @@
 #pragma once
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
+#include <limits>
+#include <optional>
+
 #include <string>
 
 namespace tesmira {
@@ -17,6 +21,15 @@ inline bool is_truthy(const Json& value) {
     if (value.is_string()) return !value.get_ref<const std::string&>().empty();
     if (value.is_array() || value.is_object()) return !value.empty();
     return true;
+}
+
+// A JSON integer that fits a signed 64-bit integer; nothing for any other value.
+inline std::optional<std::int64_t> signed_integer(const Json& value) {
+    if (!value.is_number_integer()) return std::nullopt;
+    if (value.is_number_unsigned() &&
+        value.get<std::uint64_t>() > std::uint64_t(std::numeric_limits<std::int64_t>::max()))
+        return std::nullopt;
+    return value.get<std::int64_t>();
 }
 
 // The flag `key` of a record, `absent` when the key is missing.

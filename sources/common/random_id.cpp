@@ -10,6 +10,13 @@
 
 namespace tesmira {
 
+bool is_hex32(const std::string& text) {
+    if (text.size() != 32) return false;
+    for (char c : text)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+    return true;
+}
+
 std::string uuid4_hex() {
     unsigned char bytes[16];
     for (std::size_t got = 0; got < sizeof bytes;) {

@@ -32,13 +32,6 @@ void set_mode(const fs::path& path, mode_t mode) {
 
 }  // namespace
 
-bool is_hex32(const std::string& text) {
-    if (text.size() != 32) return false;
-    for (char c : text)
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-    return true;
-}
-
 Vault::Vault(const fs::path& root_path, const std::string& project) {
     const fs::path root = absolute_path(root_path);
     if (!is_hex32(project)) throw UserError("保存版の案件を選択してください。");

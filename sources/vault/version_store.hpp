@@ -36,6 +36,4 @@ private:
     std::optional<Database> db_;
 };
 
-bool is_hex32(const std::string& text);
-
 }  // namespace tesmira::vault
