@@ -73,7 +73,7 @@ void legacyMount(QWidget* view, QWidget* container, int padding) {
 
 void centreOnScreen(QWidget* window) {
     if (const QScreen* screen = QGuiApplication::primaryScreen())
-        window->move(screen->availableGeometry().center() - window->rect().center());
+        window->move(screen->availableGeometry().center() - QPoint(window->width() / 2, window->height() / 2));
 }
 
 QLabel* legacyLabel(const QString& text, int size) {
