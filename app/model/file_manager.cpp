@@ -8,6 +8,8 @@
 #include <QProcess>
 #include <QStringList>
 
+#include "app/model/file_names.hpp"
+
 namespace tesmira::app {
 namespace {
 
@@ -20,7 +22,7 @@ void openFolder(const QString& folder) {
 
 void selectInFileManager(const QList<QUrl>& files) {
     if (files.isEmpty()) return;
-    const QString folder = QFileInfo(files.first().toLocalFile()).absolutePath();
+    const QString folder = QFileInfo(filePath(files.first())).absolutePath();
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         openFolder(folder);

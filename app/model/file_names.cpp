@@ -1,5 +1,7 @@
 #include "app/model/file_names.hpp"
 
+#include <QSysInfo>
+
 #include <algorithm>
 
 namespace tesmira::app {
@@ -11,8 +13,17 @@ QString lastPathComponent(const QUrl& url) {
     return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
+bool isLocalFileUrl(const QUrl& url) {
+    if (!url.isLocalFile()) return false;
+    const QString host = url.host();
+    return host.isEmpty() || host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 ||
+           host.compare(QSysInfo::machineHostName(), Qt::CaseInsensitive) == 0;
+}
+
+QString filePath(const QUrl& url) { return url.path(QUrl::FullyDecoded); }
+
 bool isPdfFileUrl(const QUrl& url) {
-    return url.isLocalFile() && lastPathComponent(url).toLower().endsWith(QLatin1String(".pdf"));
+    return isLocalFileUrl(url) && lastPathComponent(url).toLower().endsWith(QLatin1String(".pdf"));
 }
 
 QString documentName(const QUrl& url) { return lastPathComponent(url).normalized(QString::NormalizationForm_C); }

@@ -11,7 +11,14 @@ namespace tesmira::app {
 // The URL's last path component, extension included ("" for the root).
 QString lastPathComponent(const QUrl& url);
 
-// A file URL whose last path component ends in ".pdf", in any letter case.
+// A file URL that names a file on this machine: no host, "localhost" or this machine's name.
+bool isLocalFileUrl(const QUrl& url);
+
+// The file-system path of a local file URL: absolute, percent escapes decoded, without the
+// host that some drag sources put in front ("file://localhost/a.pdf" is "/a.pdf").
+QString filePath(const QUrl& url);
+
+// A local file URL whose last path component ends in ".pdf", in any letter case.
 bool isPdfFileUrl(const QUrl& url);
 
 // The NFC form of the last path component: the name by which old and new files pair.

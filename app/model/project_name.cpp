@@ -8,6 +8,8 @@ namespace tesmira::app {
 namespace {
 
 constexpr std::size_t MAX_CHARACTERS = 80;
+// Longer than any canonical decomposition in Unicode.
+constexpr utf8proc_ssize_t UNDECOMPOSED_LIMIT = 32;
 
 bool isTrimmed(char32_t c) {
     if ((c >= 0x0A && c <= 0x0D) || c == 0x85) return true;
@@ -47,13 +49,25 @@ bool isAcceptableProjectName(std::string_view name) {
 }
 
 std::string projectNameKey(std::string_view name) {
-    utf8proc_uint8_t* mapped = nullptr;
-    const utf8proc_ssize_t size =
-        utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(name.data()), utf8proc_ssize_t(name.size()), &mapped,
-                     utf8proc_option_t(UTF8PROC_DECOMPOSE | UTF8PROC_CASEFOLD | UTF8PROC_STRIPMARK));
-    if (size < 0) return std::string(name);  // not UTF-8: compared as it is
-    std::string key(reinterpret_cast<const char*>(mapped), std::size_t(size));
-    std::free(mapped);
+    // Marks are dropped where the platform's diacritic-insensitive compare drops them: a
+    // character whose canonical decomposition starts below U+0510 (Latin, Greek, Cyrillic)
+    // counts as that first character; every other one keeps its marks, so that Japanese
+    // voiced marks still tell ガ from カ.
+    std::u32string bases;
+    for (const char32_t c : decode_utf8(name)) {
+        utf8proc_int32_t parts[UNDECOMPOSED_LIMIT];
+        int boundary = 0;
+        const utf8proc_ssize_t count =
+            utf8proc_decompose_char(utf8proc_int32_t(c), parts, UNDECOMPOSED_LIMIT, UTF8PROC_DECOMPOSE, &boundary);
+        bases += count > 0 && count <= UNDECOMPOSED_LIMIT && parts[0] < 0x510 ? char32_t(parts[0]) : c;
+    }
+    const std::string text = encode_utf8(bases);
+    utf8proc_uint8_t* folded = nullptr;
+    const utf8proc_ssize_t size = utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(text.data()),
+                                               utf8proc_ssize_t(text.size()), &folded, UTF8PROC_CASEFOLD);
+    if (size < 0) return text;  // lone surrogates from bytes that are not UTF-8: compared as they are
+    std::string key(reinterpret_cast<const char*>(folded), std::size_t(size));
+    std::free(folded);
     return key;
 }
 

@@ -14,7 +14,8 @@ std::string normalizedProjectName(std::string_view name);
 // 1 to 80 user-perceived characters (extended grapheme clusters), none of category Cc or Cf.
 bool isAcceptableProjectName(std::string_view name);
 
-// Equal for names that differ only in letter case or diacritics; widths stay apart.
+// Equal for names that differ only in letter case or in the diacritics of Latin, Greek and
+// Cyrillic letters; widths and the marks of other scripts stay apart.
 std::string projectNameKey(std::string_view name);
 
 }  // namespace tesmira::app

@@ -17,7 +17,7 @@ constexpr int MAX_FILES_PER_SIDE = 100;
 
 // The platform's standard form of a file path: dot segments, doubled separators and parent
 // segments resolved, without looking at the disk.
-QString standardizedPath(const QUrl& url) { return QDir::cleanPath(url.toLocalFile()); }
+QString standardizedPath(const QUrl& url) { return QDir::cleanPath(filePath(url)); }
 
 // Destroys a worker process object once the worker has exited; one still running is
 // abandoned to run on, so that it can remove its partial folders itself.
@@ -125,7 +125,7 @@ void ProofModel::reveal() {
     names.removeDuplicates();
     std::sort(names.begin(), names.end(), codePointLess);
     QList<QUrl> files;
-    const QString folder = output_->toLocalFile();
+    const QString folder = filePath(*output_);
     for (const QString& name : names) files.append(QUrl::fromLocalFile(folder + QLatin1Char('/') + name));
     if (showInFileManager) showInFileManager(files);
 }

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/model/output_pipe.hpp"
 #include "app/model/proof_settings.hpp"
 #include "app/model/records.hpp"
 #include "app/model/worker_output.hpp"
@@ -104,8 +105,9 @@ private:
         field = std::move(value);
     }
     void invalidateResults();
-    void readWorkerOutput();
-    void workerFinished(int exitCode, bool crashed);
+    void takeWorkerOutput(const QByteArray& bytes);
+    void settleWhenDone();
+    void settle();
     void launchFailed(const QString& description);
 
     QList<QUrl> before_, after_;
@@ -124,9 +126,17 @@ private:
     // The running worker. It is only ever destroyed once it has exited: destroying a running
     // QProcess would kill the worker with SIGKILL and leave its partial folders behind.
     std::unique_ptr<QProcess, void (*)(QProcess*)> process_;
+    // The run's standard output; kept until the next run, since it may end from inside its
+    // own reading.
+    std::unique_ptr<OutputPipe> outputPipe_;
     WorkerOutput workerOutput_;
     bool cancelled_ = false;
     bool completedSuccessfully_ = false;
+    // The run is settled once the worker has exited and its output has ended, in either order.
+    bool workerExited_ = false;
+    bool outputEnded_ = false;
+    int exitCode_ = 0;
+    bool crashed_ = false;
 };
 
 }  // namespace tesmira::app

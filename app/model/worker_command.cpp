@@ -2,11 +2,13 @@
 
 #include <QDir>
 
+#include "app/model/file_names.hpp"
+
 namespace tesmira::app {
 
 QStringList workerArguments(const WorkerRunRequest& request) {
     QStringList arguments{QStringLiteral("--after")};
-    for (const QUrl& url : request.after) arguments.append(url.toLocalFile());
+    for (const QUrl& url : request.after) arguments.append(filePath(url));
     arguments << QStringLiteral("--output-root") << request.outputRoot << QStringLiteral("--settings-json")
               << request.settingsJson;
     if (request.archiveMode) {
@@ -16,7 +18,7 @@ QStringList workerArguments(const WorkerRunRequest& request) {
                   << request.projectID;
     } else {
         arguments.append(QStringLiteral("--before"));
-        for (const QUrl& url : request.before) arguments.append(url.toLocalFile());
+        for (const QUrl& url : request.before) arguments.append(filePath(url));
     }
     return arguments;
 }

@@ -1,10 +1,11 @@
 // One run of the worker: launch, cancellation, the events it reports and the settlement
-// once it has exited.
+// once it has exited and its output has ended.
 #include <QFileInfo>
 #include <QProcess>
 #include <QSet>
 
 #include <algorithm>
+#include <exception>
 
 #include "app/model/archive_library.hpp"
 #include "app/model/proof_model.hpp"
@@ -58,39 +59,59 @@ void ProofModel::start(bool registerBaseline) {
 
     WorkerRunRequest request{before_, after_, *outputRoot, QString::fromStdString(settings_->dictionary().dump()),
                              archiveMode_, registerBaseline, ArchiveLibrary::root(), archiveProjectID_};
+    std::unique_ptr<OutputPipe> pipe;
+    try {
+        pipe = std::make_unique<OutputPipe>([this](const QByteArray& bytes) { takeWorkerOutput(bytes); },
+                                            [this] {
+                                                outputEnded_ = true;
+                                                settleWhenDone();
+                                            });
+    } catch (const std::exception& failure) {
+        setError(QStringLiteral("検版を開始できません: ") + QString::fromLocal8Bit(failure.what()));
+        return;
+    }
     auto* process = new QProcess;
     process->setProgram(workerProgram);
     process->setArguments(workerArguments(request));
     process->setProcessEnvironment(workerEnvironment());
     process->setProcessChannelMode(QProcess::SeparateChannels);
+    pipe->attach(*process);
 
     publish(running_, true);
     cancelled_ = false;
     completedSuccessfully_ = false;
+    workerExited_ = false;
+    outputEnded_ = false;
     publish(progress_, 0.0);
     publish(error_, {});
     publish(results_, {});
     publish(output_, {});
     publish(status_, QStringLiteral("PDFを確認しています…"));
     process_.reset(process);
+    outputPipe_ = std::move(pipe);
     workerOutput_.clear();
 
-    connect(process, &QProcess::readyReadStandardOutput, this, &ProofModel::readWorkerOutput);
     // Standard error is read only so that the worker never blocks on a full pipe.
     connect(process, &QProcess::readyReadStandardError, process, [process] { process->readAllStandardError(); });
     connect(process, &QProcess::finished, this, [this, process](int exitCode, QProcess::ExitStatus status) {
-        if (process == process_.get()) workerFinished(exitCode, status == QProcess::CrashExit);
+        if (process != process_.get()) return;
+        workerExited_ = true;
+        exitCode_ = exitCode;
+        crashed_ = status == QProcess::CrashExit;
+        settleWhenDone();
     });
     connect(process, &QProcess::errorOccurred, this, [this, process](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart && process == process_.get()) launchFailed(process->errorString());
     });
     // Standard input is a pipe of its own that is never written.
     process->start(QIODevice::ReadWrite);
+    if (process == process_.get()) outputPipe_->startReading();
 }
 
 void ProofModel::launchFailed(const QString& description) {
     publish(running_, false);
     process_.reset();
+    outputPipe_->close();
     publish(error_, std::optional(QStringLiteral("検版を開始できません: ") + description));
 }
 
@@ -100,16 +121,25 @@ void ProofModel::cancel() {
     if (process_) process_->terminate();
 }
 
-void ProofModel::readWorkerOutput() {
-    const QByteArray bytes = process_->readAllStandardOutput();
+void ProofModel::takeWorkerOutput(const QByteArray& bytes) {
     for (const Json& event : workerOutput_.take(std::string_view(bytes.constData(), std::size_t(bytes.size()))))
         receive(event);
+    if (!workerOutput_.overflowed()) return;
+    // Not the worker's output: it is stopped, and the run settles as unconfirmed once it has
+    // exited. This is no cancellation by the operator.
+    outputPipe_->close();
+    outputEnded_ = true;
+    if (process_) process_->terminate();
+    settleWhenDone();
 }
 
-void ProofModel::workerFinished(int exitCode, bool crashed) {
-    // Whatever the worker wrote before it exited is applied first; an unfinished last line
-    // is dropped.
-    readWorkerOutput();
+void ProofModel::settleWhenDone() {
+    if (running_ && workerExited_ && outputEnded_) settle();
+}
+
+void ProofModel::settle() {
+    // Every line the output completed has been applied; an unfinished last line is dropped.
+    const bool unreadable = workerOutput_.overflowed();
     workerOutput_.clear();
     publish(running_, false);
     process_.reset();
@@ -117,7 +147,11 @@ void ProofModel::workerFinished(int exitCode, bool crashed) {
         publish(status_, QStringLiteral("中止しました。未完成の結果は保存しません。"));
         return;
     }
-    if (crashed || exitCode != 0) {
+    if (unreadable) {
+        publish(error_, std::optional(QStringLiteral("処理結果を確認できませんでした。")));
+        return;
+    }
+    if (crashed_ || exitCode_ != 0) {
         if (!error_) publish(error_, std::optional(QStringLiteral("処理に失敗しました。PDF・解像度を確認してください。")));
         publish(status_, QStringLiteral("検版できませんでした"));
         return;

@@ -323,6 +323,12 @@ private slots:
         QTest::newRow("upper case with accent") << "Café" << "CAFÉ" << 4 << "";
         QTest::newRow("decomposed accent") << "Café" << QString::fromUtf8("Cafe\u0301") << 4 << "";
         QTest::newRow("kana voicing") << "カタログ" << "かたろぐ" << -1 << "かたろぐ";
+        QTest::newRow("Greek accent and case") << "Ωμέγα" << "ωμεγα" << 4 << "";
+        QTest::newRow("Cyrillic diaeresis and case") << "Ёлка" << "елка" << 4 << "";
+        QTest::newRow("dotted capital I") << "\u0130stanbul" << "istanbul" << 4 << "";
+        QTest::newRow("voiced mark counts") << "ガイド" << "カイド" << -1 << "カイド";
+        QTest::newRow("semi-voiced mark counts") << "ハンフ" << "パンフ" << -1 << "パンフ";
+        QTest::newRow("full-width letter counts") << "案件A" << "案件\uFF21" << -1 << "案件\uFF21";
         QTest::newRow("full width is another name") << "Alpha" << "\uFF21\uFF4C\uFF50\uFF48\uFF41" << -1 << "\uFF21\uFF4C\uFF50\uFF48\uFF41";
         QTest::newRow("different name") << "Café" << "Cafés" << -1 << "Cafés";
     }

@@ -7,6 +7,10 @@
 //   {"sleep_ms": N}       pause
 //   {"wait_for_term": true}  pause until SIGTERM arrives
 //   {"exit": N}           exit with status N
+//   {"later": HEX, "after_ms": N}  leave a child process behind that holds standard output
+//                         and writes the bytes after N milliseconds
+//   {"close_out": true}   close standard output and go on
+//   {"flood": true}       write "x" to standard output without end and without a line feed
 // Without an "exit" step it exits 0 at the end. Before the first step it records its
 // arguments, environment, working folder, process id and kind of standard input in "$HOME/fake-worker/launch.json"; SIGTERM is
 // recorded in "$HOME/fake-worker/signals" and ends it with status 130, as the worker does.
@@ -83,6 +87,14 @@ int main(int argc, char** argv) {
         if (step.contains("sleep_ms")) std::this_thread::sleep_for(std::chrono::milliseconds(step["sleep_ms"].get<int>()));
         if (step.contains("wait_for_term"))
             for (;;) ::pause();
+        if (step.contains("later") && ::fork() == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(step["after_ms"].get<int>()));
+            writeAll(1, bytes(step["later"].get<std::string>()));
+            ::_exit(0);
+        }
+        if (step.contains("close_out")) ::close(1);
+        if (step.contains("flood"))
+            for (const std::string block(65536, 'x');;) writeAll(1, block);
         if (step.contains("exit")) return step["exit"].get<int>();
     }
     return 0;

@@ -82,6 +82,22 @@ inline Json exitWith(int status) {
     step["exit"] = status;
     return step;
 }
+inline Json later(const std::string& bytes, int milliseconds) {
+    Json step;
+    step["later"] = QByteArray::fromStdString(bytes).toHex().toStdString();
+    step["after_ms"] = milliseconds;
+    return step;
+}
+inline Json closeOutput() {
+    Json step;
+    step["close_out"] = true;
+    return step;
+}
+inline Json flood() {
+    Json step;
+    step["flood"] = true;
+    return step;
+}
 inline Json script(std::initializer_list<Json> steps) {
     Json list = Json::array();
     for (const Json& step : steps) list.push_back(step);

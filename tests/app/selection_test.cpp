@@ -1,4 +1,5 @@
 // Choosing files, the pairing check and the start readiness.
+#include <QSysInfo>
 #include <QTest>
 
 #include "model_test_support.hpp"
@@ -81,6 +82,9 @@ private slots:
         QTest::newRow("second extension") << QList<QUrl>{fileUrl("/in/a.pdf.txt")} << false;
         QTest::newRow("no extension") << QList<QUrl>{fileUrl("/in/pdf")} << false;
         QTest::newRow("not a file URL") << QList<QUrl>{QUrl("https://example.com/a.pdf")} << false;
+        QTest::newRow("host localhost") << QList<QUrl>{QUrl("file://localhost/in/a.pdf")} << true;
+        QTest::newRow("this machine's name") << QList<QUrl>{QUrl("file://" + QSysInfo::machineHostName() + "/in/a.pdf")} << true;
+        QTest::newRow("another machine") << QList<QUrl>{QUrl("file://elsewhere.example/in/a.pdf")} << false;
         QTest::newRow("one bad URL in a batch") << QList<QUrl>{fileUrl("/in/a.pdf"), fileUrl("/in/b.txt")} << false;
         QTest::newRow("empty batch") << QList<QUrl>{} << false;
     }
@@ -116,6 +120,9 @@ private slots:
         // The URL is kept as it was given.
         model.select({fileUrl(dir + "/c/./c.pdf")}, true);
         QCOMPARE(model.before().last(), fileUrl(dir + "/c/./c.pdf"));
+        // A host of this machine is no part of the path.
+        model.select({QUrl("file://localhost" + dir + "/b.pdf")}, true);
+        QCOMPARE(model.before().size(), 4);
         QVERIFY(model.after().isEmpty());
     }
 

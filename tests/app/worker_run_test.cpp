@@ -109,6 +109,53 @@ private slots:
         QCOMPARE(output.take("\"x\"}\n").size(), std::size_t(0));
     }
 
+    // A line beyond the limit makes the output unreadable: nothing of it is kept.
+    void overlongLines_data() {
+        QTest::addColumn<int>("reads");  // the line arrives in this many reads
+        QTest::addColumn<bool>("finished");  // with its line feed
+        QTest::newRow("unfinished, in many reads") << 40 << false;
+        QTest::newRow("unfinished, in one read") << 1 << false;
+        QTest::newRow("finished, in one read") << 1 << true;
+    }
+    void overlongLines() {
+        QFETCH(int, reads);
+        QFETCH(bool, finished);
+        WorkerOutput output;
+        QCOMPARE(output.take(START2).size(), std::size_t(1));
+        const std::size_t size = WorkerOutput::MAX_LINE_BYTES + 1;
+        const std::string chunk(size / std::size_t(reads) + 1, ' ');
+        std::size_t events = 0;
+        for (int i = 0; i < reads; ++i) events += output.take(chunk).size();
+        events += output.take(finished ? "\n" + PROGRESS1 : PROGRESS1).size();
+        QCOMPARE(events, std::size_t(0));
+        QVERIFY(output.overflowed());
+        QCOMPARE(output.take(PROGRESS2).size(), std::size_t(0));
+        output.clear();
+        QVERIFY(!output.overflowed());
+        QCOMPARE(output.take(PROGRESS2).size(), std::size_t(1));
+    }
+
+    void aLineAtTheLimitIsTaken() {
+        WorkerOutput output;
+        std::string event = "{\"event\": \"start\", \"total\": 1, \"pad\": \"";
+        event += std::string(WorkerOutput::MAX_LINE_BYTES - event.size() - 2, 'p') + "\"}";
+        QCOMPARE(event.size(), WorkerOutput::MAX_LINE_BYTES);
+        QCOMPARE(output.take(event + "\n").size(), std::size_t(1));
+        QVERIFY(!output.overflowed());
+    }
+
+    // A worker that writes without a line feed is stopped, and the run ends unconfirmed,
+    // not as cancelled.
+    void outputWithoutLineEndsIsStopped() {
+        writeScript(*home_, script({out(START2), flood()}));
+        model_->start();
+        QVERIFY(settles(*model_));
+        QCOMPARE(model_->error(), std::optional(q(NO_RESULT)));
+        QCOMPARE(model_->status(), QStringLiteral("全2ページを比較します"));
+        QCOMPARE(signalRecord(*home_), QByteArray("SIGTERM\n"));
+        QCOMPARE(model_->after().size(), 1);
+    }
+
     void outcomes_data() {
         QTest::addColumn<Json>("steps");
         QTest::addColumn<QString>("status");
@@ -162,6 +209,12 @@ private slots:
         QTest::newRow("line split over reads") << script({out(COMPLETE.substr(0, 40)), pause(150), out(COMPLETE.substr(40, 100)), pause(150), out(COMPLETE.substr(140))})
                                                << q(COMPLETED_STATUS) << none << false << 2 << 1.0;
         QTest::newRow("all lines in one read") << script({out(START2 + PROGRESS1 + PROGRESS2 + COMPLETE)}) << q(COMPLETED_STATUS) << none << false << 2 << 1.0;
+        // The output ends when its last writer closes it, which may be after the exit...
+        QTest::newRow("lines after the exit") << script({out(START2), later(PROGRESS1 + PROGRESS2 + COMPLETE, 700)})
+                                              << q(COMPLETED_STATUS) << none << false << 2 << 1.0;
+        // ... or before it.
+        QTest::newRow("output closed before the exit") << script({out(COMPLETE), closeOutput(), pause(300), exitWith(1)})
+                                                       << q(FAILED) << q(FIXED_FAILURE) << true << 2 << 1.0;
         QTest::newRow("stderr noise") << script({err(std::string(200000, 'e')), out(COMPLETE), err("bye\n")}) << q(COMPLETED_STATUS) << none << false << 2 << 1.0;
     }
     void outcomes() {
@@ -322,6 +375,21 @@ private slots:
                                            "PYTHONNOUSERSITE=1"}));
         QCOMPARE(q(launch["cwd"].get<std::string>()), QDir::currentPath());
         QVERIFY(launch["stdin_is_pipe"].get<bool>());
+    }
+
+    // Some drag sources name this machine in a file URL; the worker gets the path alone,
+    // its escapes decoded.
+    void pathsOfFileUrlsWithAHost() {
+        const QString dir = home_->scratch();
+        model_->reset();
+        model_->select({QUrl("file://localhost" + dir + "/%E6%97%A7/a%20b.pdf")}, true);
+        model_->select({QUrl("file://LOCALHOST" + dir + "/新/a b.pdf")}, false);
+        writeScript(*home_, script({exitWith(0)}));
+        model_->start();
+        QVERIFY(settles(*model_));
+        const Json arguments = launchRecord(*home_)["arguments"];
+        QCOMPARE(q(arguments[1].get<std::string>()), dir + "/新/a b.pdf");
+        QCOMPARE(q(arguments.back().get<std::string>()), dir + "/旧/a b.pdf");
     }
 
     void nothingStartsWhenNotReady() {
