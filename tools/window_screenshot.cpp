@@ -14,6 +14,7 @@
 
 #include <cstdio>
 
+#include "app/ui/application.hpp"
 #include "app/ui/control_kit.hpp"
 #include "app/ui/delegate.hpp"
 
@@ -42,6 +43,7 @@ void pause(int milliseconds) {
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    tesmira::ui::setUpApplication();
     if (argc < 2) {
         std::fprintf(stderr, "usage: window_screenshot OUTPUT.png [--archive]\n");
         return 2;

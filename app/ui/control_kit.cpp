@@ -98,6 +98,8 @@ LineLimitedLabel::LineLimitedLabel(int lines, int size, QWidget* parent) : QLabe
 
 void LineLimitedLabel::setFullText(const QString& text) {
     text_ = text;
+    // A screen reader reads the text as it is, not as it is wrapped and cut on screen.
+    setAccessibleName(text);
     setText(elided(width()));
     updateGeometry();
 }

@@ -61,14 +61,20 @@ DezaroziDelegate::~DezaroziDelegate() {
 
 bool DezaroziDelegate::shouldQuit() {
     if (!model.running()) return true;
-    if (!askToStopRun()) return false;
+    if (asking_) return false;  // the question is already on screen
+    asking_ = true;
+    const bool stop = askToStopRun();
+    asking_ = false;
+    if (!stop) return false;
     // The worker gets SIGTERM and removes its partial folder itself; nobody waits for it.
     model.cancel();
     return true;
 }
 
+// Through the window's close, so that the menu, the shortcut and the close button ask one
+// question in one place; the application ends when its last window has closed.
 void DezaroziDelegate::quit() {
-    if (shouldQuit()) QCoreApplication::quit();
+    if (window) window->close();
 }
 
 void DezaroziDelegate::showSettings() { model.showSettings(); }
@@ -76,12 +82,7 @@ void DezaroziDelegate::showSettings() { model.showSettings(); }
 bool DezaroziDelegate::eventFilter(QObject* watched, QEvent* event) {
     // Closing the main window quits the application, through the same question.
     if (window && watched == window.get() && event->type() == QEvent::Close) {
-        if (shouldQuit()) {
-            event->accept();
-            QCoreApplication::quit();
-        } else {
-            event->ignore();
-        }
+        event->setAccepted(shouldQuit());
         return true;
     }
     return QObject::eventFilter(watched, event);

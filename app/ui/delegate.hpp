@@ -45,9 +45,10 @@ public:
     void projectChanged();
     void previewChanged();
 
-    // The one way to quit: asks first while a run is going. Returns whether the application
-    // may quit now.
+    // Whether the main window may close, which ends the application: asks first while a run
+    // is going, and sends the worker SIGTERM when the answer is to stop.
     bool shouldQuit();
+    // Closes the main window, through that question.
     void quit();
     void showSettings();
 
@@ -95,6 +96,7 @@ protected:
 
 private:
     void installMenu();
+    bool asking_ = false;
     void showPreviewPage(const app::ProofPage& page);
 };
 

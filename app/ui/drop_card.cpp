@@ -29,7 +29,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole:
             return app::lastPathComponent(url);
         case Qt::ToolTipRole:
-            return url.toLocalFile();
+            return app::filePath(url);
         case Qt::SizeHintRole:
             return QSize(-1, DezaroziDropCard::ROW_HEIGHT);
         default:
@@ -51,7 +51,7 @@ QList<QUrl> droppedFiles(const QMimeData* data) {
     QList<QUrl> files;
     if (!data || !data->hasUrls()) return files;
     for (const QUrl& url : data->urls())
-        if (url.isLocalFile()) files.append(url);
+        if (app::isLocalFileUrl(url)) files.append(url);
     return files;
 }
 

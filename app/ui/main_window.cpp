@@ -172,7 +172,8 @@ void DezaroziDelegate::createWindow(bool present) {
         selected = std::min(selected + 1, int(model.results().size()) - 1);
         refresh();
     });
-    connect(strict, &QCheckBox::clicked, this, &DezaroziDelegate::previewChanged);
+    // toggled, not clicked: assistive technology toggles the box without a click.
+    connect(strict, &QCheckBox::toggled, this, &DezaroziDelegate::previewChanged);
     auto* reveal = new LegacyButton(QStringLiteral("保存したPDFを表示"), [this] { model.reveal(); });
     QWidget* navigation = legacyStack({previous, next, strict, reveal, spacer()}, true);
     pdf->setPageMode(QPdfView::PageMode::SinglePage);

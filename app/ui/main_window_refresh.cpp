@@ -7,7 +7,9 @@
 #include <QPdfPageNavigator>
 #include <QPdfView>
 #include <QProgressBar>
+#include <QSignalBlocker>
 
+#include "app/model/file_names.hpp"
 #include "app/ui/control_kit.hpp"
 #include "app/ui/delegate.hpp"
 #include "app/ui/drop_card.hpp"
@@ -68,6 +70,7 @@ void DezaroziDelegate::refresh() {
     if (results != resultSignature) {
         resultSignature = results;
         selected = 0;
+        const QSignalBlocker quiet(strict);  // a reset by the window, not the operator's choice
         strict->setChecked(false);
     }
     previous->setEnabled(selected > 0);
@@ -95,7 +98,7 @@ void DezaroziDelegate::showPreviewPage(const app::ProofPage& page) {
     if (key == previewKey) return;
     previewKey = key;
     auto loaded = std::make_unique<QPdfDocument>();
-    const bool opened = loaded->load(model.output()->toLocalFile() + QLatin1Char('/') + shown) == QPdfDocument::Error::None;
+    const bool opened = loaded->load(app::filePath(*model.output()) + QLatin1Char('/') + shown) == QPdfDocument::Error::None;
     pdf->setDocument(opened ? loaded.get() : nullptr);
     document = opened ? std::move(loaded) : nullptr;
     if (document && page.page >= 1 && page.page <= document->pageCount())

@@ -17,6 +17,7 @@
 #include <QTest>
 
 #include "app/model/archive_library.hpp"
+#include "app/ui/application.hpp"
 #include "app/ui/control_kit.hpp"
 #include "app/ui/drop_card.hpp"
 #include "app/ui/settings_window.hpp"
@@ -227,8 +228,15 @@ private slots:
         QVERIFY(!d_->previous->isEnabled() && d_->next->isEnabled());
         QVERIFY(d_->strict->isEnabled() && !d_->strict->isChecked());
 
-        // The strict twin of the same page.
+        // The strict twin of the same page, also when assistive technology toggles the box.
         d_->strict->click();
+        QCOMPARE(loadedFile(*d_), QStringLiteral("厳密比較_a.pdf"));
+        QAccessibleInterface* box = QAccessible::queryAccessibleInterface(d_->strict);
+        QVERIFY(box && box->actionInterface());
+        box->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        QVERIFY(!d_->strict->isChecked());
+        QCOMPARE(loadedFile(*d_), QStringLiteral("検版_a.pdf"));
+        box->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
         QCOMPARE(loadedFile(*d_), QStringLiteral("厳密比較_a.pdf"));
         // The next page of the same PDF is another page of a new load.
         d_->next->click();
@@ -735,13 +743,36 @@ private slots:
     void labelKeepsToItsLines() {
         LineLimitedLabel label(2);
         label.resize(120, 200);
-        label.setFullText(QStringLiteral("とても長い状態の文章がここに入り、四行を超えて続いていきます。さらに続きます。"));
+        const QString sentence = QStringLiteral("とても長い状態の文章がここに入り、四行を超えて続いていきます。さらに続きます。");
+        label.setFullText(sentence);
         QCOMPARE(label.text().count('\n'), 1);
         QVERIFY(label.text().endsWith(QStringLiteral("…")));
+        // Assistive technology gets the text as it was given, not as it is wrapped and cut.
+        QCOMPARE(QAccessible::queryAccessibleInterface(&label)->text(QAccessible::Name), sentence);
         label.setFullText(QStringLiteral("短い"));
         QCOMPARE(label.text(), QStringLiteral("短い"));
         label.setFullText(QStringLiteral("一\n二\n三"));
         QCOMPARE(label.text(), QStringLiteral("一\n二…"));
+    }
+
+    // The status and the result title as a screen reader reads them in the window.
+    void wrappedLabelsReadWhole() {
+        const QString message = QStringLiteral("ここにとても長い失敗の説明が入ります。") .repeated(6);
+        d_->model.setError(message);
+        d_->window->resize(1080, 760);
+        settleWindow();
+        d_->window->grab();
+        QVERIFY(d_->status->text().contains('\n'));
+        QCOMPARE(QAccessible::queryAccessibleInterface(d_->status)->text(QAccessible::Name),
+                 QStringLiteral("新旧のPDFを選んでください\n") + message);
+    }
+
+    // Qt's own panels speak the desktop's language.
+    void qtTranslationsForJapanese() {
+        QVERIFY(installQtTranslations(QLocale(QLocale::Japanese, QLocale::Japan)));
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("キャンセル"));
+        QCOMPARE(QCoreApplication::translate("QFileDialog", "Open"), QStringLiteral("開く"));
+        QVERIFY(!installQtTranslations(QLocale(QLocale::Zulu)));
     }
 
 private:

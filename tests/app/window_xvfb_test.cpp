@@ -5,14 +5,21 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMainWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProcess>
+#include <QPushButton>
 #include <QPdfDocument>
 #include <QPdfPageNavigator>
 #include <QPdfView>
 #include <QTest>
 #include <QTimer>
 
+#include "app/ui/application.hpp"
 #include "app/ui/control_kit.hpp"
 #include "app/ui/drop_card.hpp"
+#include "app/ui/settings_window.hpp"
 #include "window_test_support.hpp"
 
 using namespace tesmira;
@@ -33,13 +40,49 @@ int redPixels(const QImage& image) {
     return count;
 }
 
+// The title that the window system holds for a window, as a window manager reads it.
+QString titleOnTheDisplay(const QWidget& window) {
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window.winId()), QStringLiteral("_NET_WM_NAME")});
+    if (!xprop.waitForFinished(30000)) return QStringLiteral("<xprop did not answer>");
+    const QString reply = QString::fromUtf8(xprop.readAllStandardOutput()).trimmed();
+    const qsizetype quote = reply.indexOf(QLatin1Char('"'));
+    return quote < 0 ? reply : reply.mid(quote + 1).chopped(1);
+}
+
+// Answers every question box that comes up with the button `answer`, and counts the boxes.
+class QuestionAnswerer : public QObject {
+public:
+    explicit QuestionAnswerer(const QString& answer) : answer_(answer) {
+        connect(&timer_, &QTimer::timeout, this, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || box == last_) return;
+            last_ = box;
+            texts_.append(box->text());
+            for (QAbstractButton* button : box->buttons())
+                if (button->text() == answer_) QTimer::singleShot(0, button, &QAbstractButton::click);
+        });
+        timer_.start(50);
+    }
+    const QStringList& questions() const { return texts_; }
+
+private:
+    QString answer_;
+    QTimer timer_;
+    QPointer<QMessageBox> last_;
+    QStringList texts_;
+};
+
 }  // namespace
 
 class WindowXvfbTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY2(QGuiApplication::platformName() == "xcb", qPrintable(QGuiApplication::platformName())); }
+    void initTestCase() {
+        QVERIFY2(QGuiApplication::platformName() == "xcb", qPrintable(QGuiApplication::platformName()));
+        setUpApplication();
+    }
     void init() {
         home_ = std::make_unique<TestHome>();
         d_ = std::make_unique<DezaroziDelegate>();
@@ -59,6 +102,71 @@ private slots:
         d_->window->resize(400, 300);
         QVERIFY(QTest::qWaitFor([&] { return d_->window->centralWidget()->width() <= 900; }, 5000));
         QCOMPARE(d_->window->centralWidget()->size(), QSize(900, 560));
+    }
+
+    // Exactly the titles, without the application's name that Qt can append on X11.
+    void titlesOnTheDisplay() {
+        QCOMPARE(titleOnTheDisplay(*d_->window), QStringLiteral("てすみら v1.0.0（") + QSysInfo::buildCpuArchitecture() + "）");
+        d_->model.showSettings();
+        DezaroziSettings* settings = DezaroziSettings::instance();
+        QVERIFY(settings && QTest::qWaitForWindowExposed(settings));
+        QCOMPARE(titleOnTheDisplay(*settings), QStringLiteral("てすみらの設定"));
+    }
+
+    // Quitting during a run, by the shortcut, the menu or the window's close: one question;
+    // "中止して終了" stops the worker and ends the application at once, "続ける" keeps both.
+    void quittingDuringARun_data() {
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<QString>("answer");
+        for (const char* way : {"shortcut", "menu", "close"}) {
+            QTest::addRow("%s, stop", way) << way << "中止して終了";
+            QTest::addRow("%s, go on", way) << way << "続ける";
+        }
+    }
+    void quittingDuringARun() {
+        QFETCH(QString, way);
+        QFETCH(QString, answer);
+        d_->model.workerProgram = TESMIRA_FAKE_WORKER;
+        writeScript(*home_, script({out("{\"event\": \"start\", \"total\": 2}\n"), waitForTerm()}));
+        d_->model.select({fileUrl("/o/a.pdf")}, true);
+        d_->model.select({fileUrl("/n/a.pdf")}, false);
+        d_->model.start();
+        QVERIFY(QTest::qWaitFor([&] { return d_->model.status() == "全2ページを比較します"; }, 60000));
+        QuestionAnswerer answerer(answer);
+        const bool stop = answer == "中止して終了";
+        QTimer::singleShot(0, [&] {
+            QMainWindow* window = d_->window.get();
+            if (way == "shortcut") {
+                QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier);
+            } else if (way == "menu") {
+                QMenuBar* bar = window->menuBar();
+                QAction* menu = bar->actions().first();
+                QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(menu).center());
+                QMenu* items = menu->menu();
+                if (!QTest::qWaitForWindowExposed(items)) return;
+                QAction* quit = items->actions().last();
+                QTest::mouseClick(items, Qt::LeftButton, {}, items->actionGeometry(quit).center());
+            } else {
+                window->windowHandle()->close();
+            }
+            // Had the application gone on, it leaves its loop here.
+            if (!stop) QTimer::singleShot(1500, [] { QCoreApplication::exit(7); });
+        });
+        QTimer::singleShot(60000, [] { QCoreApplication::exit(1); });  // only against a hang
+        const int status = QCoreApplication::exec();
+        QCOMPARE(answerer.questions(), QStringList{"検版を中止して終了しますか？"});
+        if (stop) {
+            QCOMPARE(status, 0);  // the last window closed, and the application quit
+            QVERIFY(!d_->window->isVisible());
+            QVERIFY(QTest::qWaitFor([&] { return signalRecord(*home_) == "SIGTERM\n"; }, 30000));
+        } else {
+            QCOMPARE(status, 7);
+            QVERIFY(d_->window->isVisible());
+            QVERIFY(d_->model.running());
+            QVERIFY(signalRecord(*home_).isEmpty());
+            d_->model.cancel();
+        }
+        QVERIFY(settles(d_->model));
     }
 
     void comparisonFromTheWindow() {
