@@ -5,9 +5,10 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-tools/install-packages.sh
+tools/install-packages.sh .ci/packages-build.txt
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+# Without the tests, which need packages of their own (.ci/packages-test.txt).
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF > /dev/null
 cmake --build build --target TesmiraWorker
 
 output=${1:-build/sample-output}

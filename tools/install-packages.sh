@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages of .ci/packages.txt that are missing (as root, or through sudo).
+# Installs the Debian packages of the given lists that are missing (as root, or through sudo).
+#   tools/install-packages.sh LIST...   e.g. .ci/packages-build.txt
 set -euo pipefail
 cd "$(dirname "$0")/.."
 missing=()
-for package in $(cat .ci/packages.txt); do
+for package in $(cat "$@"); do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0

@@ -21,7 +21,10 @@ entry="$prefix/share/applications/tesmira.desktop"
 [ -f "$entry" ] || fail "no menu entry"
 grep -qx "Exec=\"$prefix/bin/tesmira\"" "$entry" || fail "the menu entry does not start the installed program: $(grep Exec "$entry")"
 grep -qx "Icon=tesmira" "$entry" || fail "the menu entry has no icon"
-if command -v desktop-file-validate > /dev/null; then desktop-file-validate "$entry"; fi
+# Valid without a single hint, and it offers to open no file: the program takes none.
+hints=$(desktop-file-validate "$entry" 2>&1) || fail "the menu entry is invalid: $hints"
+[ -z "$hints" ] || fail "desktop-file-validate has hints for the menu entry: $hints"
+grep -q '^MimeType=' "$entry" && fail "the menu entry declares file types, but the program opens no file"
 
 # The installed worker finds its stamp images: a run with the stamp on completes.
 mkdir -p "$prefix/out"
