@@ -15,7 +15,9 @@
 #include <system_error>
 
 #include "app/model/project_name.hpp"
+#include "common/descriptor.hpp"
 #include "common/files.hpp"
+#include "common/project_record.hpp"
 #include "common/random_id.hpp"
 
 namespace tesmira::app {
@@ -50,21 +52,6 @@ void sortByName(QList<ArchiveProject>& projects) {
         return order != 0 ? order < 0 : a.name.toUtf8() < b.name.toUtf8();
     });
 }
-
-// An open file descriptor, closed when it goes.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // The exclusive lock that serialises project creation across processes; released when it
 // goes.
@@ -143,7 +130,7 @@ QList<ArchiveProject> ArchiveLibrary::projects(const QString& folder) {
         if (S_ISLNK(linkStatus(entry.path()).st_mode)) continue;
         const fs::path record = entry.path() / "project.json";
         if (S_ISLNK(linkStatus(record).st_mode)) throw ArchiveError(5, "案件情報のリンクは使用できません。");
-        const ArchiveProject project = decodeProject(read_text_file(record));
+        const ArchiveProject project = decodeProject(read_regular_file(record, MAX_PROJECT_RECORD_BYTES));
         if (project.version != 1 || project.id != QString::fromStdString(name))
             throw ArchiveError(2, "保存版の案件情報を確認できません。");
         projects.append(project);
@@ -165,9 +152,13 @@ ArchiveProject ArchiveLibrary::create(const QString& name, const QString& folder
             throw ArchiveError(4, "同じ名前の案件があります。既存の案件を選んでください。");
 
     const std::string id = uuid4_hex();
-    const StagingFolder staging(root / (".creating-" + id));
     const ArchiveProject project{1, QString::fromStdString(id), QString::fromStdString(normalized)};
-    writeNewFile(staging.path() / "project.json", encodeProject(project));
+    const std::string record = encodeProject(project);
+    // A name of 80 characters, each with marks without end, could otherwise make a project
+    // that no listing reads.
+    if (record.size() > MAX_PROJECT_RECORD_BYTES) throw ArchiveError(3, "案件名は1〜80文字で入力してください。");
+    const StagingFolder staging(root / (".creating-" + id));
+    writeNewFile(staging.path() / "project.json", record);
     sync_folder(staging.path());
     rename_no_replace(staging.path(), root / id);
     sync_folder(root);

@@ -7,9 +7,11 @@
 #include <QStandardPaths>
 
 #include <cmath>
+#include <exception>
 #include <optional>
 #include <string_view>
 
+#include "common/files.hpp"
 #include "common/json_reading.hpp"
 
 namespace tesmira::app {
@@ -41,11 +43,19 @@ std::optional<bool> switchValue(const Json& value) {
     return std::nullopt;
 }
 
+// A real settings file holds about 150 bytes; anything near this size is not one of ours.
+constexpr std::size_t MAX_SETTINGS_FILE_BYTES = 1 << 20;
+
+// The stored record; an empty one when the file is missing, unreadable, not a regular file
+// (a FIFO would block the start, /dev/zero would fill memory), too large or not JSON.
 Json storedRecord() {
-    QFile file(ProofSettings::settingsFile());
-    if (!file.open(QIODevice::ReadOnly)) return Json::object();
-    const QByteArray bytes = file.readAll();
-    const Json document = parse_json(std::string_view(bytes.constData(), std::size_t(bytes.size())), false);
+    std::string bytes;
+    try {
+        bytes = read_regular_file(ProofSettings::settingsFile().toStdString(), MAX_SETTINGS_FILE_BYTES);
+    } catch (const std::exception&) {
+        return Json::object();
+    }
+    const Json document = parse_json(bytes, false);
     if (!document.is_object()) return Json::object();
     const auto entry = document.find(ENTRY);
     return entry != document.end() && entry->is_object() ? *entry : Json::object();

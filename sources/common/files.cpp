@@ -30,8 +30,12 @@ void write_text_file(const std::filesystem::path& path, std::string_view text) {
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <vector>
+
+#include "common/descriptor.hpp"
 
 namespace tesmira {
 namespace {
@@ -39,14 +43,6 @@ namespace {
 [[noreturn]] void fail(const char* what, const std::filesystem::path& path) {
     throw std::filesystem::filesystem_error(what, path, std::error_code(errno, std::generic_category()));
 }
-
-// Closes a file descriptor when the scope ends.
-struct Descriptor {
-    int fd = -1;
-    ~Descriptor() {
-        if (fd >= 0) ::close(fd);
-    }
-};
 
 }  // namespace
 
@@ -74,28 +70,28 @@ void rename_no_replace(const std::filesystem::path& from, const std::filesystem:
 }
 
 void sync_folder(const std::filesystem::path& folder) {
-    Descriptor fd{::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-    if (fd.fd < 0) fail("cannot open", folder);
-    if (::fsync(fd.fd) != 0) fail("cannot sync", folder);
+    const Descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid()) fail("cannot open", folder);
+    if (::fsync(fd.get()) != 0) fail("cannot sync", folder);
 }
 
 void copy_content(const std::filesystem::path& from, const std::filesystem::path& to, bool synced,
                   const std::function<void()>& both_open) {
-    Descriptor in{::open(from.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (in.fd < 0) fail("cannot open", from);
-    Descriptor out{::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600)};
-    if (out.fd < 0) fail("cannot create", to);
+    const Descriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in.valid()) fail("cannot open", from);
+    Descriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!out.valid()) fail("cannot create", to);
     if (both_open) both_open();
     std::vector<char> buffer(1 << 20);
     for (;;) {
-        const ssize_t n = ::read(in.fd, buffer.data(), buffer.size());
+        const ssize_t n = ::read(in.get(), buffer.data(), buffer.size());
         if (n < 0) {
             if (errno == EINTR) continue;
             fail("cannot read", from);
         }
         if (n == 0) break;
         for (ssize_t written = 0; written < n;) {
-            const ssize_t w = ::write(out.fd, buffer.data() + written, std::size_t(n - written));
+            const ssize_t w = ::write(out.get(), buffer.data() + written, std::size_t(n - written));
             if (w < 0) {
                 if (errno == EINTR) continue;
                 fail("cannot write", to);
@@ -103,10 +99,37 @@ void copy_content(const std::filesystem::path& from, const std::filesystem::path
             written += w;
         }
     }
-    if (synced && ::fsync(out.fd) != 0) fail("cannot sync", to);
-    const int fd = out.fd;
-    out.fd = -1;
-    if (::close(fd) != 0) fail("cannot write", to);
+    if (synced && ::fsync(out.get()) != 0) fail("cannot sync", to);
+    if (::close(out.release()) != 0) fail("cannot write", to);
+}
+
+std::string read_regular_file(const std::filesystem::path& path, std::size_t max_bytes) {
+    const auto failure = [&](const char* what, int code) {
+        return std::filesystem::filesystem_error(what, path, std::error_code(code, std::generic_category()));
+    };
+    // Non-blocking, so that opening a FIFO without a writer returns at once.
+    const Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!file.valid()) throw failure("cannot open", errno);
+    const int fd = file.get();
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) throw failure("cannot read attributes", errno);
+    if (S_ISDIR(info.st_mode)) throw failure("cannot read", EISDIR);
+    if (!S_ISREG(info.st_mode)) throw failure("not a regular file", EINVAL);
+    const std::string too_large = "larger than " + std::to_string(max_bytes) + " bytes";
+    if (std::uintmax_t(info.st_size) > max_bytes) throw failure(too_large.c_str(), EFBIG);
+    // Read to the end, in case the file grew since it was measured.
+    std::string bytes(max_bytes + 1, '\0');
+    std::size_t size = 0;
+    while (size < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + size, bytes.size() - size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw failure("cannot read", errno);
+        if (n == 0) break;
+        size += std::size_t(n);
+    }
+    if (size > max_bytes) throw failure(too_large.c_str(), EFBIG);
+    bytes.resize(size);
+    return bytes;
 }
 
 void make_folder(const std::filesystem::path& path, unsigned mode) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -8,6 +9,11 @@ namespace tesmira {
 
 // The whole file as bytes; failures name the file and the reason.
 std::string read_text_file(const std::filesystem::path& path);
+
+// The whole file as bytes, for a file from the user's folders that may be anything: it is
+// read only when it is a regular file of at most `max_bytes`. A FIFO, a device, a folder or a
+// larger file fails at once (nothing blocks), naming the file and the reason.
+std::string read_regular_file(const std::filesystem::path& path, std::size_t max_bytes);
 
 // Writes the bytes to `path`, replacing what was there; failures name the file and the reason.
 void write_text_file(const std::filesystem::path& path, std::string_view text);

@@ -7,6 +7,7 @@
 
 #include "common/errors.hpp"
 #include "common/files.hpp"
+#include "common/project_record.hpp"
 #include "common/json.hpp"
 #include "common/json_reading.hpp"
 #include "common/random_id.hpp"
@@ -46,7 +47,7 @@ Vault::Vault(const fs::path& root_path, const std::string& project) {
     if (is_link(folder_) || !fs::is_directory(folder_)) throw UserError("選択した保存版の案件がありません。");
     const fs::path project_file = folder_ / "project.json";
     if (is_link(project_file)) throw UserError("案件情報のリンクは使用できません。");
-    const Json record = parse_json(read_text_file(project_file));
+    const Json record = parse_json(read_regular_file(project_file, MAX_PROJECT_RECORD_BYTES));
     const auto field = [&](const char* key) { return record.is_object() && record.contains(key) ? record[key] : Json(); };
     const Json version = field("version"), id = field("id"), name = field("name");
     if (!(version.is_number() && version.get<double>() == 1) || !(id.is_string() && id.get<std::string>() == project) ||

@@ -197,6 +197,10 @@ private slots:
         QTest::newRow("no project.json") << "missing" << 0 << "No such file or directory";
         QTest::newRow("regular file with a project name") << "file" << 0 << "Not a directory";
         QTest::newRow("linked project.json") << "link" << 5 << "案件情報のリンクは使用できません。";
+        // Read only when it is a regular file of at most a mebibyte: nothing blocks or fills memory.
+        QTest::newRow("project.json a FIFO") << "fifo" << 0 << "not a regular file";
+        QTest::newRow("project.json a folder") << "folder" << 0 << "Is a directory";
+        QTest::newRow("project.json too large") << "large" << 0 << "larger than 1048576 bytes";
         QTest::newRow("version 2") << R"({"version":2,"id":"ID","name":"n"})" << 2 << "保存版の案件情報を確認できません。";
         QTest::newRow("other id") << R"({"version":1,"id":"00000000000000000000000000000009","name":"n"})" << 2 << "保存版の案件情報を確認できません。";
         QTest::newRow("version as text") << R"({"version":"1","id":"ID","name":"n"})" << 0 << "'version'";
@@ -219,6 +223,13 @@ private slots:
             QDir().mkpath(folder);
         } else if (kind == "file") {
             writeFile(folder, "x");
+        } else if (kind == "fifo") {
+            QDir().mkpath(folder);
+            QCOMPARE(::mkfifo((folder + "/project.json").toUtf8().constData(), 0600), 0);
+        } else if (kind == "folder") {
+            QDir().mkpath(folder + "/project.json");
+        } else if (kind == "large") {
+            writeFile(folder + "/project.json", R"({"version":1,"id":")" + id.toUtf8() + R"(","name":"n"})" + QByteArray(1 << 20, ' '));
         } else if (kind == "link") {
             addProject(home_->scratch(), id, "外");
             QDir().mkpath(folder);

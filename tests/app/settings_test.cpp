@@ -118,6 +118,38 @@ private slots:
         QCOMPARE(again.readAll(), file);  // loading writes nothing back
     }
 
+    // The settings file comes from the user's folder and may be anything: what is no regular
+    // file of at most a mebibyte gives the defaults at once, and the next save replaces it.
+    void settingsFileThatIsNoSettings_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("link to /dev/zero") << "zero";
+        QTest::newRow("folder") << "folder";
+        QTest::newRow("over a mebibyte") << "large";
+    }
+    void settingsFileThatIsNoSettings() {
+        QFETCH(QString, kind);
+        TestHome home;
+        const QString path = ProofSettings::settingsFile();
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        if (kind == "fifo") QCOMPARE(::mkfifo(path.toUtf8().constData(), 0600), 0);
+        if (kind == "zero") QVERIFY(QFile::link("/dev/zero", path));
+        if (kind == "folder") QVERIFY(QDir().mkpath(path));
+        if (kind == "large") store(R"({"proof.settings.v1": {"dpi": 144}})" + QByteArray(1 << 20, ' '));
+        ProofSettings settings;
+        COMPARE_JSON(values(settings), DEFAULTS);
+        if (kind == "folder") return;  // nothing can replace a folder
+        settings.setDpi(200);
+        QCOMPARE(ProofSettings().dpi(), 200);
+    }
+
+    void settingsFileAtTheLimitIsRead() {
+        TestHome home;
+        const QByteArray record = R"({"proof.settings.v1": {"dpi": 144}})";
+        store(record + QByteArray((1 << 20) - record.size(), ' '));
+        QCOMPARE(ProofSettings().dpi(), 144);
+    }
+
     void everyAssignmentSignalsThenWritesTheWholeRecord() {
         TestHome home;
         ProofSettings settings;

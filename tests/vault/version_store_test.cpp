@@ -131,6 +131,16 @@ TEST_F(VersionStore, RefusalsInTheirOrder) {
     EXPECT_EQ(refusal(open(root, PROJECT)), "案件情報のリンクは使用できません。");
 }
 
+TEST_F(VersionStore, AProjectRecordThatIsNoRegularFileFailsAtOnce) {
+    // A FIFO would block the worker where SIGTERM cannot reach it; a huge file would fill memory.
+    fs::remove(project / "project.json");
+    ASSERT_EQ(::mkfifo((project / "project.json").c_str(), 0600), 0);
+    EXPECT_THROW(Vault(root, PROJECT), fs::filesystem_error);
+    fs::remove(project / "project.json");
+    write(project / "project.json", R"({"version": 1, "id": ")" + PROJECT + R"(", "name": "x"})" + std::string(1 << 20, ' '));
+    EXPECT_THROW(Vault(root, PROJECT), fs::filesystem_error);
+}
+
 TEST_F(VersionStore, LinkedVersionsOrHistoryAreRefused) {
     fs::create_directory(temp.path() / "elsewhere");
     fs::create_directory_symlink(temp.path() / "elsewhere", project / "versions");
