@@ -97,6 +97,7 @@ LineLimitedLabel::LineLimitedLabel(int lines, int size, QWidget* parent) : QLabe
 }
 
 void LineLimitedLabel::setFullText(const QString& text) {
+    if (text == text_) return;  // no relayout for the same text
     text_ = text;
     // A screen reader reads the text as it is, not as it is wrapped and cut on screen.
     setAccessibleName(text);
@@ -105,32 +106,46 @@ void LineLimitedLabel::setFullText(const QString& text) {
 }
 
 // The text as it wraps at `width`, its last allowed line ending in "…" when more follows.
+// Only what the allowed lines can show is laid out, however long the text: a message of a
+// million characters costs no more than one of a few lines.
 QString LineLimitedLabel::elided(int width) const {
-    if (width <= 0) return text_;
+    // No line of `width` pixels holds more characters than it has pixels, but for marks and
+    // other characters without width, which are cut here too.
+    const qsizetype reach = qsizetype(lines_ + 1) * std::max(width, 80);
     QStringList lines;
-    for (const QString& paragraph : text_.split(QLatin1Char('\n'))) {
-        if (paragraph.isEmpty()) {
-            lines.append(QString());
-            continue;
+    bool more = false;
+    for (qsizetype at = 0; at <= text_.size() && !more;) {
+        qsizetype end = text_.indexOf(QLatin1Char('\n'), at);
+        if (end < 0) end = text_.size();
+        const QString paragraph = text_.mid(at, std::min(end - at, reach));
+        more = end - at > reach;
+        at = end + 1;
+        if (paragraph.isEmpty() || width <= 0) {
+            lines.append(paragraph);
+        } else {
+            QTextLayout layout(paragraph, font());
+            layout.beginLayout();
+            for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+                line.setLineWidth(width);
+                lines.append(paragraph.mid(line.textStart(), line.textLength()));
+                if (lines.size() > lines_) break;
+            }
+            layout.endLayout();
         }
-        QTextLayout layout(paragraph, font());
-        layout.beginLayout();
-        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-            line.setLineWidth(width);
-            lines.append(paragraph.mid(line.textStart(), line.textLength()));
-        }
-        layout.endLayout();
+        if (lines.size() > lines_) more = true;
     }
-    if (lines.size() <= lines_) return lines.join(QLatin1Char('\n'));
+    if (!more) return lines.join(QLatin1Char('\n'));
     lines = lines.mid(0, lines_);
-    lines.last() = QFontMetrics(font()).elidedText(lines.last().trimmed() + QStringLiteral("…"), Qt::ElideRight, width);
+    const QString last = lines.last().trimmed() + QStringLiteral("…");
+    lines.last() = width > 0 ? QFontMetrics(font()).elidedText(last, Qt::ElideRight, width) : last;
     return lines.join(QLatin1Char('\n'));
 }
 
 int LineLimitedLabel::heightForWidth(int width) const {
     // Measured on the laid-out text, so that lines set in a fallback font (Japanese in a
     // Latin system font) count with their own height.
-    const QString shown = elided(width).isEmpty() ? QStringLiteral(" ") : elided(width);
+    QString shown = elided(width);
+    if (shown.isEmpty()) shown = QStringLiteral(" ");
     const QRect box = QFontMetrics(font()).boundingRect(QRect(0, 0, std::max(width, 1), 100000), Qt::TextWordWrap, shown);
     return box.height() + 2 * margin() + contentsMargins().top() + contentsMargins().bottom();
 }

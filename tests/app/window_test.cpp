@@ -767,6 +767,31 @@ private slots:
                  QStringLiteral("新旧のPDFを選んでください\n") + message);
     }
 
+    // A message of a million characters shows as its first lines, reads whole, and a refresh
+    // that keeps the text lays nothing out again.
+    void longMessageSettles() {
+        d_->window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(d_->window.get()));
+        const QString message(1000000, QChar(0x3042));
+        d_->model.setError(message);
+        settleWindow();
+        QCOMPARE(d_->status->text().count('\n'), 3);
+        QVERIFY(d_->status->text().endsWith(QStringLiteral("…")));
+        QCOMPARE(QAccessible::queryAccessibleInterface(d_->status)->text(QAccessible::Name),
+                 QStringLiteral("新旧のPDFを選んでください\n") + message);
+        struct LayoutRequests : QObject {
+            int count = 0;
+            bool eventFilter(QObject*, QEvent* event) override {
+                if (event->type() == QEvent::LayoutRequest) ++count;
+                return false;
+            }
+        } requests;
+        d_->status->parentWidget()->installEventFilter(&requests);
+        d_->model.setError(message);  // the same text once more
+        settleWindow();
+        QCOMPARE(requests.count, 0);
+    }
+
     // Qt's own panels speak the desktop's language.
     void qtTranslationsForJapanese() {
         QVERIFY(installQtTranslations(QLocale(QLocale::Japanese, QLocale::Japan)));
