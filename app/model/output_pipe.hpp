@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 
+#include "common/descriptor.hpp"
+
 class QProcess;
 class QSocketNotifier;
 
@@ -34,8 +36,8 @@ private:
 
     std::function<void(const QByteArray&)> received_;
     std::function<void()> ended_;
-    int readEnd_ = -1;
-    int writeEnd_ = -1;
+    Descriptor readEnd_;
+    Descriptor writeEnd_;
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
