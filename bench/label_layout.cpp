@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/ui/control_kit.hpp"
-#include "app/ui/delegate.hpp"
+#include "app/ui/line_limited_label.hpp"
+#include "app/ui/main_window.hpp"
 
 namespace {
 
@@ -67,13 +67,13 @@ int main(int argc, char** argv) {
         std::printf("  %-32s %9.2f ms\n", text.name, ms);
     }
 
-    tesmira::ui::DezaroziDelegate delegate;
-    delegate.createWindow(true);
+    tesmira::ui::MainWindow window;
+    window.show();
     std::printf("Main window: refresh with the message as the error (median of %d)\n", rounds);
     for (const Text& text : texts) {
         const double ms = millisecondsOf(rounds, [&](int round) {
-            delegate.model.setError(text.text + QString::number(round));
-            delegate.refresh();
+            window.model().setError(text.text + QString::number(round));
+            window.refresh();
             QApplication::processEvents();
         });
         std::printf("  %-32s %9.2f ms\n", text.name, ms);

@@ -15,7 +15,7 @@
 #include <cstdio>
 
 #include "app/model/archive_library.hpp"
-#include "app/ui/delegate.hpp"
+#include "app/ui/main_window.hpp"
 #include "sample_document.hpp"
 
 using tesmira::app::ProofModel;
@@ -46,9 +46,9 @@ int main(int argc, char** argv) {
     const qint64 prepared = sinceMain.nsecsElapsed();
 
     QApplication application(argc, argv);
-    tesmira::ui::DezaroziDelegate delegate;
-    delegate.model.workerProgram = QStringLiteral(TESMIRA_WORKER);
-    delegate.createWindow(true);
+    tesmira::ui::MainWindow window;
+    window.model().workerProgram = QStringLiteral(TESMIRA_WORKER);
+    window.show();
     const double started = (sinceMain.nsecsElapsed() - prepared) / 1e6;
     QApplication::processEvents();
 
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     QDir().mkpath(home.path() + "/new");
     tesmira::fixtures::write_pdf({{tesmira::bench::catalogue_page(1, false)}}, old.toStdString());
     tesmira::fixtures::write_pdf({{tesmira::bench::catalogue_page(1, true)}}, now.toStdString());
-    ProofModel& model = delegate.model;
+    ProofModel& model = window.model();
     model.select({QUrl::fromLocalFile(old)}, true);
     model.select({QUrl::fromLocalFile(now)}, false);
 
@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
         });
     });
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (sinceComplete.isValid() && showsRed(delegate.pdf->viewport()->grab().toImage())) {
+        if (sinceComplete.isValid() && showsRed(window.findChild<QPdfView*>(QStringLiteral("preview"))->viewport()->grab().toImage())) {
             shown = sinceComplete.nsecsElapsed() / 1e6;
             loop.quit();
         }

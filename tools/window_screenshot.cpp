@@ -9,14 +9,14 @@
 #include <QMainWindow>
 #include <QPdfDocument>
 #include <QPdfView>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
 
 #include "app/ui/application.hpp"
-#include "app/ui/control_kit.hpp"
-#include "app/ui/delegate.hpp"
+#include "app/ui/main_window.hpp"
 
 using tesmira::app::ProofModel;
 
@@ -57,10 +57,10 @@ int main(int argc, char** argv) {
     const QUrl oldPdf = QUrl::fromLocalFile(samples + "/old/catalogue.pdf");
     const QUrl newPdf = QUrl::fromLocalFile(samples + "/new/catalogue.pdf");
 
-    tesmira::ui::DezaroziDelegate delegate;
-    ProofModel& model = delegate.model;
+    tesmira::ui::MainWindow window;
+    ProofModel& model = window.model();
     model.workerProgram = QStringLiteral(TESMIRA_WORKER);
-    delegate.createWindow(true);
+    window.show();
     if (archive) {
         model.setNewProjectName(QStringLiteral("春のカタログ"));
         model.createArchiveProject();
@@ -80,7 +80,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     // The second result page shows the changes of the sample.
-    if (delegate.next->isEnabled()) delegate.next->click();
+    auto* next = window.findChild<QPushButton*>(QStringLiteral("nextButton"));
+    if (next && next->isEnabled()) next->click();
     pause(1500);  // the preview renders its page in the background
-    return delegate.window->grab().save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
+    return window.grab().save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
 }

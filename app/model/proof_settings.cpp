@@ -111,13 +111,13 @@ Json ProofSettings::dictionary() const {
 }
 
 void ProofSettings::reset() {
-    setDpi(300);
-    setTolerance(1);
-    setOpacity(10);
-    setBorder(2);
-    setStamp(true);
-    setTinyMarkers(false);
-    setGrain(false);
+    setDpi(DEFAULT_SETTINGS.dpi);
+    setTolerance(DEFAULT_SETTINGS.tolerance);
+    setOpacity(DEFAULT_SETTINGS.opacity);
+    setBorder(DEFAULT_SETTINGS.border);
+    setStamp(DEFAULT_SETTINGS.stamp);
+    setTinyMarkers(DEFAULT_SETTINGS.tiny_markers);
+    setGrain(DEFAULT_SETTINGS.grain);
 }
 
 // Writes a new file beside the old one and renames it into place, so that a crash never
@@ -131,6 +131,11 @@ void ProofSettings::save() const {
     Json document;
     document[ENTRY] = dictionary();
     const std::string text = document.dump(2);
+    // A link to anything but a regular file (a device, a FIFO, nothing) is replaced itself:
+    // the save writes through a link only to a settings file kept elsewhere, never over
+    // what a link to /dev/zero names.
+    const QFileInfo existing(path);
+    if (existing.isSymLink() && !existing.isFile() && !QFile::remove(path)) return;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return;
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include "common/json.hpp"
+#include "common/settings_schema.hpp"
 
 namespace tesmira::app {
 
@@ -53,13 +54,13 @@ private:
     void assign(T& field, T value);
     void save() const;
 
-    qint64 dpi_ = 300;
-    qint64 tolerance_ = 1;
-    qint64 opacity_ = 10;
-    qint64 border_ = 2;
-    bool stamp_ = true;
-    bool tinyMarkers_ = false;
-    bool grain_ = false;
+    qint64 dpi_ = DEFAULT_SETTINGS.dpi;
+    qint64 tolerance_ = DEFAULT_SETTINGS.tolerance;
+    qint64 opacity_ = DEFAULT_SETTINGS.opacity;
+    qint64 border_ = DEFAULT_SETTINGS.border;
+    bool stamp_ = DEFAULT_SETTINGS.stamp;
+    bool tinyMarkers_ = DEFAULT_SETTINGS.tiny_markers;
+    bool grain_ = DEFAULT_SETTINGS.grain;
 };
 
 }  // namespace tesmira::app

@@ -2,15 +2,16 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
-#include <QAbstractScrollArea>
+#include <QPdfView>
+
+#include "app/ui/input_scroll_area.hpp"
 
 namespace tesmira::ui {
 namespace {
 
-QAccessibleInterface* scrollAreaInterface(const QString& className, QObject* object) {
-    if (className != QLatin1String("tesmira::ui::InputScrollArea") && className != QLatin1String("QPdfView")) return nullptr;
-    auto* area = qobject_cast<QAbstractScrollArea*>(object);
-    return area ? new QAccessibleWidget(area, QAccessible::Pane) : nullptr;
+QAccessibleInterface* scrollAreaInterface(const QString&, QObject* object) {
+    if (!qobject_cast<InputScrollArea*>(object) && !qobject_cast<QPdfView*>(object)) return nullptr;
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Pane);
 }
 
 }  // namespace

@@ -1,13 +1,15 @@
-// The desktop application: one delegate that owns the model and the main window.
+// The desktop application: its main window owns the model and everything on screen.
 #include <QApplication>
 
 #include "app/ui/application.hpp"
-#include "app/ui/delegate.hpp"
+#include "app/ui/main_window.hpp"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     tesmira::ui::setUpApplication();
-    tesmira::ui::DezaroziDelegate delegate;
-    delegate.createWindow(true);
+    tesmira::ui::MainWindow window;
+    window.show();
+    window.raise();
+    window.activateWindow();
     return QApplication::exec();
 }

@@ -1,123 +1,129 @@
 // The projection of the model onto the main window, run after every change of the model,
-// and the actions of the mode and project pop-ups and the strict checkbox.
+// and the actions of the mode and project pop-ups.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPdfDocument>
 #include <QPdfPageNavigator>
 #include <QPdfView>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSignalBlocker>
 
 #include "app/model/file_names.hpp"
-#include "app/ui/control_kit.hpp"
-#include "app/ui/delegate.hpp"
-#include "app/ui/drop_card.hpp"
+#include "app/ui/line_limited_label.hpp"
+#include "app/ui/main_window.hpp"
+#include "app/ui/pdf_drop_card.hpp"
 
 namespace tesmira::ui {
 
-void DezaroziDelegate::refresh() {
-    beforeCard->refresh();
-    afterCard->refresh();
+void MainWindow::refresh() {
+    beforeCard_->refresh();
+    afterCard_->refresh();
 
-    const bool archive = model.archiveMode();
-    const bool running = model.running();
-    beforeCard->parentWidget()->setVisible(!archive);
-    for (QWidget* control : std::initializer_list<QWidget*>{projects, name, createProject, openArchive, projectHint})
+    const bool archive = model_.archiveMode();
+    const bool running = model_.running();
+    beforeCardSlot_->setVisible(!archive);
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{projectCombo_, projectNameEdit_, createProjectButton_, openArchiveButton_, projectHintLabel_})
         control->setVisible(archive);
-    createProject->setEnabled(!running);
-    openArchive->setEnabled(!running);
+    createProjectButton_->setEnabled(!running);
+    openArchiveButton_->setEnabled(!running);
 
-    settingsSummary->setText(QString::number(model.settings().dpi()) + QStringLiteral("dpi\u3000") +
-                             (model.settings().stamp() ? QStringLiteral("刻印あり") : QStringLiteral("刻印なし")));
-    mode->setEnabled(!running);
-    projects->setEnabled(!running);
-    name->setEnabled(!running);
+    settingsSummaryLabel_->setText(QString::number(model_.settings().dpi()) + QStringLiteral("dpi\u3000") +
+                                   (model_.settings().stamp() ? QStringLiteral("刻印あり") : QStringLiteral("刻印なし")));
+    modeCombo_->setEnabled(!running);
+    projectCombo_->setEnabled(!running);
+    projectNameEdit_->setEnabled(!running);
 
     // The project items are rebuilt only when a project, an id or a name changed, so that an
     // open pop-up is not disturbed by unrelated refreshes.
     QString signature;
-    for (const app::ArchiveProject& project : model.archiveProjects()) signature += project.id + project.name;
-    if (signature != projectSignature) {
-        projectSignature = signature;
-        projects->clear();
-        for (const app::ArchiveProject& project : model.archiveProjects()) projects->addItem(project.name, project.id);
+    for (const app::ArchiveProject& project : model_.archiveProjects()) signature += project.id + project.name;
+    if (signature != projectSignature_) {
+        projectSignature_ = signature;
+        projectCombo_->clear();
+        for (const app::ArchiveProject& project : model_.archiveProjects()) projectCombo_->addItem(project.name, project.id);
     }
-    const auto& list = model.archiveProjects();
+    const auto& list = model_.archiveProjects();
     const auto chosen = std::find_if(list.begin(), list.end(),
-                                     [&](const app::ArchiveProject& project) { return project.id == model.archiveProjectID(); });
-    projects->setCurrentIndex(chosen == list.end() ? -1 : int(chosen - list.begin()));
+                                     [&](const app::ArchiveProject& project) { return project.id == model_.archiveProjectID(); });
+    projectCombo_->setCurrentIndex(chosen == list.end() ? -1 : int(chosen - list.begin()));
 
-    const bool canStart = model.canStart();
-    startButton->setText(archive ? QStringLiteral("保存版と比較して更新") : QStringLiteral("検版する"));
-    startButton->setEnabled(canStart);
-    baseline->setVisible(archive);
-    baseline->setEnabled(canStart);
-    resetButton->setEnabled(!running && (!model.before().isEmpty() || !model.after().isEmpty() || !model.results().isEmpty()));
-    cancelButton->setVisible(running);
-    progress->setVisible(running);
-    progress->setValue(int(std::lround(std::clamp(model.progress(), 0.0, 1.0) * 1000)));
+    const bool canStart = model_.canStart();
+    startButton_->setText(archive ? QStringLiteral("保存版と比較して更新") : QStringLiteral("検版する"));
+    startButton_->setEnabled(canStart);
+    baselineButton_->setVisible(archive);
+    baselineButton_->setEnabled(canStart);
+    resetButton_->setEnabled(!running && (!model_.before().isEmpty() || !model_.after().isEmpty() || !model_.results().isEmpty()));
+    cancelButton_->setVisible(running);
+    progressBar_->setVisible(running);
+    progressBar_->setValue(int(std::lround(std::clamp(model_.progress(), 0.0, 1.0) * 1000)));
 
     QStringList parts;
-    for (const QString& part : {model.status(), model.matchIssue().value_or(QString()), model.error().value_or(QString())})
+    for (const QString& part : {model_.status(), model_.matchIssue().value_or(QString()), model_.error().value_or(QString())})
         if (!part.isEmpty()) parts.append(part);
     const QString statusText = parts.join(QLatin1Char('\n'));
-    status->setFullText(statusText);
-    status->setToolTip(statusText);
+    statusLabel_->setFullText(statusText);
+    statusLabel_->setToolTip(statusText);
 
     QString results;
-    for (const app::ProofPage& page : model.results()) results += page.id();
-    if (results != resultSignature) {
-        resultSignature = results;
-        selected = 0;
-        const QSignalBlocker quiet(strict);  // a reset by the window, not the operator's choice
-        strict->setChecked(false);
+    for (const app::ProofPage& page : model_.results()) results += page.id();
+    if (results != resultSignature_) {
+        resultSignature_ = results;
+        selected_ = 0;
+        const QSignalBlocker quiet(strictCheck_);  // a reset by the window, not the operator's choice
+        strictCheck_->setChecked(false);
     }
-    previous->setEnabled(selected > 0);
-    next->setEnabled(selected + 1 < model.results().size());
+    previousButton_->setEnabled(selected_ > 0);
+    nextButton_->setEnabled(selected_ + 1 < model_.results().size());
 
-    if (selected < 0 || selected >= model.results().size() || !model.output()) {
-        pdf->setDocument(nullptr);
-        document.reset();
-        emptyPreview->show();
-        previewKey.clear();
-        resultTitle->setFullText(QStringLiteral("検版結果"));
+    if (selected_ < 0 || selected_ >= model_.results().size() || !model_.output()) {
+        showEmptyPreview();
         return;
     }
-    emptyPreview->hide();
-    showPreviewPage(model.results()[selected]);
+    emptyPreviewLabel_->hide();
+    showPreviewPage(model_.results()[selected_]);
 }
 
-void DezaroziDelegate::showPreviewPage(const app::ProofPage& page) {
-    strict->setEnabled(page.strictFile.has_value());
-    const QString shown = strict->isChecked() && page.strictFile ? *page.strictFile : page.file;
+void MainWindow::showEmptyPreview() {
+    preview_->setDocument(nullptr);
+    document_.reset();
+    emptyPreviewLabel_->show();
+    previewKey_.clear();
+    resultTitleLabel_->setFullText(QStringLiteral("検版結果"));
+}
+
+void MainWindow::showPreviewPage(const app::ProofPage& page) {
+    strictCheck_->setEnabled(page.strictFile.has_value());
+    const QString shown = strictCheck_->isChecked() && page.strictFile ? *page.strictFile : page.file;
     const QString key = shown + QLatin1Char('#') + QString::number(page.page);
-    resultTitle->setFullText(QString::number(selected + 1) + QStringLiteral(" / ") + QString::number(model.results().size()) +
-                             QStringLiteral("\u3000") + page.sourceName + QStringLiteral("\u3000") + QString::number(page.page) +
-                             QStringLiteral("ページ\u3000") + QString::number(page.regions) + QStringLiteral("か所"));
-    if (key == previewKey) return;
-    previewKey = key;
+    resultTitleLabel_->setFullText(QString::number(selected_ + 1) + QStringLiteral(" / ") + QString::number(model_.results().size()) +
+                                   QStringLiteral("\u3000") + page.sourceName + QStringLiteral("\u3000") +
+                                   QString::number(page.page) + QStringLiteral("ページ\u3000") + QString::number(page.regions) +
+                                   QStringLiteral("か所"));
+    if (key == previewKey_) return;
+    previewKey_ = key;
     auto loaded = std::make_unique<QPdfDocument>();
-    const bool opened = loaded->load(app::filePath(*model.output()) + QLatin1Char('/') + shown) == QPdfDocument::Error::None;
-    pdf->setDocument(opened ? loaded.get() : nullptr);
-    document = opened ? std::move(loaded) : nullptr;
-    if (document && page.page >= 1 && page.page <= document->pageCount())
-        pdf->pageNavigator()->jump(int(page.page - 1), QPointF(), 0);
+    const bool opened = loaded->load(app::filePath(*model_.output()) + QLatin1Char('/') + shown) == QPdfDocument::Error::None;
+    preview_->setDocument(opened ? loaded.get() : nullptr);
+    document_ = opened ? std::move(loaded) : nullptr;
+    if (document_ && page.page >= 1 && page.page <= document_->pageCount())
+        preview_->pageNavigator()->jump(int(page.page - 1), QPointF(), 0);
 }
 
-void DezaroziDelegate::modeChanged() {
-    if (model.running()) return;
-    model.setArchiveMode(mode->currentIndex() == 1);
-    model.refreshArchiveProjects();
+void MainWindow::modeChanged() {
+    if (model_.running()) return;
+    model_.setArchiveMode(modeCombo_->currentIndex() == 1);
+    model_.refreshArchiveProjects();
     refresh();
 }
 
-void DezaroziDelegate::projectChanged() {
-    if (model.running()) return;
-    const QVariant id = projects->currentIndex() >= 0 ? projects->currentData() : QVariant();
-    model.setArchiveProjectID(id.typeId() == QMetaType::QString ? id.toString() : QString());
+void MainWindow::projectChanged() {
+    if (model_.running()) return;
+    const QVariant id = projectCombo_->currentIndex() >= 0 ? projectCombo_->currentData() : QVariant();
+    model_.setArchiveProjectID(id.typeId() == QMetaType::QString ? id.toString() : QString());
 }
-
-void DezaroziDelegate::previewChanged() { refresh(); }
 
 }  // namespace tesmira::ui

@@ -1,153 +1,124 @@
 #include "app/ui/settings_window.hpp"
 
-#include <QApplication>
 #include <QBoxLayout>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPointer>
+#include <QPushButton>
 
-#include <limits>
+#include <algorithm>
 
 #include "app/model/proof_model.hpp"
-#include "app/ui/control_kit.hpp"
+#include "app/ui/setting_integer.hpp"
+#include "app/ui/widget_helpers.hpp"
+#include "common/settings_schema.hpp"
 
 namespace tesmira::ui {
 namespace {
 
-constexpr qint64 RESOLUTIONS[] = {144, 200, 300};
-
-std::unique_ptr<DezaroziSettings>& theInstance() {
-    static std::unique_ptr<DezaroziSettings> window;
-    return window;
+QLineEdit* numberEdit(const QString& name, qint64 value) {
+    auto* edit = new QLineEdit(QString::number(value));
+    edit->setObjectName(name);
+    edit->setFixedWidth(75);
+    return edit;
 }
 
-QLineEdit* numberField(qint64 value) {
-    auto* field = new QLineEdit(QString::number(value));
-    field->setFixedWidth(75);
-    return field;
+QCheckBox* checkBox(const QString& name, const QString& title, bool checked) {
+    auto* box = new QCheckBox(title);
+    box->setObjectName(name);
+    box->setChecked(checked);
+    return box;
+}
+
+// A label and its control, side by side.
+QWidget* settingRow(const QString& label, QWidget* control) {
+    QLabel* text = wrappingLabel(label, 13);
+    text->setWordWrap(false);
+    auto* row = new QWidget;
+    makeRow(row, {text, control});
+    return row;
 }
 
 }  // namespace
 
-std::function<void(QWidget*, const QString&)> DezaroziSettings::alert = [](QWidget* parent, const QString& message) {
-    QMessageBox box(QMessageBox::Warning, QString(), message, QMessageBox::Ok, parent);
-    box.exec();
-};
-
-std::optional<qint64> parseSettingInteger(const QString& text) {
-    qsizetype at = 0;
-    bool negative = false;
-    if (at < text.size() && (text[at] == QLatin1Char('+') || text[at] == QLatin1Char('-'))) negative = text[at++] == QLatin1Char('-');
-    if (at == text.size()) return std::nullopt;
-    // Accumulated as a negative number, whose range includes the smallest 64-bit value.
-    qint64 value = 0;
-    for (; at < text.size(); ++at) {
-        const QChar c = text[at];
-        if (c < QLatin1Char('0') || c > QLatin1Char('9')) return std::nullopt;
-        const int digit = c.unicode() - '0';
-        if (value < (std::numeric_limits<qint64>::min() + digit) / 10) return std::nullopt;
-        value = value * 10 - digit;
-    }
-    if (!negative) {
-        if (value == std::numeric_limits<qint64>::min()) return std::nullopt;
-        value = -value;
-    }
-    return value;
-}
-
-DezaroziSettings* DezaroziSettings::instance() { return theInstance().get(); }
-
-void DezaroziSettings::discard() { theInstance().reset(); }
-
-void DezaroziSettings::show(app::ProofModel& model) {
-    auto& window = theInstance();
-    if (!window) window = std::make_unique<DezaroziSettings>(model);
-    window->QWidget::show();
-    window->raise();
-    window->activateWindow();
-}
-
-DezaroziSettings::DezaroziSettings(app::ProofModel& model) : QWidget(nullptr, Qt::Window), model_(model) {
+SettingsWindow::SettingsWindow(app::ProofModel& model, QWidget* parent)
+    : QWidget(parent, Qt::Window), model_(model), alert_([this](const QString& message) {
+          QMessageBox box(QMessageBox::Warning, QString(), message, QMessageBox::Ok, this);
+          box.exec();
+      }) {
     setWindowTitle(QStringLiteral("てすみらの設定"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setAttribute(Qt::WA_QuitOnClose, false);
     const app::ProofSettings& settings = model.settings();
 
-    resolution = new QComboBox;
-    resolution->addItems({QStringLiteral("144 dpi"), QStringLiteral("200 dpi"), QStringLiteral("300 dpi（標準）")});
-    const auto known = std::find(std::begin(RESOLUTIONS), std::end(RESOLUTIONS), settings.dpi());
-    resolution->setCurrentIndex(known == std::end(RESOLUTIONS) ? 2 : int(known - std::begin(RESOLUTIONS)));
+    resolutionCombo_ = new QComboBox;
+    resolutionCombo_->setObjectName(QStringLiteral("resolutionCombo"));
+    resolutionCombo_->addItems({QStringLiteral("144 dpi"), QStringLiteral("200 dpi"), QStringLiteral("300 dpi（標準）")});
+    const auto known = std::find(RESOLUTIONS.begin(), RESOLUTIONS.end(), settings.dpi());
+    resolutionCombo_->setCurrentIndex(known == RESOLUTIONS.end() ? int(RESOLUTIONS.size()) - 1 : int(known - RESOLUTIONS.begin()));
 
-    tolerance = numberField(settings.tolerance());
-    opacity = numberField(settings.opacity());
-    border = numberField(settings.border());
-    stamp = new QCheckBox(QStringLiteral("てすみらの刻印（ロゴ）を入れる"));
-    tinyMarkers = new QCheckBox(QStringLiteral("極小差分の補助矩形（試験）"));
-    grain = new QCheckBox(QStringLiteral("配置画像のノイズ軽減（試験）"));
-    stamp->setChecked(settings.stamp());
-    tinyMarkers->setChecked(settings.tinyMarkers());
-    grain->setChecked(settings.grain());
+    toleranceEdit_ = numberEdit(QStringLiteral("toleranceEdit"), settings.tolerance());
+    opacityEdit_ = numberEdit(QStringLiteral("opacityEdit"), settings.opacity());
+    borderEdit_ = numberEdit(QStringLiteral("borderEdit"), settings.border());
+    stampCheck_ = checkBox(QStringLiteral("stampCheck"), QStringLiteral("てすみらの刻印（ロゴ）を入れる"), settings.stamp());
+    tinyMarkersCheck_ = checkBox(QStringLiteral("tinyMarkersCheck"), QStringLiteral("極小差分の補助矩形（試験）"), settings.tinyMarkers());
+    grainCheck_ = checkBox(QStringLiteral("grainCheck"), QStringLiteral("配置画像のノイズ軽減（試験）"), settings.grain());
 
-    QPointer<DezaroziSettings> self(this);
-    auto* saveButton = new LegacyButton(QStringLiteral("保存"), [self] {
-        if (self) self->save();
-    });
-    auto* resetButton = new LegacyButton(QStringLiteral("初期設定に戻す"), [self] {
-        if (self) self->resetToDefaults();
-    });
-    const auto row = [](const QString& label, QWidget* control) {
-        QLabel* text = legacyLabel(label, 13);
-        text->setWordWrap(false);
-        return legacyStack({text, control}, true);
-    };
-    QWidget* column = legacyStack({legacyLabel(QStringLiteral("検版の設定"), 22),
-                                   legacyLabel(QStringLiteral("変更は次の検版から適用。このPCに保存されます。"), 12),
-                                   row(QStringLiteral("画像化の解像度"), resolution),
-                                   row(QStringLiteral("色差の許容値（0〜255）"), tolerance),
-                                   row(QStringLiteral("背景の濃さ（0〜100％）"), opacity),
-                                   row(QStringLiteral("赤い輪郭線（1〜6px）"), border),
-                                   stamp,
-                                   tinyMarkers,
-                                   grain,
-                                   legacyLabel(QStringLiteral("ノイズ軽減は実修正を見逃す場合があります。ON時は厳密比較PDFも確認してください。"), 11),
-                                   legacyStack({saveButton, resetButton}, true)});
-    static_cast<QBoxLayout*>(column->layout())->addStretch(1);
-    legacyMount(column, this, 24);
+    auto* saveButton = new QPushButton(QStringLiteral("保存"));
+    saveButton->setObjectName(QStringLiteral("saveButton"));
+    connect(saveButton, &QPushButton::clicked, this, &SettingsWindow::save);
+    auto* defaultsButton = new QPushButton(QStringLiteral("初期設定に戻す"));
+    defaultsButton->setObjectName(QStringLiteral("defaultsButton"));
+    connect(defaultsButton, &QPushButton::clicked, this, &SettingsWindow::restoreDefaults);
+    auto* buttons = new QWidget;
+    makeRow(buttons, {saveButton, defaultsButton});
+
+    auto* column = new ColumnWidget;
+    makeColumn(column, {wrappingLabel(QStringLiteral("検版の設定"), 22),
+                        wrappingLabel(QStringLiteral("変更は次の検版から適用。このPCに保存されます。"), 12),
+                        settingRow(QStringLiteral("画像化の解像度"), resolutionCombo_),
+                        settingRow(QStringLiteral("色差の許容値（0〜255）"), toleranceEdit_),
+                        settingRow(QStringLiteral("背景の濃さ（0〜100％）"), opacityEdit_),
+                        settingRow(QStringLiteral("赤い輪郭線（1〜6px）"), borderEdit_),
+                        stampCheck_,
+                        tinyMarkersCheck_,
+                        grainCheck_,
+                        wrappingLabel(QStringLiteral("ノイズ軽減は実修正を見逃す場合があります。ON時は厳密比較PDFも確認してください。"), 11),
+                        buttons})
+        ->addStretch(1);
+    placeWithPadding(this, column, 24);
     setFixedSize(QSize(580, 400).expandedTo(sizeHint()));
     centreOnScreen(this);
 }
 
-void DezaroziSettings::save() {
-    const auto toleranceValue = parseSettingInteger(tolerance->text());
-    const auto opacityValue = parseSettingInteger(opacity->text());
-    const auto borderValue = parseSettingInteger(border->text());
-    const bool accepted = toleranceValue && opacityValue && borderValue && *toleranceValue >= 0 && *toleranceValue <= 255 &&
-                          *opacityValue >= 0 && *opacityValue <= 100 && *borderValue >= 1 && *borderValue <= 6;
-    if (!accepted) {
-        alert(this, QStringLiteral("設定値の範囲を確認してください。"));
+void SettingsWindow::setAlert(std::function<void(const QString&)> alert) { alert_ = std::move(alert); }
+
+void SettingsWindow::save() {
+    const auto tolerance = parseSettingInteger(toleranceEdit_->text());
+    const auto opacity = parseSettingInteger(opacityEdit_->text());
+    const auto border = parseSettingInteger(borderEdit_->text());
+    if (!tolerance || !opacity || !border || !TOLERANCE_RANGE.contains(*tolerance) || !OPACITY_RANGE.contains(*opacity) ||
+        !BORDER_RANGE.contains(*border)) {
+        alert_(QStringLiteral("設定値の範囲を確認してください。"));
         return;
     }
     app::ProofSettings& settings = model_.settings();
-    settings.setDpi(RESOLUTIONS[std::clamp(resolution->currentIndex(), 0, 2)]);
-    settings.setTolerance(*toleranceValue);
-    settings.setOpacity(*opacityValue);
-    settings.setBorder(*borderValue);
-    settings.setStamp(stamp->isChecked());
-    settings.setTinyMarkers(tinyMarkers->isChecked());
-    settings.setGrain(grain->isChecked());
+    settings.setDpi(RESOLUTIONS[std::size_t(std::clamp(resolutionCombo_->currentIndex(), 0, int(RESOLUTIONS.size()) - 1))]);
+    settings.setTolerance(*tolerance);
+    settings.setOpacity(*opacity);
+    settings.setBorder(*border);
+    settings.setStamp(stampCheck_->isChecked());
+    settings.setTinyMarkers(tinyMarkersCheck_->isChecked());
+    settings.setGrain(grainCheck_->isChecked());
     close();
 }
 
-void DezaroziSettings::resetToDefaults() {
-    app::ProofModel& model = model_;
-    model.settings().reset();
+void SettingsWindow::restoreDefaults() {
+    model_.settings().reset();
     close();
-    // A fresh window with the defaults takes this one's place; this one goes once control
-    // has left its button.
-    theInstance().release()->deleteLater();
-    show(model);
+    emit defaultsRestored();
 }
 
 }  // namespace tesmira::ui

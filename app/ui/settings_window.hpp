@@ -1,55 +1,50 @@
 #pragma once
 // The settings window: the seven comparison settings, checked before anything is stored.
-// There is at most one; closing it keeps it, as it was left, for the next time.
+// Its owner keeps it when it is closed, so that it comes back as it was left.
 
-#include <QList>
 #include <QWidget>
 
 #include <functional>
-#include <memory>
-#include <optional>
-
-namespace tesmira::app {
-class ProofModel;
-}
 
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
 
+namespace tesmira::app {
+class ProofModel;
+}
+
 namespace tesmira::ui {
 
-// A whole decimal integer: an optional sign and digits only, within 64 bits.
-std::optional<qint64> parseSettingInteger(const QString& text);
-
-class DezaroziSettings : public QWidget {
+class SettingsWindow : public QWidget {
     Q_OBJECT
 
 public:
-    // Opens the one settings window, creating it when there is none.
-    static void show(app::ProofModel& model);
-    // The settings window, or none.
-    static DezaroziSettings* instance();
-    // Destroys the settings window, before the application object goes.
-    static void discard();
-    // Shows the range alert; replaced by tests, which cannot answer a modal dialog.
-    static std::function<void(QWidget* parent, const QString& message)> alert;
+    // Shows the current settings of `model`; the controls are not refreshed afterwards.
+    explicit SettingsWindow(app::ProofModel& model, QWidget* parent = nullptr);
 
-    explicit DezaroziSettings(app::ProofModel& model);
+    // Replaces the alert about values out of range, a message box by default (tests, which
+    // cannot answer a modal dialog, give their own).
+    void setAlert(std::function<void(const QString& message)> alert);
 
-    QComboBox* resolution;
-    QLineEdit* tolerance;
-    QLineEdit* opacity;
-    QLineEdit* border;
-    QCheckBox* stamp;
-    QCheckBox* tinyMarkers;
-    QCheckBox* grain;
-
-    void save();
-    void resetToDefaults();
+signals:
+    // "初期設定に戻す" has stored the defaults and closed this window; its owner shows a
+    // fresh one in its place.
+    void defaultsRestored();
 
 private:
+    void save();
+    void restoreDefaults();
+
     app::ProofModel& model_;
+    std::function<void(const QString&)> alert_;
+    QComboBox* resolutionCombo_;
+    QLineEdit* toleranceEdit_;
+    QLineEdit* opacityEdit_;
+    QLineEdit* borderEdit_;
+    QCheckBox* stampCheck_;
+    QCheckBox* tinyMarkersCheck_;
+    QCheckBox* grainCheck_;
 };
 
 }  // namespace tesmira::ui

@@ -1,19 +1,23 @@
 #include "conductor/settings.hpp"
 
+#include <algorithm>
+#include <optional>
+
 #include "common/errors.hpp"
+#include "common/settings_schema.hpp"
 
 namespace tesmira::conductor {
 
 const Json& DEFAULTS() {
     static const Json defaults = [] {
         Json d;
-        d["dpi"] = 300;
-        d["tolerance"] = 1;
-        d["opacity"] = 10;
-        d["border"] = 2;
-        d["stamp"] = true;
-        d["tiny_markers"] = false;
-        d["grain"] = false;
+        d["dpi"] = DEFAULT_SETTINGS.dpi;
+        d["tolerance"] = DEFAULT_SETTINGS.tolerance;
+        d["opacity"] = DEFAULT_SETTINGS.opacity;
+        d["border"] = DEFAULT_SETTINGS.border;
+        d["stamp"] = DEFAULT_SETTINGS.stamp;
+        d["tiny_markers"] = DEFAULT_SETTINGS.tiny_markers;
+        d["grain"] = DEFAULT_SETTINGS.grain;
         return d;
     }();
     return defaults;
@@ -27,22 +31,18 @@ Json normalized_settings(const Json& values) {
 
     struct Range {
         const char* key;
-        long long low, high;
+        SettingRange values;
     };
-    for (const Range& range : {Range{"tolerance", 0, 255}, Range{"opacity", 0, 100}, Range{"border", 1, 6}}) {
-        const Json& v = result[range.key];
+    for (const Range& range :
+         {Range{"tolerance", TOLERANCE_RANGE}, Range{"opacity", OPACITY_RANGE}, Range{"border", BORDER_RANGE}}) {
         // Integers only: neither booleans nor floating-point numbers, even integral ones.
-        bool ok = v.is_number_integer();
-        if (ok && v.is_number_unsigned()) {
-            const unsigned long long u = v.get<unsigned long long>();
-            ok = u <= static_cast<unsigned long long>(range.high) && static_cast<long long>(u) >= range.low;
-        } else if (ok) {
-            ok = v.get<long long>() >= range.low && v.get<long long>() <= range.high;
-        }
-        if (!ok) throw UserError(std::string("設定が範囲外です: ") + range.key);
+        const std::optional<std::int64_t> v = signed_integer(result[range.key]);
+        if (!v || !range.values.contains(*v)) throw UserError(std::string("設定が範囲外です: ") + range.key);
     }
     const Json& dpi = result["dpi"];
-    const bool dpi_ok = dpi.is_number() && (dpi.get<double>() == 144 || dpi.get<double>() == 200 || dpi.get<double>() == 300);
+    const bool dpi_ok = dpi.is_number() && std::any_of(RESOLUTIONS.begin(), RESOLUTIONS.end(), [&](std::int64_t known) {
+                            return dpi.get<double>() == double(known);
+                        });
     if (!dpi_ok) throw UserError("解像度を確認してください。");
     for (const char* key : {"stamp", "tiny_markers", "grain"})
         if (!result[key].is_boolean()) throw UserError(std::string("設定が不正です: ") + key);

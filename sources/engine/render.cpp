@@ -8,6 +8,7 @@
 
 #include "common/errors.hpp"
 #include "common/rounding.hpp"
+#include "common/settings_schema.hpp"
 #include "engine/colour_device.hpp"
 #include "engine/dimensions.hpp"
 #include "engine/limits.hpp"
@@ -98,7 +99,8 @@ cv::Mat render_page(const std::filesystem::path& path, int page_number, const pd
 }  // namespace
 
 void check_resolution(double dpi) {
-    if (dpi != 144 && dpi != 200 && dpi != 300) throw UserError("解像度は144・200・300dpiから選択してください。");
+    if (std::none_of(RESOLUTIONS.begin(), RESOLUTIONS.end(), [dpi](std::int64_t known) { return dpi == double(known); }))
+        throw UserError("解像度は144・200・300dpiから選択してください。");
 }
 
 RenderedPage render_pdf(const std::filesystem::path& path, int page_number, double dpi) {

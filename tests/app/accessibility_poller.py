@@ -1,5 +1,6 @@
 # Reads the accessible tree of every application whose name holds the given word, again and
-# again, as a screen reader does, until the time is up. Prints how much it read.
+# again, as a screen reader does, until the time is up. Prints, about once a second, how many
+# nodes it read of such an application since the last line.
 #   accessibility_poller.py WORD SECONDS
 import sys
 import time
@@ -8,7 +9,8 @@ import pyatspi
 
 word, seconds = sys.argv[1], float(sys.argv[2])
 deadline = time.time() + seconds
-walks = nodes = 0
+nodes = 0
+reported = time.time()
 
 
 def walk(node, depth=0):
@@ -30,6 +32,7 @@ while time.time() < deadline:
         application = desktop.getChildAtIndex(i)
         if application is not None and word in (application.name or ""):
             walk(application)
-    walks += 1
+    if nodes and time.time() - reported >= 1:
+        print(f"read {nodes} nodes", flush=True)
+        nodes, reported = 0, time.time()
     time.sleep(0.02)
-print(f"walks {walks} nodes {nodes}", flush=True)

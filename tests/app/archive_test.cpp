@@ -19,11 +19,6 @@ using namespace tesmira::app::testing;
 
 namespace {
 
-mode_t modeOf(const QString& path) {
-    struct stat info {};
-    return ::lstat(path.toUtf8().constData(), &info) == 0 ? info.st_mode & 07777 : 0;
-}
-
 void writeFile(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);

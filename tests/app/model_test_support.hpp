@@ -2,6 +2,8 @@
 // What the model tests share: a private home folder per test, the fake worker's script and
 // launch record, and a record of the model's published fields.
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -49,6 +51,18 @@ private:
 };
 
 inline QUrl fileUrl(const QString& path) { return QUrl::fromLocalFile(path); }
+
+// A worker's output line: the JSON text and its line feed.
+inline std::string line(const std::string& json) { return json + "\n"; }
+
+// The status once files are chosen.
+inline const QString CHOSEN = QStringLiteral("同じファイル名・同じページ番号同士を比較します");
+
+// The permission bits of the item itself (a link is not followed); 0 when there is none.
+inline mode_t modeOf(const QString& path) {
+    struct stat info {};
+    return ::lstat(path.toUtf8().constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
 
 inline QList<QUrl> fileUrls(const QStringList& paths) {
     QList<QUrl> urls;

@@ -54,8 +54,6 @@ void expectInvalidated(const ProofModel& model, const QString& status) {
     QCOMPARE(model.status(), status);
 }
 
-const QString CHOSEN = QStringLiteral("同じファイル名・同じページ番号同士を比較します");
-
 }  // namespace
 
 class SelectionTest : public QObject {

@@ -52,11 +52,6 @@ Json fileWith(const Json& record) {
     return file;
 }
 
-mode_t modeOf(const QString& path) {
-    struct stat info {};
-    return ::stat(path.toUtf8().constData(), &info) == 0 ? info.st_mode & 07777 : 0;
-}
-
 }  // namespace
 
 class SettingsTest : public QObject {
@@ -119,28 +114,61 @@ private slots:
     }
 
     // The settings file comes from the user's folder and may be anything: what is no regular
-    // file of at most a mebibyte gives the defaults at once, and the next save replaces it.
+    // file of at most a mebibyte gives the defaults at once, and the next save puts a settings
+    // file in its place, never writing into what a link names.
     void settingsFileThatIsNoSettings_data() {
         QTest::addColumn<QString>("kind");
         QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("link to a FIFO") << "linked fifo";
         QTest::newRow("link to /dev/zero") << "zero";
+        QTest::newRow("dangling link") << "dangling";
         QTest::newRow("folder") << "folder";
         QTest::newRow("over a mebibyte") << "large";
     }
     void settingsFileThatIsNoSettings() {
         QFETCH(QString, kind);
         TestHome home;
-        const QString path = ProofSettings::settingsFile();
+        const QString path = ProofSettings::settingsFile(), fifo = home.scratch() + "/fifo";
         QDir().mkpath(QFileInfo(path).absolutePath());
         if (kind == "fifo") QCOMPARE(::mkfifo(path.toUtf8().constData(), 0600), 0);
+        if (kind == "linked fifo") {
+            QCOMPARE(::mkfifo(fifo.toUtf8().constData(), 0600), 0);
+            QVERIFY(QFile::link(fifo, path));
+        }
         if (kind == "zero") QVERIFY(QFile::link("/dev/zero", path));
+        if (kind == "dangling") QVERIFY(QFile::link(home.scratch() + "/gone.json", path));
         if (kind == "folder") QVERIFY(QDir().mkpath(path));
         if (kind == "large") store(R"({"proof.settings.v1": {"dpi": 144}})" + QByteArray(1 << 20, ' '));
         ProofSettings settings;
         COMPARE_JSON(values(settings), DEFAULTS);
-        if (kind == "folder") return;  // nothing can replace a folder
+        // Not saved over the device, should the guard ever fail: these tests may run as root.
+        if (kind == "folder" || kind == "zero") return;
         settings.setDpi(200);
         QCOMPARE(ProofSettings().dpi(), 200);
+        QVERIFY(QFileInfo(path).isFile() && !QFileInfo(path).isSymLink());
+        if (kind == "linked fifo") {
+            struct stat info {};
+            QVERIFY(::lstat(fifo.toUtf8().constData(), &info) == 0 && S_ISFIFO(info.st_mode));
+        }
+    }
+
+    // A settings file kept elsewhere and linked into place stays where it is, and is written.
+    void linkedSettingsFileIsWrittenWhereItIs() {
+        TestHome home;
+        const QString path = ProofSettings::settingsFile(), kept = home.scratch() + "/dotfiles/tesmira.json";
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QDir().mkpath(QFileInfo(kept).absolutePath());
+        QFile file(kept);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(R"({"proof.settings.v1": {"dpi": 144}})");
+        file.close();
+        QVERIFY(QFile::link(kept, path));
+        ProofSettings settings;
+        QCOMPARE(settings.dpi(), 144);
+        settings.setBorder(5);
+        QVERIFY(QFileInfo(path).isSymLink());
+        QCOMPARE(ProofSettings().border(), 5);
+        QCOMPARE(ProofSettings().dpi(), 144);
     }
 
     void settingsFileAtTheLimitIsRead() {

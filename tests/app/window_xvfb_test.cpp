@@ -16,10 +16,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include "app/model/file_names.hpp"
 #include "app/ui/application.hpp"
-#include "app/ui/control_kit.hpp"
-#include "app/ui/drop_card.hpp"
-#include "app/ui/settings_window.hpp"
+#include "app/ui/line_limited_label.hpp"
+#include "app/ui/pdf_drop_card.hpp"
 #include "window_test_support.hpp"
 
 using namespace tesmira;
@@ -85,30 +85,33 @@ private slots:
     }
     void init() {
         home_ = std::make_unique<TestHome>();
-        d_ = std::make_unique<DezaroziDelegate>();
-        d_->model.workerProgram = TESMIRA_WORKER;
-        d_->createWindow(true);
-        QVERIFY(QTest::qWaitForWindowExposed(d_->window.get()));
+        window_ = std::make_unique<MainWindow>();
+        model().workerProgram = TESMIRA_WORKER;
+        window_->show();
+        window_->activateWindow();  // as the operator's window is when keys reach it
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
     }
     void cleanup() {
-        d_.reset();
+        window_.reset();
         home_.reset();
     }
 
     // On a 1440 × 900 screen the window opens with a 1080 × 740 content, and no smaller
     // than 900 × 560 it can be made.
     void windowSize() {
-        QCOMPARE(d_->window->centralWidget()->size(), QSize(1080, 740));
-        d_->window->resize(400, 300);
-        QVERIFY(QTest::qWaitFor([&] { return d_->window->centralWidget()->width() <= 900; }, 5000));
-        QCOMPARE(d_->window->centralWidget()->size(), QSize(900, 560));
+        QCOMPARE(window_->centralWidget()->size(), QSize(1080, 740));
+        window_->resize(400, 300);
+        QVERIFY(QTest::qWaitFor([&] { return window_->centralWidget()->width() <= 900; }, 5000));
+        QCOMPARE(window_->centralWidget()->size(), QSize(900, 560));
     }
 
     // Exactly the titles, without the application's name that Qt can append on X11.
     void titlesOnTheDisplay() {
-        QCOMPARE(titleOnTheDisplay(*d_->window), QStringLiteral("てすみら v1.0.0（") + QSysInfo::buildCpuArchitecture() + "）");
-        d_->model.showSettings();
-        DezaroziSettings* settings = DezaroziSettings::instance();
+        QCOMPARE(titleOnTheDisplay(*window_), QStringLiteral("てすみら v1.0.0（") + QSysInfo::buildCpuArchitecture() + "）");
+        model().showSettings();
+        const QList<SettingsWindow*> windows = settingsWindows();
+        QCOMPARE(windows.size(), 1);
+        SettingsWindow* settings = windows.first();
         QVERIFY(settings && QTest::qWaitForWindowExposed(settings));
         QCOMPARE(titleOnTheDisplay(*settings), QStringLiteral("てすみらの設定"));
     }
@@ -126,16 +129,16 @@ private slots:
     void quittingDuringARun() {
         QFETCH(QString, way);
         QFETCH(QString, answer);
-        d_->model.workerProgram = TESMIRA_FAKE_WORKER;
+        model().workerProgram = TESMIRA_FAKE_WORKER;
         writeScript(*home_, script({out("{\"event\": \"start\", \"total\": 2}\n"), waitForTerm()}));
-        d_->model.select({fileUrl("/o/a.pdf")}, true);
-        d_->model.select({fileUrl("/n/a.pdf")}, false);
-        d_->model.start();
-        QVERIFY(QTest::qWaitFor([&] { return d_->model.status() == "全2ページを比較します"; }, 60000));
+        model().select({fileUrl("/o/a.pdf")}, true);
+        model().select({fileUrl("/n/a.pdf")}, false);
+        model().start();
+        QVERIFY(QTest::qWaitFor([&] { return model().status() == "全2ページを比較します"; }, 60000));
         QuestionAnswerer answerer(answer);
         const bool stop = answer == "中止して終了";
         QTimer::singleShot(0, [&] {
-            QMainWindow* window = d_->window.get();
+            QMainWindow* window = window_.get();
             if (way == "shortcut") {
                 QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier);
             } else if (way == "menu") {
@@ -157,48 +160,55 @@ private slots:
         QCOMPARE(answerer.questions(), QStringList{"検版を中止して終了しますか？"});
         if (stop) {
             QCOMPARE(status, 0);  // the last window closed, and the application quit
-            QVERIFY(!d_->window->isVisible());
+            QVERIFY(!window_->isVisible());
             QVERIFY(QTest::qWaitFor([&] { return signalRecord(*home_) == "SIGTERM\n"; }, 30000));
         } else {
             QCOMPARE(status, 7);
-            QVERIFY(d_->window->isVisible());
-            QVERIFY(d_->model.running());
+            QVERIFY(window_->isVisible());
+            QVERIFY(model().running());
             QVERIFY(signalRecord(*home_).isEmpty());
-            d_->model.cancel();
+            model().cancel();
         }
-        QVERIFY(settles(d_->model));
+        QVERIFY(settles(model()));
     }
 
     void comparisonFromTheWindow() {
         const QString old = home_->scratch() + "/旧版/見本 1.pdf", now = home_->scratch() + "/新版/見本 1.pdf";
         writeSamplePdf(old, 2, 0, 300, 200);
         writeSamplePdf(now, 2, 3, 300, 200);
-        d_->model.settings().setDpi(144);
-        QCOMPARE(dragAndDrop(d_->beforeCard, {fileUrl(old)}), std::make_pair(true, true));
-        QCOMPARE(dragAndDrop(d_->afterCard, {fileUrl(now)}), std::make_pair(true, true));
+        model().settings().setDpi(144);
+        auto* beforeCard = find<PdfDropCard>("beforeCard");
+        QCOMPARE(dragAndDrop(beforeCard, {fileUrl(old)}), std::make_pair(true, true));
+        QCOMPARE(dragAndDrop(find<PdfDropCard>("afterCard"), {fileUrl(now)}), std::make_pair(true, true));
         settleWindow();
-        QCOMPARE(d_->beforeCard->count->text(), QStringLiteral("1件"));
-        QVERIFY(d_->startButton->isEnabled());
-        QTest::mouseClick(d_->startButton, Qt::LeftButton);
-        QVERIFY(d_->model.running());
-        QVERIFY(settles(d_->model));
+        QCOMPARE(child<QLabel>(*beforeCard, "countLabel")->text(), QStringLiteral("1件"));
+        auto* startButton = find<QPushButton>("startButton");
+        QVERIFY(startButton->isEnabled());
+        QTest::mouseClick(startButton, Qt::LeftButton);
+        QVERIFY(model().running());
+        QVERIFY(settles(model()));
         settleWindow();
-        QVERIFY2(!d_->model.error(), qPrintable(d_->model.error().value_or("")));
-        QCOMPARE(d_->status->fullText(), QStringLiteral("2ページ完了・1件のPDFをダウンロードに保存しました"));
+        QVERIFY2(!model().error(), qPrintable(model().error().value_or("")));
+        QCOMPARE(find<LineLimitedLabel>("statusLabel")->fullText(), QStringLiteral("2ページ完了・1件のPDFをダウンロードに保存しました"));
 
         // Page 1 of the result PDF is in the preview, and it is drawn: its red outlines show.
-        const ProofPage& first = d_->model.results()[0];
-        QCOMPARE(d_->previewKey, first.file + "#1");
-        QVERIFY(d_->pdf->document() && d_->pdf->document()->status() == QPdfDocument::Status::Ready);
-        QCOMPARE(d_->pdf->document()->pageCount(), 2);
-        QCOMPARE(d_->pdf->pageNavigator()->currentPage(), 0);
-        QVERIFY(!d_->emptyPreview->isVisible());
-        QVERIFY(QTest::qWaitFor([&] { return redPixels(d_->pdf->viewport()->grab().toImage()) > 20; }, 10000));
-        QCOMPARE(d_->resultTitle->fullText(), QStringLiteral("1 / 2\u3000見本 1.pdf\u30001ページ\u3000") + QString::number(first.regions) + "か所");
-        QVERIFY(d_->model.before().isEmpty() && d_->model.after().isEmpty());
+        const ProofPage& first = model().results()[0];
+        auto* preview = find<QPdfView>("preview");
+        QVERIFY(preview->document() && preview->document()->status() == QPdfDocument::Status::Ready);
+        QPdfDocument result;
+        QCOMPARE(result.load(filePath(*model().output()) + "/" + first.file), QPdfDocument::Error::None);
+        QCOMPARE(preview->document()->pageCount(), result.pageCount());
+        QCOMPARE(preview->document()->pagePointSize(0), result.pagePointSize(0));
+        QCOMPARE(preview->document()->pageCount(), 2);
+        QCOMPARE(preview->pageNavigator()->currentPage(), 0);
+        QVERIFY(!find("emptyPreviewLabel")->isVisible());
+        QVERIFY(QTest::qWaitFor([&] { return redPixels(preview->viewport()->grab().toImage()) > 20; }, 10000));
+        QCOMPARE(find<LineLimitedLabel>("resultTitleLabel")->fullText(),
+                 QStringLiteral("1 / 2\u3000見本 1.pdf\u30001ページ\u3000") + QString::number(first.regions) + "か所");
+        QVERIFY(model().before().isEmpty() && model().after().isEmpty());
 
-        QTest::mouseClick(d_->next, Qt::LeftButton);
-        QCOMPARE(d_->pdf->pageNavigator()->currentPage(), 1);
+        QTest::mouseClick(find<QPushButton>("nextButton"), Qt::LeftButton);
+        QCOMPARE(preview->pageNavigator()->currentPage(), 1);
     }
 
     void addButtonOpensTheFileDialog() {
@@ -221,14 +231,20 @@ private slots:
             }
         });
         answer.start(100);
-        QTest::mouseClick(d_->beforeCard->add, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(*find<PdfDropCard>("beforeCard"), "addButton"), Qt::LeftButton);
         QCOMPARE(caption, QStringLiteral("変更前のPDFをまとめて選択（追加）"));
-        QCOMPARE(d_->model.before(), QList<QUrl>{fileUrl(pdf)});
+        QCOMPARE(model().before(), QList<QUrl>{fileUrl(pdf)});
     }
 
 private:
     std::unique_ptr<TestHome> home_;
-    std::unique_ptr<DezaroziDelegate> d_;
+    ProofModel& model() { return window_->model(); }
+    template <typename T = QWidget>
+    T* find(const QString& name) const {
+        return child<T>(*window_, name);
+    }
+
+    std::unique_ptr<MainWindow> window_;
 };
 
 QTEST_MAIN(WindowXvfbTest)

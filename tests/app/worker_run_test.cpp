@@ -15,8 +15,6 @@ using namespace tesmira::app::testing;
 
 namespace {
 
-std::string line(const std::string& json) { return json + "\n"; }
-
 const std::string START2 = line(R"({"event": "start", "total": 2})");
 const std::string PROGRESS1 = line(R"({"event": "progress", "page": 1, "total": 2})");
 const std::string PROGRESS2 = line(R"({"event": "progress", "page": 2, "total": 2})");

@@ -1,5 +1,5 @@
 // Draws the application's own icon and header logo. Run it to make them again:
-//   QT_QPA_PLATFORM=offscreen build/resources/draw_images resources
+//   QT_QPA_PLATFORM=offscreen build/tools/draw_images resources
 // It writes AppIcon.png (256 × 256) and toplogo.png (420 × 88, shown at 210 × 44).
 #include <QFont>
 #include <QGuiApplication>

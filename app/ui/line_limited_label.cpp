@@ -1,91 +1,11 @@
-#include "app/ui/control_kit.hpp"
+#include "app/ui/line_limited_label.hpp"
 
-#include <QBoxLayout>
-#include <QGuiApplication>
-#include <QScreen>
-#include <QLineEdit>
 #include <QResizeEvent>
 #include <QTextLayout>
 
+#include <algorithm>
+
 namespace tesmira::ui {
-
-LegacyButton::LegacyButton(const QString& title, std::function<void()> action, QWidget* parent)
-    : QPushButton(title, parent), invoke(std::move(action)) {
-    setAutoDefault(false);
-    connect(this, &QPushButton::clicked, this, &LegacyButton::fire);
-}
-
-void LegacyButton::fire() {
-    // A copy, so that a closure that replaces itself or removes the button runs to its end.
-    const std::function<void()> action = invoke;
-    if (action) action();
-}
-
-namespace {
-
-// A column whose wrapped labels count with the height they wrap to at the column's width.
-// To the layout around it, it is simply as tall as that: its own width is set from outside.
-class Column : public QWidget {
-public:
-    QSize sizeHint() const override { return fitted(QWidget::sizeHint()); }
-    QSize minimumSizeHint() const override { return fitted(QWidget::minimumSizeHint()); }
-    bool hasHeightForWidth() const override { return false; }
-
-protected:
-    void resizeEvent(QResizeEvent* event) override {
-        QWidget::resizeEvent(event);
-        if (event->size().width() != event->oldSize().width()) updateGeometry();
-    }
-
-private:
-    QSize fitted(QSize size) const {
-        const int width = this->width() > 0 ? this->width() : std::min(maximumWidth(), size.width());
-        if (layout() && layout()->hasHeightForWidth()) size.setHeight(layout()->totalHeightForWidth(width));
-        return size;
-    }
-};
-
-}  // namespace
-
-QWidget* legacyStack(std::initializer_list<QWidget*> views, bool horizontal, bool document) {
-    QWidget* stack = horizontal ? new QWidget : new Column;
-    auto* layout = new QBoxLayout(horizontal ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom, stack);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(10);
-    for (QWidget* view : views) {
-        if (horizontal)
-            layout->addWidget(view, 0, Qt::AlignVCenter);
-        else if (qobject_cast<QLabel*>(view) || qobject_cast<QLineEdit*>(view))
-            layout->addWidget(view);  // as wide as the column
-        else
-            layout->addWidget(view, 0, Qt::AlignLeft);
-    }
-    if (document) layout->addStretch(1);  // the content starts at the top
-    return stack;
-}
-
-void legacyMount(QWidget* view, QWidget* container, int padding) {
-    auto* layout = new QVBoxLayout(container);
-    layout->setContentsMargins(padding, padding, padding, padding);
-    layout->setSpacing(0);
-    layout->addWidget(view);
-}
-
-void centreOnScreen(QWidget* window) {
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        window->move(screen->availableGeometry().center() - QPoint(window->width() / 2, window->height() / 2));
-}
-
-QLabel* legacyLabel(const QString& text, int size) {
-    auto* label = new QLabel(text);
-    label->setWordWrap(true);
-    label->setTextFormat(Qt::PlainText);
-    QFont font = label->font();
-    font.setPixelSize(size);
-    label->setFont(font);
-    label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
-    return label;
-}
 
 LineLimitedLabel::LineLimitedLabel(int lines, int size, QWidget* parent) : QLabel(parent), lines_(lines) {
     setWordWrap(true);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the README's pictures of the window: a finished comparison of the bundled sample
 # PDFs, and the same in archive mode, on a virtual 1440 × 900 display (xvfb).
-#   docs/make-screenshots.sh [BUILD_DIR]
+#   tools/make-screenshots.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}

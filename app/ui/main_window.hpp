@@ -1,0 +1,119 @@
+#pragma once
+// The main window: it owns the application's one proof model, shows it, and turns every
+// action of the operator into a call on it.
+
+#include <QMainWindow>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+#include "app/model/proof_model.hpp"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPdfDocument;
+class QPdfView;
+class QProgressBar;
+class QPushButton;
+
+namespace tesmira::ui {
+
+class LineLimitedLabel;
+class PdfDropCard;
+class SettingsWindow;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // Builds the window with its menus, lists the archive projects and shows the model; the
+    // caller shows the window.
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    app::ProofModel& model() { return model_; }
+
+    // Projects the whole model onto the window. Every change of the model brings one, on a
+    // later turn of the event loop.
+    void refresh();
+
+    // Opens the one settings window, creating it when there is none.
+    void showSettings();
+
+    // Asks whether to stop the run and quit; true for "中止して終了". Tests, which cannot
+    // answer a modal dialog, replace it.
+    std::function<bool()> askToStopRun;
+
+protected:
+    // The one place that decides about quitting, for the menu, the shortcut and the close
+    // button: while a run is going it asks first, and stopping sends the worker SIGTERM.
+    // The application ends when this window has closed.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QWidget* createHeader();
+    QWidget* createManualRow();
+    QWidget* createInputs();
+    QWidget* createActions();
+    QWidget* createResults();
+    void createMenus();
+
+    bool mayClose();
+    void createProject();
+    void openArchiveFolder();
+    void showPrevious();
+    void showNext();
+    void modeChanged();
+    void projectChanged();
+    void showPreviewPage(const app::ProofPage& page);
+    void showEmptyPreview();
+    void replaceSettingsWindow();
+
+    app::ProofModel model_;
+    std::unique_ptr<SettingsWindow> settingsWindow_;
+    // The document in the preview, replaced whenever another page is loaded.
+    std::unique_ptr<QPdfDocument> document_;
+
+    PdfDropCard* beforeCard_;
+    QWidget* beforeCardSlot_;
+    PdfDropCard* afterCard_;
+    QComboBox* modeCombo_;
+    QComboBox* projectCombo_;
+    QLineEdit* projectNameEdit_;
+    QPushButton* createProjectButton_;
+    QPushButton* openArchiveButton_;
+    QLabel* projectHintLabel_;
+    QLabel* settingsSummaryLabel_;
+    QPushButton* startButton_;
+    QPushButton* baselineButton_;
+    QPushButton* resetButton_;
+    QPushButton* cancelButton_;
+    QProgressBar* progressBar_;
+    LineLimitedLabel* statusLabel_;
+    QPushButton* previousButton_;
+    QPushButton* nextButton_;
+    QCheckBox* strictCheck_;
+    LineLimitedLabel* resultTitleLabel_;
+    QPdfView* preview_;
+    QLabel* emptyPreviewLabel_;
+
+    // The window's own state: the result shown, the page loaded into the preview, and the
+    // signatures that spare the result selection and the project list needless resets.
+    int selected_ = 0;
+    QString previewKey_;
+    QString resultSignature_;
+    QString projectSignature_;
+    bool asking_ = false;  // the quit question is on screen
+};
+
+// "てすみら v" + version + "（architecture）".
+QString mainWindowTitle();
+
+// The window's content size on a screen whose free area is `available`: at most
+// 1080 × 740, 32 and 64 pixels smaller than the screen.
+QSize contentSize(QSize available);
+
+}  // namespace tesmira::ui

@@ -1,0 +1,71 @@
+#include "app/ui/widget_helpers.hpp"
+
+#include <QBoxLayout>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QResizeEvent>
+#include <QScreen>
+
+namespace tesmira::ui {
+
+QSize ColumnWidget::sizeHint() const { return fitted(QWidget::sizeHint()); }
+
+QSize ColumnWidget::minimumSizeHint() const { return fitted(QWidget::minimumSizeHint()); }
+
+void ColumnWidget::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (event->size().width() != event->oldSize().width()) updateGeometry();
+}
+
+QSize ColumnWidget::fitted(QSize size) const {
+    const int width = this->width() > 0 ? this->width() : std::min(maximumWidth(), size.width());
+    if (layout() && layout()->hasHeightForWidth()) size.setHeight(layout()->totalHeightForWidth(width));
+    return size;
+}
+
+QHBoxLayout* makeRow(QWidget* host, std::initializer_list<QWidget*> widgets) {
+    auto* row = new QHBoxLayout(host);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(10);
+    for (QWidget* widget : widgets) row->addWidget(widget, 0, Qt::AlignVCenter);
+    return row;
+}
+
+QVBoxLayout* makeColumn(ColumnWidget* host, std::initializer_list<QWidget*> widgets) {
+    auto* column = new QVBoxLayout(host);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(10);
+    for (QWidget* widget : widgets) {
+        if (qobject_cast<QLabel*>(widget) || qobject_cast<QLineEdit*>(widget))
+            column->addWidget(widget);  // as wide as the column
+        else
+            column->addWidget(widget, 0, Qt::AlignLeft);
+    }
+    return column;
+}
+
+void placeWithPadding(QWidget* container, QWidget* content, int padding) {
+    auto* layout = new QVBoxLayout(container);
+    layout->setContentsMargins(padding, padding, padding, padding);
+    layout->setSpacing(0);
+    layout->addWidget(content);
+}
+
+QLabel* wrappingLabel(const QString& text, int size) {
+    auto* label = new QLabel(text);
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);
+    QFont font = label->font();
+    font.setPixelSize(size);
+    label->setFont(font);
+    label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    return label;
+}
+
+void centreOnScreen(QWidget* window) {
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        window->move(screen->availableGeometry().center() - QPoint(window->width() / 2, window->height() / 2));
+}
+
+}  // namespace tesmira::ui

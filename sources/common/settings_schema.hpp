@@ -1,0 +1,29 @@
+#pragma once
+// The seven comparison settings: their defaults and the values they may take. The worker
+// checks a run's settings against them; the application keeps, edits and resets them.
+#include <array>
+#include <cstdint>
+
+namespace tesmira {
+
+struct ComparisonSettings {
+    std::int64_t dpi, tolerance, opacity, border;
+    bool stamp, tiny_markers, grain;
+};
+
+inline constexpr ComparisonSettings DEFAULT_SETTINGS{300, 1, 10, 2, true, false, false};
+
+// The resolutions a page is rendered at, in dpi, ascending.
+inline constexpr std::array<std::int64_t, 3> RESOLUTIONS{144, 200, 300};
+
+// Whole numbers from `low` to `high`, both included.
+struct SettingRange {
+    std::int64_t low, high;
+    constexpr bool contains(std::int64_t value) const { return value >= low && value <= high; }
+};
+
+inline constexpr SettingRange TOLERANCE_RANGE{0, 255};  // colour difference taken as no change
+inline constexpr SettingRange OPACITY_RANGE{0, 100};    // percent of the faded background
+inline constexpr SettingRange BORDER_RANGE{1, 6};       // outline width in pixels
+
+}  // namespace tesmira

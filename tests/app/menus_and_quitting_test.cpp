@@ -1,0 +1,108 @@
+// The main window's menus and the edit commands, and quitting while a run is going, offscreen:
+// the question comes once for each close, "続ける" keeps the run, "中止して終了" stops the
+// worker, which then removes its partial result folder by itself.
+#include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QTest>
+
+#include "window_test_support.hpp"
+
+using namespace tesmira;
+using namespace tesmira::app;
+using namespace tesmira::app::testing;
+using namespace tesmira::ui;
+
+class MenusAndQuittingTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { w_ = std::make_unique<WindowFixture>(); }
+    void cleanup() {
+        if (w_->window && w_->model().running()) {
+            w_->model().cancel();
+            QVERIFY(settles(w_->model()));
+        }
+        w_.reset();
+    }
+
+    void menus() {
+        QStringList titles;
+        for (QAction* menu : w_->window->menuBar()->actions()) {
+            QStringList items;
+            for (QAction* action : menu->menu()->actions()) items.append(action->text() + "=" + action->shortcut().toString());
+            titles.append(menu->text() + ": " + items.join(", "));
+        }
+        QCOMPARE(titles, (QStringList{"てすみら: 設定…=Ctrl+,, てすみらを終了=Ctrl+Q",
+                                      "編集: カット=Ctrl+X, コピー=Ctrl+C, ペースト=Ctrl+V, すべてを選択=Ctrl+A"}));
+    }
+
+    void editMenuActsOnTheFocusedField() {
+        w_->window->show();
+        choose(w_->find<QComboBox>("modeCombo"), 1);
+        settleWindow();
+        auto* name = w_->find<QLineEdit>("projectNameEdit");
+        name->setText(QStringLiteral("案件名"));
+        name->setFocus();
+        QApplication::setActiveWindow(w_->window.get());
+        QVERIFY(QTest::qWaitFor([&] { return QApplication::focusWidget() == name; }, 5000));
+        menuAction(*w_->window, "すべてを選択")->trigger();
+        QCOMPARE(name->selectedText(), QStringLiteral("案件名"));
+        menuAction(*w_->window, "カット")->trigger();
+        QCOMPARE(name->text(), QString());
+        menuAction(*w_->window, "ペースト")->trigger();
+        menuAction(*w_->window, "ペースト")->trigger();
+        QCOMPARE(name->text(), QStringLiteral("案件名案件名"));
+    }
+
+    void quitting() {
+        // No run: no question.
+        w_->window->show();
+        QVERIFY(w_->window->close());
+        QCOMPARE(w_->questions, 0);
+
+        w_->startWaitingRun();
+        QVERIFY(QTest::qWaitFor([&] { return w_->model().status() == "全2ページを比較します"; }, 20000));
+        // "続ける": closing the window is refused, and the run goes on.
+        w_->answer = false;
+        w_->window->show();
+        QVERIFY(!w_->window->close());
+        QVERIFY(w_->window->isVisible());
+        QCOMPARE(w_->questions, 1);
+        QVERIFY(!w_->window->close());
+        QCOMPARE(w_->questions, 2);
+        QVERIFY(w_->model().running());
+        QVERIFY(signalRecord(w_->home).isEmpty());
+        // "中止して終了": SIGTERM, and the window closes without waiting.
+        w_->answer = true;
+        QVERIFY(w_->window->close());
+        QCOMPARE(w_->model().status(), QStringLiteral("中止しています…"));
+        QVERIFY(QTest::qWaitFor([&] { return signalRecord(w_->home) == "SIGTERM\n"; }, 20000));
+    }
+
+    // "中止して終了" with the real worker: the application goes at once, and the worker, left
+    // to itself, removes its partial result folder.
+    void quittingDuringARealRunLeavesNothingBehind() {
+        const QString old = w_->home.scratch() + "/a.pdf", now = w_->home.scratch() + "/b/a.pdf";
+        writeSamplePdf(old, 8, 0, 595, 842);
+        writeSamplePdf(now, 8, 1, 595, 842);
+        w_->model().workerProgram = TESMIRA_WORKER;
+        w_->model().select({fileUrl(old)}, true);
+        w_->model().select({fileUrl(now)}, false);
+        w_->model().start();
+        const QDir downloads(w_->home.downloads());
+        const auto entries = [&] { return downloads.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot); };
+        QVERIFY(QTest::qWaitFor([&] { return w_->model().status().contains("ページを検版中") && !entries().isEmpty(); }, 60000));
+        w_->answer = true;
+        QVERIFY(w_->window->close());
+        w_->window.reset();  // the application ends without waiting for the worker
+        QVERIFY(QTest::qWaitFor([&] { return entries().isEmpty(); }, 30000));
+    }
+
+private:
+    std::unique_ptr<WindowFixture> w_;
+};
+
+QTEST_MAIN(MenusAndQuittingTest)
+#include "menus_and_quitting_test.moc"
