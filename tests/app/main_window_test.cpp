@@ -128,7 +128,7 @@ private slots:
         w_->model().select(fileUrls({"/n/a.pdf"}), false);
         settleWindow();
         button("startButton")->click();
-        QVERIFY(QTest::qWaitFor([&] { return status()->fullText() == "全3ページを比較します"; }, 20000));
+        QVERIFY(QTest::qWaitFor([&] { return status()->fullText() == "全3ページを比較します"; }, 60000));
         const QList<QWidget*> disabled{w_->find("modeCombo"), projects(), w_->find("projectNameEdit"), button("createProjectButton"),
                                        button("openArchiveButton"), button("resetButton"), button("startButton"),
                                        button("baselineButton"), child<QPushButton>(*card(true), "addButton"),

@@ -46,7 +46,7 @@ private slots:
         name->setText(QStringLiteral("案件名"));
         name->setFocus();
         QApplication::setActiveWindow(w_->window.get());
-        QVERIFY(QTest::qWaitFor([&] { return QApplication::focusWidget() == name; }, 5000));
+        QVERIFY(QTest::qWaitFor([&] { return QApplication::focusWidget() == name; }, 30000));
         menuAction(*w_->window, "すべてを選択")->trigger();
         QCOMPARE(name->selectedText(), QStringLiteral("案件名"));
         menuAction(*w_->window, "カット")->trigger();
@@ -63,7 +63,7 @@ private slots:
         QCOMPARE(w_->questions, 0);
 
         w_->startWaitingRun();
-        QVERIFY(QTest::qWaitFor([&] { return w_->model().status() == "全2ページを比較します"; }, 20000));
+        QVERIFY(QTest::qWaitFor([&] { return w_->model().status() == "全2ページを比較します"; }, 60000));
         // "続ける": closing the window is refused, and the run goes on.
         w_->answer = false;
         w_->window->show();
@@ -78,7 +78,7 @@ private slots:
         w_->answer = true;
         QVERIFY(w_->window->close());
         QCOMPARE(w_->model().status(), QStringLiteral("中止しています…"));
-        QVERIFY(QTest::qWaitFor([&] { return signalRecord(w_->home) == "SIGTERM\n"; }, 20000));
+        QVERIFY(QTest::qWaitFor([&] { return signalRecord(w_->home) == "SIGTERM\n"; }, 60000));
     }
 
     // "中止して終了" with the real worker: the application goes at once, and the worker, left

@@ -143,7 +143,7 @@ inline QByteArray signalRecord(const TestHome& home) {
 void writeSamplePdf(const QString& path, int pages, int variant = 0, double width = 100, double height = 100);
 
 // Waits, running the event loop, until the run has settled.
-[[nodiscard]] inline bool settles(const ProofModel& model, int milliseconds = 60000) {
+[[nodiscard]] inline bool settles(const ProofModel& model, int milliseconds = 120000) {
     return QTest::qWaitFor([&] { return !model.running(); }, milliseconds);
 }
 

@@ -43,7 +43,7 @@ void startWaitingWorker(ProofModel& model, const TestHome& home) {
     model.select({fileUrl("/in/new/a.pdf")}, false);
     model.start();
     QVERIFY(model.running());
-    QVERIFY(QTest::qWaitFor([&] { return model.status().startsWith("全"); }, 20000));
+    QVERIFY(QTest::qWaitFor([&] { return model.status().startsWith("全"); }, 60000));
 }
 
 void expectInvalidated(const ProofModel& model, const QString& status) {

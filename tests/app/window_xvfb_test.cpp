@@ -101,7 +101,7 @@ private slots:
     void windowSize() {
         QCOMPARE(window_->centralWidget()->size(), QSize(1080, 740));
         window_->resize(400, 300);
-        QVERIFY(QTest::qWaitFor([&] { return window_->centralWidget()->width() <= 900; }, 5000));
+        QVERIFY(QTest::qWaitFor([&] { return window_->centralWidget()->width() <= 900; }, 30000));
         QCOMPARE(window_->centralWidget()->size(), QSize(900, 560));
     }
 
@@ -202,7 +202,7 @@ private slots:
         QCOMPARE(preview->document()->pageCount(), 2);
         QCOMPARE(preview->pageNavigator()->currentPage(), 0);
         QVERIFY(!find("emptyPreviewLabel")->isVisible());
-        QVERIFY(QTest::qWaitFor([&] { return redPixels(preview->viewport()->grab().toImage()) > 20; }, 10000));
+        QVERIFY(QTest::qWaitFor([&] { return redPixels(preview->viewport()->grab().toImage()) > 20; }, 60000));
         QCOMPARE(find<LineLimitedLabel>("resultTitleLabel")->fullText(),
                  QStringLiteral("1 / 2\u3000見本 1.pdf\u30001ページ\u3000") + QString::number(first.regions) + "か所");
         QVERIFY(model().before().isEmpty() && model().after().isEmpty());

@@ -246,7 +246,7 @@ Sandbox::Sandbox()
 }
 
 Outcome Sandbox::run(const std::vector<std::string>& arguments, const std::filesystem::path& working_folder) const {
-    WorkerProcess worker(arguments, temporary_, std::chrono::seconds(60), {}, working_folder);
+    WorkerProcess worker(arguments, temporary_, std::chrono::seconds(300), {}, working_folder);
     return worker.finish();
 }
 

@@ -55,7 +55,7 @@ public:
     // `extra_environment` adds "NAME=value" entries to the child's small environment; the
     // child starts in `working_folder`, or in the test's own when it is empty.
     WorkerProcess(const std::vector<std::string>& arguments, const std::filesystem::path& temporary_folder,
-                  std::chrono::seconds limit = std::chrono::seconds(60),
+                  std::chrono::seconds limit = std::chrono::seconds(300),
                   const std::vector<std::string>& extra_environment = {},
                   const std::filesystem::path& working_folder = {});
     ~WorkerProcess();
