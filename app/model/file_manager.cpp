@@ -30,9 +30,10 @@ void selectInFileManager(const QList<QUrl>& files) {
     }
     QStringList uris;
     for (const QUrl& file : files) uris.append(file.toString(QUrl::FullyEncoded));
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
-        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.FileManager1"),
+                                                       QStringLiteral("/org/freedesktop/FileManager1"),
+                                                       QStringLiteral("org.freedesktop.FileManager1"),
+                                                       QStringLiteral("ShowItems"));
     call << uris << QString();
     // Asynchronous, so that a slow file manager never holds up the window.
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call));

@@ -38,14 +38,16 @@ std::optional<QString> ProofModel::matchIssue() const {
         QSet<QString> lowered;
         for (const QString& name : documentNames(after_))
             lowered.insert(name.toLower().normalized(QString::NormalizationForm_C));
-        if (lowered.size() < after_.size()) return QStringLiteral("同名または大文字小文字だけが異なる原稿が重複しています。");
+        if (lowered.size() < after_.size())
+            return QStringLiteral("同名または大文字小文字だけが異なる原稿が重複しています。");
         return std::nullopt;
     }
 
     if (before_.isEmpty() || after_.isEmpty()) return std::nullopt;
     const QStringList oldNames = documentNames(before_);
     const QStringList newNames = documentNames(after_);
-    for (const auto& [label, names] : {std::pair{QStringLiteral("変更前"), &oldNames}, std::pair{QStringLiteral("変更後"), &newNames}}) {
+    for (const auto& [label, names] :
+         {std::pair{QStringLiteral("変更前"), &oldNames}, std::pair{QStringLiteral("変更後"), &newNames}}) {
         const QStringList repeated = duplicates(*names);
         if (!repeated.isEmpty()) return label + QStringLiteral("に同名の重複: ") + joinedNames(repeated);
     }

@@ -21,7 +21,8 @@ std::size_t graphemeClusters(const std::u32string& points) {
     std::size_t clusters = 0;
     utf8proc_int32_t state = 0;
     for (std::size_t i = 0; i < points.size(); ++i)
-        if (i == 0 || utf8proc_grapheme_break_stateful(utf8proc_int32_t(points[i - 1]), utf8proc_int32_t(points[i]), &state))
+        if (i == 0 ||
+            utf8proc_grapheme_break_stateful(utf8proc_int32_t(points[i - 1]), utf8proc_int32_t(points[i]), &state))
             ++clusters;
     return clusters;
 }
@@ -64,7 +65,9 @@ std::string projectNameKey(std::string_view name) {
     const std::string text = encode_utf8(bases);
     utf8proc_uint8_t* folded = nullptr;
     const utf8proc_ssize_t size = utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(text.data()),
-                                               utf8proc_ssize_t(text.size()), &folded, UTF8PROC_CASEFOLD);
+                                               utf8proc_ssize_t(text.size()),
+                                               &folded,
+                                               UTF8PROC_CASEFOLD);
     if (size < 0) return text;  // lone surrogates from bytes that are not UTF-8: compared as they are
     std::string key(reinterpret_cast<const char*>(folded), std::size_t(size));
     std::free(folded);

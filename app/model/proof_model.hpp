@@ -59,8 +59,8 @@ public:
     std::optional<QString> downloads() const;
 
     // Selection (each does nothing while a run is going).
-    void choose(bool beforeSide);                         // asks chooseFiles for PDFs
-    void select(const QList<QUrl>& urls, bool beforeSide);  // adds PDFs to one side
+    void choose(bool beforeSide);                                  // asks chooseFiles for PDFs
+    void select(const QList<QUrl>& urls, bool beforeSide);         // adds PDFs to one side
     void remove(const std::optional<QUrl>& url, bool beforeSide);  // one file, or every file
     void reset();
     void reveal();  // selects the last run's result PDFs in the file manager

@@ -80,7 +80,8 @@ ProofSettings::ProofSettings(QObject* parent) : QObject(parent) {
 }
 
 QString ProofSettings::settingsFile() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/tesmira/settings.json");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/tesmira/settings.json");
 }
 
 template <typename T>

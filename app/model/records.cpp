@@ -21,8 +21,7 @@ ArchiveProject decodeProject(const std::string& text) {
     const auto field = [&](const char* key, bool (Json::*is_type)() const noexcept, const char* type) -> const Json& {
         const auto it = record.find(key);
         if (it == record.end()) throw std::runtime_error(std::string("project.json: key '") + key + "' not found");
-        if (!((*it).*is_type)())
-            throw std::runtime_error(std::string("project.json: '") + key + "' must be " + type);
+        if (!((*it).*is_type)()) throw std::runtime_error(std::string("project.json: '") + key + "' must be " + type);
         return *it;
     };
     const Json& version = field("version", &Json::is_number_integer, "an integer");
@@ -30,8 +29,8 @@ ArchiveProject decodeProject(const std::string& text) {
     const Json& name = field("name", &Json::is_string, "a text");
     const auto number = signed_integer(version);
     if (!number) throw std::runtime_error("project.json: 'version' is out of range");
-    return ArchiveProject{*number, QString::fromStdString(id.get<std::string>()),
-                          QString::fromStdString(name.get<std::string>())};
+    return ArchiveProject{
+        *number, QString::fromStdString(id.get<std::string>()), QString::fromStdString(name.get<std::string>())};
 }
 
 }  // namespace tesmira::app

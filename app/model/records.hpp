@@ -11,12 +11,12 @@ namespace tesmira::app {
 
 // One compared page of the last completed run.
 struct ProofPage {
-    QString sourceName;                // the source document's file name
-    qint64 page = 0;                   // the page within its result PDF, from 1
-    QString file;                      // the result PDF, relative to the result folder
-    std::optional<QString> strictFile; // its strict-comparison twin, when the run made one
-    qint64 regions = 0;                // changed regions on the page
-    double percent = 0;                // changed share of the page, in percent
+    QString sourceName;                 // the source document's file name
+    qint64 page = 0;                    // the page within its result PDF, from 1
+    QString file;                       // the result PDF, relative to the result folder
+    std::optional<QString> strictFile;  // its strict-comparison twin, when the run made one
+    qint64 regions = 0;                 // changed regions on the page
+    double percent = 0;                 // changed share of the page, in percent
 
     // Rows of one result PDF page share an identity: file "#" page.
     QString id() const { return file + QLatin1Char('#') + QString::number(page); }

@@ -36,8 +36,12 @@ std::optional<ProofPage> resultRow(const Json& report) {
     const auto page = integerAt(report, "page");
     const auto file = stringAt(report, "file");
     if (!page || !file) return std::nullopt;
-    return ProofPage{stringAt(report, "source_name").value_or(QString()), *page, *file, stringAt(report, "strict_file"),
-                     integerAt(report, "regions").value_or(0), numberAt(report, "changed_percent").value_or(0)};
+    return ProofPage{stringAt(report, "source_name").value_or(QString()),
+                     *page,
+                     *file,
+                     stringAt(report, "strict_file"),
+                     integerAt(report, "regions").value_or(0),
+                     numberAt(report, "changed_percent").value_or(0)};
 }
 
 }  // namespace
@@ -57,8 +61,14 @@ void ProofModel::start(bool registerBaseline) {
         return;
     }
 
-    WorkerRunRequest request{before_, after_, *outputRoot, QString::fromStdString(settings_->dictionary().dump()),
-                             archiveMode_, registerBaseline, ArchiveLibrary::root(), archiveProjectID_};
+    WorkerRunRequest request{before_,
+                             after_,
+                             *outputRoot,
+                             QString::fromStdString(settings_->dictionary().dump()),
+                             archiveMode_,
+                             registerBaseline,
+                             ArchiveLibrary::root(),
+                             archiveProjectID_};
     std::unique_ptr<OutputPipe> pipe;
     try {
         pipe = std::make_unique<OutputPipe>([this](const QByteArray& bytes) { takeWorkerOutput(bytes); },
@@ -152,7 +162,8 @@ void ProofModel::settle() {
         return;
     }
     if (crashed_ || exitCode_ != 0) {
-        if (!error_) publish(error_, std::optional(QStringLiteral("処理に失敗しました。PDF・解像度を確認してください。")));
+        if (!error_)
+            publish(error_, std::optional(QStringLiteral("処理に失敗しました。PDF・解像度を確認してください。")));
         publish(status_, QStringLiteral("検版できませんでした"));
         return;
     }
@@ -170,19 +181,22 @@ void ProofModel::receive(const Json& event) {
     if (*name == QLatin1String("archive_saved")) {
         completedSuccessfully_ = true;
         publish(progress_, 1.0);
-        publish(status_, QString::number(integerAt(event, "count").value_or(0)) +
-                             QStringLiteral("件を初回保存しました。次回は新しいPDFだけで比較できます。"));
+        publish(status_,
+                QString::number(integerAt(event, "count").value_or(0)) +
+                    QStringLiteral("件を初回保存しました。次回は新しいPDFだけで比較できます。"));
         publish(after_, {});
     } else if (*name == QLatin1String("start")) {
-        publish(status_, QStringLiteral("全") + QString::number(integerAt(event, "total").value_or(0)) +
-                             QStringLiteral("ページを比較します"));
+        publish(status_,
+                QStringLiteral("全") + QString::number(integerAt(event, "total").value_or(0)) +
+                    QStringLiteral("ページを比較します"));
     } else if (*name == QLatin1String("progress")) {
         const qint64 page = integerAt(event, "page").value_or(1);
         const qint64 total = integerAt(event, "total").value_or(1);
         publish(progress_, (double(page) - 1.0) / double(std::max<qint64>(total, 1)));
         const QString source = stringAt(event, "name").value_or(QString());
-        publish(status_, (source.isEmpty() ? QString() : source + QLatin1Char('\n')) + QString::number(page) +
-                             QStringLiteral(" / ") + QString::number(total) + QStringLiteral(" ページを検版中…"));
+        publish(status_,
+                (source.isEmpty() ? QString() : source + QLatin1Char('\n')) + QString::number(page) +
+                    QStringLiteral(" / ") + QString::number(total) + QStringLiteral(" ページを検版中…"));
     } else if (*name == QLatin1String("complete")) {
         const auto outputPath = stringAt(event, "output");
         const auto pages = event.find("pages");
@@ -202,8 +216,9 @@ void ProofModel::receive(const Json& event) {
         publish(results_, std::move(rows));
         completedSuccessfully_ = true;
         publish(progress_, 1.0);
-        publish(status_, QString::number(pageCount) + QStringLiteral("ページ完了・") + QString::number(files.size()) +
-                             QStringLiteral("件のPDFをダウンロードに保存しました"));
+        publish(status_,
+                QString::number(pageCount) + QStringLiteral("ページ完了・") + QString::number(files.size()) +
+                    QStringLiteral("件のPDFをダウンロードに保存しました"));
         const auto updated = event.find("archive_updated");
         if (updated != event.end() && updated->is_boolean() && updated->get<bool>())
             publish(status_, status_ + QStringLiteral("\nこの案件の最新保存版も更新しました。過去版は残しています。"));

@@ -21,8 +21,8 @@ void setUpApplication() {
 
 bool installQtTranslations(const QLocale& locale) {
     auto translator = std::make_unique<QTranslator>(QCoreApplication::instance());
-    if (!translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    if (!translator->load(
+            locale, QStringLiteral("qtbase"), QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         return false;
     // The application object owns it from here on.
     return QCoreApplication::installTranslator(translator.release());

@@ -13,11 +13,14 @@ void InputScrollArea::setContent(QWidget* content) {
 
 // The content's height is known only once it has its width: ask the layout again then.
 bool InputScrollArea::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == widget() && (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Resize)) updateGeometry();
+    if (watched == widget() && (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Resize))
+        updateGeometry();
     return QScrollArea::eventFilter(watched, event);
 }
 
-QSize InputScrollArea::sizeHint() const { return {width_, (widget() ? widget()->sizeHint().height() : 0) + 2 * frameWidth()}; }
+QSize InputScrollArea::sizeHint() const {
+    return {width_, (widget() ? widget()->sizeHint().height() : 0) + 2 * frameWidth()};
+}
 
 QSize InputScrollArea::minimumSizeHint() const { return {width_, 80}; }
 

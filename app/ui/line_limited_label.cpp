@@ -66,7 +66,8 @@ int LineLimitedLabel::heightForWidth(int width) const {
     // Latin system font) count with their own height.
     QString shown = elided(width);
     if (shown.isEmpty()) shown = QStringLiteral(" ");
-    const QRect box = QFontMetrics(font()).boundingRect(QRect(0, 0, std::max(width, 1), 100000), Qt::TextWordWrap, shown);
+    const QRect box =
+        QFontMetrics(font()).boundingRect(QRect(0, 0, std::max(width, 1), 100000), Qt::TextWordWrap, shown);
     return box.height() + 2 * margin() + contentsMargins().top() + contentsMargins().bottom();
 }
 
@@ -75,7 +76,9 @@ QSize LineLimitedLabel::sizeHint() const {
     return {hint.width(), heightForWidth(width() > 0 ? width() : hint.width())};
 }
 
-QSize LineLimitedLabel::minimumSizeHint() const { return {0, heightForWidth(width() > 0 ? width() : sizeHint().width())}; }
+QSize LineLimitedLabel::minimumSizeHint() const {
+    return {0, heightForWidth(width() > 0 ? width() : sizeHint().width())};
+}
 
 void LineLimitedLabel::resizeEvent(QResizeEvent* event) {
     QLabel::resizeEvent(event);

@@ -56,7 +56,11 @@ Widget* named(const QString& name, Widget* widget) {
 }
 
 bool askToStopTheRun(QWidget* parent) {
-    QMessageBox box(QMessageBox::Question, QString(), QStringLiteral("検版を中止して終了しますか？"), QMessageBox::NoButton, parent);
+    QMessageBox box(QMessageBox::Question,
+                    QString(),
+                    QStringLiteral("検版を中止して終了しますか？"),
+                    QMessageBox::NoButton,
+                    parent);
     QPushButton* stop = box.addButton(QStringLiteral("中止して終了"), QMessageBox::AcceptRole);
     box.addButton(QStringLiteral("続ける"), QMessageBox::RejectRole);
     box.setDefaultButton(stop);
@@ -165,8 +169,11 @@ QWidget* MainWindow::createInputs() {
     projectNameEdit_->setPlaceholderText(QStringLiteral("新しい案件名"));
     createProjectButton_ = button(QStringLiteral("createProjectButton"), QStringLiteral("新しい案件を作成"));
     connect(createProjectButton_, &QPushButton::clicked, this, &MainWindow::createProject);
-    projectHintLabel_ = named(QStringLiteral("projectHintLabel"),
-                              wrappingLabel(QStringLiteral("同じ案件・同じファイル名の最新原稿と比較します。別案件・別名の原稿は自動選択しません。"), 11));
+    projectHintLabel_ = named(
+        QStringLiteral("projectHintLabel"),
+        wrappingLabel(
+            QStringLiteral("同じ案件・同じファイル名の最新原稿と比較します。別案件・別名の原稿は自動選択しません。"),
+            11));
     beforeCard_ = new PdfDropCard(model_, true);
     afterCard_ = new PdfDropCard(model_, false);
     // The cards are 4 pixels narrower than the column that holds them.
@@ -183,10 +190,20 @@ QWidget* MainWindow::createInputs() {
 
     auto* inputs = new ColumnWidget;
     QVBoxLayout* column = makeColumn(
-        inputs, {wrappingLabel(QStringLiteral("比較する原稿"), 16), modeCombo_, projectCombo_, projectNameEdit_, createProjectButton_,
-                 projectHintLabel_, beforeCardSlot_, afterCardSlot,
-                 wrappingLabel(QStringLiteral("複数PDFは同じファイル名同士、各PDFは同じページ番号同士で比較します。ページの入替には対応しません。"), 11),
-                 settingsSummaryLabel_});
+        inputs,
+        {wrappingLabel(QStringLiteral("比較する原稿"), 16),
+         modeCombo_,
+         projectCombo_,
+         projectNameEdit_,
+         createProjectButton_,
+         projectHintLabel_,
+         beforeCardSlot_,
+         afterCardSlot,
+         wrappingLabel(
+             QStringLiteral(
+                 "複数PDFは同じファイル名同士、各PDFは同じページ番号同士で比較します。ページの入替には対応しません。"),
+             11),
+         settingsSummaryLabel_});
     column->addStretch(1);  // the content starts at the top
     for (QWidget* slot : {beforeCardSlot_, afterCardSlot}) column->setAlignment(slot, {});
     // The hidden old card must not leave its slot's margin behind.
@@ -230,8 +247,19 @@ QWidget* MainWindow::createActions() {
     statusLabel_ = named(QStringLiteral("statusLabel"), new LineLimitedLabel(4));
 
     auto* actions = named(QStringLiteral("actionsColumn"), new ColumnWidget);
-    makeColumn(actions, {startButton_, baselineButton_, openArchiveButton_, resetButton_, cancelButton_, progressBar_, statusLabel_,
-                         wrappingLabel(QStringLiteral("保存先：ダウンロード / てすみら検版_日時\n親フォルダー1つにPDFのみ。複数ページは原稿ごとにまとめます。"), 11)});
+    makeColumn(
+        actions,
+        {startButton_,
+         baselineButton_,
+         openArchiveButton_,
+         resetButton_,
+         cancelButton_,
+         progressBar_,
+         statusLabel_,
+         wrappingLabel(
+             QStringLiteral(
+                 "保存先：ダウンロード / てすみら検版_日時\n親フォルダー1つにPDFのみ。複数ページは原稿ごとにまとめます。"),
+             11)});
     actions->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     actions->setFixedWidth(LEFT_COLUMN_WIDTH);
     return actions;
@@ -263,8 +291,11 @@ QWidget* MainWindow::createResults() {
     preview_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     preview_->setMinimumSize(420, 200);
     preview_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    emptyPreviewLabel_ = named(QStringLiteral("emptyPreviewLabel"),
-                               wrappingLabel(QStringLiteral("新旧PDFをドラッグして、検版を開始\n\n変更なしは薄く、変更箇所は赤い輪郭で表示します。"), 13));
+    emptyPreviewLabel_ = named(
+        QStringLiteral("emptyPreviewLabel"),
+        wrappingLabel(
+            QStringLiteral("新旧PDFをドラッグして、検版を開始\n\n変更なしは薄く、変更箇所は赤い輪郭で表示します。"),
+            13));
     emptyPreviewLabel_->setAlignment(Qt::AlignCenter);
     emptyPreviewLabel_->setForegroundRole(QPalette::PlaceholderText);
     auto* overlay = new QVBoxLayout(preview_->viewport());

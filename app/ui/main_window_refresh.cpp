@@ -25,14 +25,15 @@ void MainWindow::refresh() {
     const bool archive = model_.archiveMode();
     const bool running = model_.running();
     beforeCardSlot_->setVisible(!archive);
-    for (QWidget* control :
-         std::initializer_list<QWidget*>{projectCombo_, projectNameEdit_, createProjectButton_, openArchiveButton_, projectHintLabel_})
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             projectCombo_, projectNameEdit_, createProjectButton_, openArchiveButton_, projectHintLabel_})
         control->setVisible(archive);
     createProjectButton_->setEnabled(!running);
     openArchiveButton_->setEnabled(!running);
 
-    settingsSummaryLabel_->setText(QString::number(model_.settings().dpi()) + QStringLiteral("dpi\u3000") +
-                                   (model_.settings().stamp() ? QStringLiteral("刻印あり") : QStringLiteral("刻印なし")));
+    settingsSummaryLabel_->setText(
+        QString::number(model_.settings().dpi()) + QStringLiteral("dpi\u3000") +
+        (model_.settings().stamp() ? QStringLiteral("刻印あり") : QStringLiteral("刻印なし")));
     modeCombo_->setEnabled(!running);
     projectCombo_->setEnabled(!running);
     projectNameEdit_->setEnabled(!running);
@@ -44,11 +45,13 @@ void MainWindow::refresh() {
     if (signature != projectSignature_) {
         projectSignature_ = signature;
         projectCombo_->clear();
-        for (const app::ArchiveProject& project : model_.archiveProjects()) projectCombo_->addItem(project.name, project.id);
+        for (const app::ArchiveProject& project : model_.archiveProjects())
+            projectCombo_->addItem(project.name, project.id);
     }
     const auto& list = model_.archiveProjects();
-    const auto chosen = std::find_if(list.begin(), list.end(),
-                                     [&](const app::ArchiveProject& project) { return project.id == model_.archiveProjectID(); });
+    const auto chosen = std::find_if(list.begin(), list.end(), [&](const app::ArchiveProject& project) {
+        return project.id == model_.archiveProjectID();
+    });
     projectCombo_->setCurrentIndex(chosen == list.end() ? -1 : int(chosen - list.begin()));
 
     const bool canStart = model_.canStart();
@@ -56,13 +59,15 @@ void MainWindow::refresh() {
     startButton_->setEnabled(canStart);
     baselineButton_->setVisible(archive);
     baselineButton_->setEnabled(canStart);
-    resetButton_->setEnabled(!running && (!model_.before().isEmpty() || !model_.after().isEmpty() || !model_.results().isEmpty()));
+    resetButton_->setEnabled(!running &&
+                             (!model_.before().isEmpty() || !model_.after().isEmpty() || !model_.results().isEmpty()));
     cancelButton_->setVisible(running);
     progressBar_->setVisible(running);
     progressBar_->setValue(int(std::lround(std::clamp(model_.progress(), 0.0, 1.0) * 1000)));
 
     QStringList parts;
-    for (const QString& part : {model_.status(), model_.matchIssue().value_or(QString()), model_.error().value_or(QString())})
+    for (const QString& part :
+         {model_.status(), model_.matchIssue().value_or(QString()), model_.error().value_or(QString())})
         if (!part.isEmpty()) parts.append(part);
     const QString statusText = parts.join(QLatin1Char('\n'));
     statusLabel_->setFullText(statusText);
@@ -99,14 +104,15 @@ void MainWindow::showPreviewPage(const app::ProofPage& page) {
     strictCheck_->setEnabled(page.strictFile.has_value());
     const QString shown = strictCheck_->isChecked() && page.strictFile ? *page.strictFile : page.file;
     const QString key = shown + QLatin1Char('#') + QString::number(page.page);
-    resultTitleLabel_->setFullText(QString::number(selected_ + 1) + QStringLiteral(" / ") + QString::number(model_.results().size()) +
-                                   QStringLiteral("\u3000") + page.sourceName + QStringLiteral("\u3000") +
-                                   QString::number(page.page) + QStringLiteral("ページ\u3000") + QString::number(page.regions) +
-                                   QStringLiteral("か所"));
+    resultTitleLabel_->setFullText(
+        QString::number(selected_ + 1) + QStringLiteral(" / ") + QString::number(model_.results().size()) +
+        QStringLiteral("\u3000") + page.sourceName + QStringLiteral("\u3000") + QString::number(page.page) +
+        QStringLiteral("ページ\u3000") + QString::number(page.regions) + QStringLiteral("か所"));
     if (key == previewKey_) return;
     previewKey_ = key;
     auto loaded = std::make_unique<QPdfDocument>();
-    const bool opened = loaded->load(app::filePath(*model_.output()) + QLatin1Char('/') + shown) == QPdfDocument::Error::None;
+    const bool opened =
+        loaded->load(app::filePath(*model_.output()) + QLatin1Char('/') + shown) == QPdfDocument::Error::None;
     preview_->setDocument(opened ? loaded.get() : nullptr);
     document_ = opened ? std::move(loaded) : nullptr;
     if (document_ && page.page >= 1 && page.page <= document_->pageCount())

@@ -29,8 +29,9 @@ QList<QUrl> droppedFiles(const QMimeData* data) {
 PdfDropCard::PdfDropCard(app::ProofModel& model, bool before, QWidget* parent)
     : QFrame(parent), model_(model), before_(before) {
     setObjectName(before ? QStringLiteral("beforeCard") : QStringLiteral("afterCard"));
-    setStyleSheet(QStringLiteral("#%1 { border: 1px solid palette(mid); border-radius: 12px; background: palette(base); }")
-                      .arg(objectName()));
+    setStyleSheet(
+        QStringLiteral("#%1 { border: 1px solid palette(mid); border-radius: 12px; background: palette(base); }")
+            .arg(objectName()));
     setAcceptDrops(true);
 
     fileList_ = new QListView;
@@ -51,7 +52,8 @@ PdfDropCard::PdfDropCard(app::ProofModel& model, bool before, QWidget* parent)
     countLabel_ = wrappingLabel(QString(), 13);
     countLabel_->setObjectName(QStringLiteral("countLabel"));
     countLabel_->setWordWrap(false);
-    addButton_ = new QPushButton(before ? QStringLiteral("A\u3000変更前のPDFを追加…") : QStringLiteral("B\u3000変更後のPDFを追加…"));
+    addButton_ = new QPushButton(before ? QStringLiteral("A\u3000変更前のPDFを追加…")
+                                        : QStringLiteral("B\u3000変更後のPDFを追加…"));
     addButton_->setObjectName(QStringLiteral("addButton"));
     connect(addButton_, &QPushButton::clicked, this, [this] { model_.choose(before_); });
     removeButton_ = new QPushButton(QStringLiteral("選択を外す"));
@@ -73,7 +75,8 @@ PdfDropCard::PdfDropCard(app::ProofModel& model, bool before, QWidget* parent)
 void PdfDropCard::removeSelected() {
     const QList<QUrl>& urls = rows_->urls();  // the rows as they are shown
     QModelIndexList selected = fileList_->selectionModel()->selectedRows();
-    std::sort(selected.begin(), selected.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    std::sort(
+        selected.begin(), selected.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
     // Collected first: rows shift while they are removed.
     QList<QUrl> chosen;
     for (const QModelIndex& index : selected)

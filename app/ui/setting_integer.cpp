@@ -7,7 +7,8 @@ namespace tesmira::ui {
 std::optional<qint64> parseSettingInteger(const QString& text) {
     qsizetype at = 0;
     bool negative = false;
-    if (at < text.size() && (text[at] == QLatin1Char('+') || text[at] == QLatin1Char('-'))) negative = text[at++] == QLatin1Char('-');
+    if (at < text.size() && (text[at] == QLatin1Char('+') || text[at] == QLatin1Char('-')))
+        negative = text[at++] == QLatin1Char('-');
     if (at == text.size()) return std::nullopt;
     // Accumulated as a negative number, whose range includes the smallest 64-bit value.
     qint64 value = 0;

@@ -55,16 +55,21 @@ SettingsWindow::SettingsWindow(app::ProofModel& model, QWidget* parent)
 
     resolutionCombo_ = new QComboBox;
     resolutionCombo_->setObjectName(QStringLiteral("resolutionCombo"));
-    resolutionCombo_->addItems({QStringLiteral("144 dpi"), QStringLiteral("200 dpi"), QStringLiteral("300 dpi（標準）")});
+    resolutionCombo_->addItems(
+        {QStringLiteral("144 dpi"), QStringLiteral("200 dpi"), QStringLiteral("300 dpi（標準）")});
     const auto known = std::find(RESOLUTIONS.begin(), RESOLUTIONS.end(), settings.dpi());
-    resolutionCombo_->setCurrentIndex(known == RESOLUTIONS.end() ? int(RESOLUTIONS.size()) - 1 : int(known - RESOLUTIONS.begin()));
+    resolutionCombo_->setCurrentIndex(known == RESOLUTIONS.end() ? int(RESOLUTIONS.size()) - 1
+                                                                 : int(known - RESOLUTIONS.begin()));
 
     toleranceEdit_ = numberEdit(QStringLiteral("toleranceEdit"), settings.tolerance());
     opacityEdit_ = numberEdit(QStringLiteral("opacityEdit"), settings.opacity());
     borderEdit_ = numberEdit(QStringLiteral("borderEdit"), settings.border());
-    stampCheck_ = checkBox(QStringLiteral("stampCheck"), QStringLiteral("てすみらの刻印（ロゴ）を入れる"), settings.stamp());
-    tinyMarkersCheck_ = checkBox(QStringLiteral("tinyMarkersCheck"), QStringLiteral("極小差分の補助矩形（試験）"), settings.tinyMarkers());
-    grainCheck_ = checkBox(QStringLiteral("grainCheck"), QStringLiteral("配置画像のノイズ軽減（試験）"), settings.grain());
+    stampCheck_ =
+        checkBox(QStringLiteral("stampCheck"), QStringLiteral("てすみらの刻印（ロゴ）を入れる"), settings.stamp());
+    tinyMarkersCheck_ = checkBox(
+        QStringLiteral("tinyMarkersCheck"), QStringLiteral("極小差分の補助矩形（試験）"), settings.tinyMarkers());
+    grainCheck_ =
+        checkBox(QStringLiteral("grainCheck"), QStringLiteral("配置画像のノイズ軽減（試験）"), settings.grain());
 
     auto* saveButton = new QPushButton(QStringLiteral("保存"));
     saveButton->setObjectName(QStringLiteral("saveButton"));
@@ -76,17 +81,20 @@ SettingsWindow::SettingsWindow(app::ProofModel& model, QWidget* parent)
     makeRow(buttons, {saveButton, defaultsButton});
 
     auto* column = new ColumnWidget;
-    makeColumn(column, {wrappingLabel(QStringLiteral("検版の設定"), 22),
-                        wrappingLabel(QStringLiteral("変更は次の検版から適用。このPCに保存されます。"), 12),
-                        settingRow(QStringLiteral("画像化の解像度"), resolutionCombo_),
-                        settingRow(QStringLiteral("色差の許容値（0〜255）"), toleranceEdit_),
-                        settingRow(QStringLiteral("背景の濃さ（0〜100％）"), opacityEdit_),
-                        settingRow(QStringLiteral("赤い輪郭線（1〜6px）"), borderEdit_),
-                        stampCheck_,
-                        tinyMarkersCheck_,
-                        grainCheck_,
-                        wrappingLabel(QStringLiteral("ノイズ軽減は実修正を見逃す場合があります。ON時は厳密比較PDFも確認してください。"), 11),
-                        buttons})
+    makeColumn(
+        column,
+        {wrappingLabel(QStringLiteral("検版の設定"), 22),
+         wrappingLabel(QStringLiteral("変更は次の検版から適用。このPCに保存されます。"), 12),
+         settingRow(QStringLiteral("画像化の解像度"), resolutionCombo_),
+         settingRow(QStringLiteral("色差の許容値（0〜255）"), toleranceEdit_),
+         settingRow(QStringLiteral("背景の濃さ（0〜100％）"), opacityEdit_),
+         settingRow(QStringLiteral("赤い輪郭線（1〜6px）"), borderEdit_),
+         stampCheck_,
+         tinyMarkersCheck_,
+         grainCheck_,
+         wrappingLabel(
+             QStringLiteral("ノイズ軽減は実修正を見逃す場合があります。ON時は厳密比較PDFも確認してください。"), 11),
+         buttons})
         ->addStretch(1);
     placeWithPadding(this, column, 24);
     setFixedSize(QSize(580, 400).expandedTo(sizeHint()));
@@ -99,13 +107,14 @@ void SettingsWindow::save() {
     const auto tolerance = parseSettingInteger(toleranceEdit_->text());
     const auto opacity = parseSettingInteger(opacityEdit_->text());
     const auto border = parseSettingInteger(borderEdit_->text());
-    if (!tolerance || !opacity || !border || !TOLERANCE_RANGE.contains(*tolerance) || !OPACITY_RANGE.contains(*opacity) ||
-        !BORDER_RANGE.contains(*border)) {
+    if (!tolerance || !opacity || !border || !TOLERANCE_RANGE.contains(*tolerance) ||
+        !OPACITY_RANGE.contains(*opacity) || !BORDER_RANGE.contains(*border)) {
         alert_(QStringLiteral("設定値の範囲を確認してください。"));
         return;
     }
     app::ProofSettings& settings = model_.settings();
-    settings.setDpi(RESOLUTIONS[std::size_t(std::clamp(resolutionCombo_->currentIndex(), 0, int(RESOLUTIONS.size()) - 1))]);
+    settings.setDpi(
+        RESOLUTIONS[std::size_t(std::clamp(resolutionCombo_->currentIndex(), 0, int(RESOLUTIONS.size()) - 1))]);
     settings.setTolerance(*tolerance);
     settings.setOpacity(*opacity);
     settings.setBorder(*border);

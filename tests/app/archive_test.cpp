@@ -117,8 +117,9 @@ private slots:
         QVERIFY(QFileInfo(root_).isDir());
         QCOMPARE(modeOf(root_), mode_t(0700));
         // A loose mode is tightened again by every listing.
-        QFile::setPermissions(root_, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup |
-                                         QFile::ReadOther | QFile::ExeOther);
+        QFile::setPermissions(root_,
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                  QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
         ArchiveLibrary::projects(root_);
         QCOMPARE(modeOf(root_), mode_t(0700));
     }
@@ -196,8 +197,10 @@ private slots:
         QTest::newRow("project.json a FIFO") << "fifo" << 0 << "not a regular file";
         QTest::newRow("project.json a folder") << "folder" << 0 << "Is a directory";
         QTest::newRow("project.json too large") << "large" << 0 << "larger than 1048576 bytes";
-        QTest::newRow("version 2") << R"({"version":2,"id":"ID","name":"n"})" << 2 << "保存版の案件情報を確認できません。";
-        QTest::newRow("other id") << R"({"version":1,"id":"00000000000000000000000000000009","name":"n"})" << 2 << "保存版の案件情報を確認できません。";
+        QTest::newRow("version 2") << R"({"version":2,"id":"ID","name":"n"})" << 2
+                                   << "保存版の案件情報を確認できません。";
+        QTest::newRow("other id") << R"({"version":1,"id":"00000000000000000000000000000009","name":"n"})" << 2
+                                  << "保存版の案件情報を確認できません。";
         QTest::newRow("version as text") << R"({"version":"1","id":"ID","name":"n"})" << 0 << "'version'";
         QTest::newRow("version as real") << R"({"version":1.0,"id":"ID","name":"n"})" << 0 << "'version'";
         QTest::newRow("no name") << R"({"version":1,"id":"ID"})" << 0 << "'name'";
@@ -224,7 +227,8 @@ private slots:
         } else if (kind == "folder") {
             QDir().mkpath(folder + "/project.json");
         } else if (kind == "large") {
-            writeFile(folder + "/project.json", R"({"version":1,"id":")" + id.toUtf8() + R"(","name":"n"})" + QByteArray(1 << 20, ' '));
+            writeFile(folder + "/project.json",
+                      R"({"version":1,"id":")" + id.toUtf8() + R"(","name":"n"})" + QByteArray(1 << 20, ' '));
         } else if (kind == "link") {
             addProject(home_->scratch(), id, "外");
             QDir().mkpath(folder);
@@ -301,7 +305,8 @@ private slots:
         model.setNewProjectName("案件");
         WriteLog log(model);
         model.createArchiveProject();
-        QCOMPARE(log.writes(), (QStringList{"archiveProjects", "archiveProjectID", "newProjectName", "(same)", "status"}));
+        QCOMPARE(log.writes(),
+                 (QStringList{"archiveProjects", "archiveProjectID", "newProjectName", "(same)", "status"}));
     }
 
     void projectNames_data() {
@@ -310,33 +315,53 @@ private slots:
         QTest::addColumn<int>("code");  // -1: created
         QTest::addColumn<QString>("stored");
         const QString flag = QString::fromUtf8("\xF0\x9F\x87\xAF\xF0\x9F\x87\xB5");  // two regional indicators
-        QTest::newRow("trimmed") << "" << "\u3000 案件A\n\r\t" << 3 << "";  // a tab is not trimmed, and is refused
-        QTest::newRow("trimmed spaces and breaks") << "" << "\u3000 案件A\u2028\n\u0085" << -1 << "案件A";
+        QTest::newRow("trimmed") << ""
+                                 << "\u3000 案件A\n\r\t" << 3 << "";  // a tab is not trimmed, and is refused
+        QTest::newRow("trimmed spaces and breaks") << ""
+                                                   << "\u3000 案件A\u2028\n\u0085" << -1 << "案件A";
         QTest::newRow("made NFC") << "" << QString::fromUtf8("\u30AB\u3099") << -1 << "\u30AC";
         QTest::newRow("80 characters") << "" << QString(80, 'x') << -1 << QString(80, 'x');
         QTest::newRow("81 characters") << "" << QString(81, 'x') << 3 << "";
         QTest::newRow("79 and a flag") << "" << QString(79, 'x') + flag << -1 << QString(79, 'x') + flag;
         QTest::newRow("80 and a flag") << "" << QString(80, 'x') + flag << 3 << "";
-        QTest::newRow("80 decomposed characters") << "" << QString::fromUtf8("e\u0301").repeated(80) << -1
-                                                  << QString::fromUtf8("\u00E9").repeated(80);
-        QTest::newRow("empty") << "" << "" << 3 << "";
-        QTest::newRow("spaces only") << "" << "   \u3000 " << 3 << "";
-        QTest::newRow("tab inside") << "" << "案\t件" << 3 << "";
-        QTest::newRow("zero-width space") << "" << "案\u200B件" << 3 << "";
-        QTest::newRow("line feed inside") << "" << "案\n件" << 3 << "";
-        QTest::newRow("same name") << "Café" << "Café" << 4 << "";
-        QTest::newRow("other case, no accent") << "Café" << "cafe" << 4 << "";
-        QTest::newRow("upper case with accent") << "Café" << "CAFÉ" << 4 << "";
+        QTest::newRow("80 decomposed characters")
+            << "" << QString::fromUtf8("e\u0301").repeated(80) << -1 << QString::fromUtf8("\u00E9").repeated(80);
+        QTest::newRow("empty") << ""
+                               << "" << 3 << "";
+        QTest::newRow("spaces only") << ""
+                                     << "   \u3000 " << 3 << "";
+        QTest::newRow("tab inside") << ""
+                                    << "案\t件" << 3 << "";
+        QTest::newRow("zero-width space") << ""
+                                          << "案\u200B件" << 3 << "";
+        QTest::newRow("line feed inside") << ""
+                                          << "案\n件" << 3 << "";
+        QTest::newRow("same name") << "Café"
+                                   << "Café" << 4 << "";
+        QTest::newRow("other case, no accent") << "Café"
+                                               << "cafe" << 4 << "";
+        QTest::newRow("upper case with accent") << "Café"
+                                                << "CAFÉ" << 4 << "";
         QTest::newRow("decomposed accent") << "Café" << QString::fromUtf8("Cafe\u0301") << 4 << "";
-        QTest::newRow("kana voicing") << "カタログ" << "かたろぐ" << -1 << "かたろぐ";
-        QTest::newRow("Greek accent and case") << "Ωμέγα" << "ωμεγα" << 4 << "";
-        QTest::newRow("Cyrillic diaeresis and case") << "Ёлка" << "елка" << 4 << "";
-        QTest::newRow("dotted capital I") << "\u0130stanbul" << "istanbul" << 4 << "";
-        QTest::newRow("voiced mark counts") << "ガイド" << "カイド" << -1 << "カイド";
-        QTest::newRow("semi-voiced mark counts") << "ハンフ" << "パンフ" << -1 << "パンフ";
-        QTest::newRow("full-width letter counts") << "案件A" << "案件\uFF21" << -1 << "案件\uFF21";
-        QTest::newRow("full width is another name") << "Alpha" << "\uFF21\uFF4C\uFF50\uFF48\uFF41" << -1 << "\uFF21\uFF4C\uFF50\uFF48\uFF41";
-        QTest::newRow("different name") << "Café" << "Cafés" << -1 << "Cafés";
+        QTest::newRow("kana voicing") << "カタログ"
+                                      << "かたろぐ" << -1 << "かたろぐ";
+        QTest::newRow("Greek accent and case") << "Ωμέγα"
+                                               << "ωμεγα" << 4 << "";
+        QTest::newRow("Cyrillic diaeresis and case") << "Ёлка"
+                                                     << "елка" << 4 << "";
+        QTest::newRow("dotted capital I") << "\u0130stanbul"
+                                          << "istanbul" << 4 << "";
+        QTest::newRow("voiced mark counts") << "ガイド"
+                                            << "カイド" << -1 << "カイド";
+        QTest::newRow("semi-voiced mark counts") << "ハンフ"
+                                                 << "パンフ" << -1 << "パンフ";
+        QTest::newRow("full-width letter counts") << "案件A"
+                                                  << "案件\uFF21" << -1 << "案件\uFF21";
+        QTest::newRow("full width is another name")
+            << "Alpha"
+            << "\uFF21\uFF4C\uFF50\uFF48\uFF41" << -1 << "\uFF21\uFF4C\uFF50\uFF48\uFF41";
+        QTest::newRow("different name") << "Café"
+                                        << "Cafés" << -1 << "Cafés";
     }
     void projectNames() {
         QFETCH(QString, existing);
@@ -354,11 +379,13 @@ private slots:
             QCOMPARE(model.error(), std::optional(message));
             QCOMPARE(model.newProjectName(), typed);
             QCOMPARE(model.archiveProjectID(), QString());
-            QCOMPARE(entries(root_).filter(QRegularExpression("^[0-9a-f]{32}$|^\\.creating")), before.filter(QRegularExpression("^[0-9a-f]{32}$")));
+            QCOMPARE(entries(root_).filter(QRegularExpression("^[0-9a-f]{32}$|^\\.creating")),
+                     before.filter(QRegularExpression("^[0-9a-f]{32}$")));
             return;
         }
         QVERIFY2(!model.error(), qPrintable(model.error().value_or("")));
-        const auto made = std::find_if(model.archiveProjects().begin(), model.archiveProjects().end(),
+        const auto made = std::find_if(model.archiveProjects().begin(),
+                                       model.archiveProjects().end(),
                                        [&](const ArchiveProject& p) { return p.id == model.archiveProjectID(); });
         QVERIFY(made != model.archiveProjects().end());
         QCOMPARE(made->name, stored);
@@ -443,7 +470,10 @@ private slots:
         model.start();
         QVERIFY(settles(model));
         QVERIFY2(!model.error(), qPrintable(model.error().value_or("")));
-        QCOMPARE(model.status(), QStringLiteral("1ページ完了・1件のPDFをダウンロードに保存しました\nこの案件の最新保存版も更新しました。過去版は残しています。"));
+        QCOMPARE(
+            model.status(),
+            QStringLiteral(
+                "1ページ完了・1件のPDFをダウンロードに保存しました\nこの案件の最新保存版も更新しました。過去版は残しています。"));
         QCOMPARE(model.results().size(), 1);
         QVERIFY(model.results()[0].regions > 0);
         QCOMPARE(QDir(root_ + "/" + model.archiveProjectID() + "/versions").entryList(QDir::Files).size(), 2);

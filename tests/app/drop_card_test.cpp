@@ -91,7 +91,8 @@ private slots:
         QTest::addColumn<QList<QUrl>>("urls");
         QTest::addColumn<bool>("accepted");
         QTest::newRow("one PDF") << QList<QUrl>{fileUrl("/in/a.pdf")} << true;
-        QTest::newRow("extensions in any case") << QList<QUrl>{fileUrl("/in/a.pdf"), fileUrl("/in/b.PDF"), fileUrl("/in/c.Pdf")} << true;
+        QTest::newRow("extensions in any case")
+            << QList<QUrl>{fileUrl("/in/a.pdf"), fileUrl("/in/b.PDF"), fileUrl("/in/c.Pdf")} << true;
         QTest::newRow("a PDF and a text file") << QList<QUrl>{fileUrl("/in/a.PDF"), fileUrl("/in/b.txt")} << false;
         QTest::newRow("a text file") << QList<QUrl>{fileUrl("/in/notes.txt")} << false;
         QTest::newRow("a folder") << QList<QUrl>{fileUrl("/in/folder/")} << false;

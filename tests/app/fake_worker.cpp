@@ -12,8 +12,8 @@
 //   {"close_out": true}   close standard output and go on
 //   {"flood": true}       write "x" to standard output without end and without a line feed
 // Without an "exit" step it exits 0 at the end. Before the first step it records its
-// arguments, environment, working folder, process id and kind of standard input in "$HOME/fake-worker/launch.json"; SIGTERM is
-// recorded in "$HOME/fake-worker/signals" and ends it with status 130, as the worker does.
+// arguments, environment, working folder, process id and kind of standard input in "$HOME/fake-worker/launch.json";
+// SIGTERM is recorded in "$HOME/fake-worker/signals" and ends it with status 130, as the worker does.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -84,7 +84,8 @@ int main(int argc, char** argv) {
     for (const auto& step : script) {
         if (step.contains("out")) writeAll(1, bytes(step["out"].get<std::string>()));
         if (step.contains("err")) writeAll(2, bytes(step["err"].get<std::string>()));
-        if (step.contains("sleep_ms")) std::this_thread::sleep_for(std::chrono::milliseconds(step["sleep_ms"].get<int>()));
+        if (step.contains("sleep_ms"))
+            std::this_thread::sleep_for(std::chrono::milliseconds(step["sleep_ms"].get<int>()));
         if (step.contains("wait_for_term"))
             for (;;) ::pause();
         if (step.contains("later") && ::fork() == 0) {

@@ -29,7 +29,9 @@ protected:
     }
 };
 
-QString accessibleName(QWidget* widget) { return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name); }
+QString accessibleName(QWidget* widget) {
+    return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+}
 
 }  // namespace
 
@@ -43,7 +45,8 @@ private slots:
     void labelKeepsToItsLines() {
         LineLimitedLabel label(2);
         label.resize(120, 200);
-        const QString sentence = QStringLiteral("とても長い状態の文章がここに入り、四行を超えて続いていきます。さらに続きます。");
+        const QString sentence =
+            QStringLiteral("とても長い状態の文章がここに入り、四行を超えて続いていきます。さらに続きます。");
         label.setFullText(sentence);
         QCOMPARE(label.text().count('\n'), 1);
         QVERIFY(label.text().endsWith(QStringLiteral("…")));
@@ -78,7 +81,7 @@ private slots:
         QVERIFY(status()->text().endsWith(QStringLiteral("…")));
         QCOMPARE(accessibleName(status()), QStringLiteral("新旧のPDFを選んでください\n") + message);
         LayoutRequests requests(w_->find("actionsColumn"));  // where the status is laid out
-        w_->model().setError(message);  // the same text once more
+        w_->model().setError(message);                       // the same text once more
         settleWindow();
         QCOMPARE(requests.count, 0);
     }

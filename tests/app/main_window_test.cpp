@@ -34,7 +34,8 @@ private slots:
 
     void windowIsBuiltButNotShown() {
         QVERIFY(!w_->window->isVisible());
-        QCOMPARE(w_->window->windowTitle(), QStringLiteral("てすみら v" TESMIRA_VERSION "（") + QSysInfo::buildCpuArchitecture() + "）");
+        QCOMPARE(w_->window->windowTitle(),
+                 QStringLiteral("てすみら v" TESMIRA_VERSION "（") + QSysInfo::buildCpuArchitecture() + "）");
         QCOMPARE(w_->window->centralWidget()->minimumSize(), QSize(900, 560));
         QVERIFY(QFileInfo(ArchiveLibrary::root()).isDir());  // the project list was read
     }
@@ -74,8 +75,14 @@ private slots:
         QVERIFY(!button("startButton")->isEnabled());
         QCOMPARE(button("startButton")->text(), QStringLiteral("検版する"));
         QVERIFY(!button("resetButton")->isEnabled());
-        for (const char* hidden : {"baselineButton", "cancelButton", "progressBar", "projectCombo", "projectNameEdit",
-                                   "createProjectButton", "openArchiveButton", "projectHintLabel"})
+        for (const char* hidden : {"baselineButton",
+                                   "cancelButton",
+                                   "progressBar",
+                                   "projectCombo",
+                                   "projectNameEdit",
+                                   "createProjectButton",
+                                   "openArchiveButton",
+                                   "projectHintLabel"})
             QVERIFY2(!shown(hidden), hidden);
         QVERIFY(card(true)->isVisibleTo(w_->window.get()));
         QCOMPARE(status()->fullText(), QStringLiteral("新旧のPDFを選んでください"));
@@ -129,10 +136,17 @@ private slots:
         settleWindow();
         button("startButton")->click();
         QVERIFY(QTest::qWaitFor([&] { return status()->fullText() == "全3ページを比較します"; }, 60000));
-        const QList<QWidget*> disabled{w_->find("modeCombo"), projects(), w_->find("projectNameEdit"), button("createProjectButton"),
-                                       button("openArchiveButton"), button("resetButton"), button("startButton"),
-                                       button("baselineButton"), child<QPushButton>(*card(true), "addButton"),
-                                       child<QPushButton>(*card(false), "removeButton"), child<QPushButton>(*card(false), "clearButton")};
+        const QList<QWidget*> disabled{w_->find("modeCombo"),
+                                       projects(),
+                                       w_->find("projectNameEdit"),
+                                       button("createProjectButton"),
+                                       button("openArchiveButton"),
+                                       button("resetButton"),
+                                       button("startButton"),
+                                       button("baselineButton"),
+                                       child<QPushButton>(*card(true), "addButton"),
+                                       child<QPushButton>(*card(false), "removeButton"),
+                                       child<QPushButton>(*card(false), "clearButton")};
         for (QWidget* control : disabled) QVERIFY2(!control->isEnabled(), qPrintable(control->objectName()));
         QVERIFY(shown("cancelButton"));
         QVERIFY(shown("progressBar"));
@@ -155,8 +169,12 @@ private slots:
         settleWindow();
         QVERIFY(w_->model().archiveMode());
         QVERIFY(!card(true)->isVisibleTo(w_->window.get()));
-        for (const char* name :
-             {"projectCombo", "projectNameEdit", "createProjectButton", "openArchiveButton", "projectHintLabel", "baselineButton"})
+        for (const char* name : {"projectCombo",
+                                 "projectNameEdit",
+                                 "createProjectButton",
+                                 "openArchiveButton",
+                                 "projectHintLabel",
+                                 "baselineButton"})
             QVERIFY2(shown(name), name);
         QCOMPARE(button("startButton")->text(), QStringLiteral("保存版と比較して更新"));
         QVERIFY(!button("startButton")->isEnabled() && !button("baselineButton")->isEnabled());

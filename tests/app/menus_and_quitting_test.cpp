@@ -31,11 +31,13 @@ private slots:
         QStringList titles;
         for (QAction* menu : w_->window->menuBar()->actions()) {
             QStringList items;
-            for (QAction* action : menu->menu()->actions()) items.append(action->text() + "=" + action->shortcut().toString());
+            for (QAction* action : menu->menu()->actions())
+                items.append(action->text() + "=" + action->shortcut().toString());
             titles.append(menu->text() + ": " + items.join(", "));
         }
-        QCOMPARE(titles, (QStringList{"てすみら: 設定…=Ctrl+,, てすみらを終了=Ctrl+Q",
-                                      "編集: カット=Ctrl+X, コピー=Ctrl+C, ペースト=Ctrl+V, すべてを選択=Ctrl+A"}));
+        QCOMPARE(titles,
+                 (QStringList{"てすみら: 設定…=Ctrl+,, てすみらを終了=Ctrl+Q",
+                              "編集: カット=Ctrl+X, コピー=Ctrl+C, ペースト=Ctrl+V, すべてを選択=Ctrl+A"}));
     }
 
     void editMenuActsOnTheFocusedField() {
@@ -92,8 +94,11 @@ private slots:
         w_->model().select({fileUrl(now)}, false);
         w_->model().start();
         const QDir downloads(w_->home.downloads());
-        const auto entries = [&] { return downloads.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot); };
-        QVERIFY(QTest::qWaitFor([&] { return w_->model().status().contains("ページを検版中") && !entries().isEmpty(); }, 60000));
+        const auto entries = [&] {
+            return downloads.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        };
+        QVERIFY(QTest::qWaitFor([&] { return w_->model().status().contains("ページを検版中") && !entries().isEmpty(); },
+                                60000));
         w_->answer = true;
         QVERIFY(w_->window->close());
         w_->window.reset();  // the application ends without waiting for the worker

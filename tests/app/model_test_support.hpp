@@ -19,10 +19,11 @@
 #include "common/json.hpp"
 
 // QCOMPARE for JSON values, which convert to too many types for QtTest's overloads.
-#define COMPARE_JSON(actual, expected)                                                            \
-    do {                                                                                          \
-        const tesmira::Json actual_ = (actual), expected_ = (expected);                           \
-        QVERIFY2(actual_ == expected_, ("\n   Actual: " + actual_.dump() + "\n Expected: " + expected_.dump()).c_str()); \
+#define COMPARE_JSON(actual, expected)                                                             \
+    do {                                                                                           \
+        const tesmira::Json actual_ = (actual), expected_ = (expected);                            \
+        QVERIFY2(actual_ == expected_,                                                             \
+                 ("\n   Actual: " + actual_.dump() + "\n Expected: " + expected_.dump()).c_str()); \
     } while (false)
 
 namespace tesmira::app::testing {
@@ -161,9 +162,17 @@ struct Published {
     QString archiveProjectID, newProjectName;
 
     explicit Published(const ProofModel& m)
-        : before(m.before()), after(m.after()), running(m.running()), status(m.status()), error(m.error()),
-          progress(m.progress()), results(m.results()), output(m.output()), archiveMode(m.archiveMode()),
-          archiveProjects(m.archiveProjects()), archiveProjectID(m.archiveProjectID()),
+        : before(m.before()),
+          after(m.after()),
+          running(m.running()),
+          status(m.status()),
+          error(m.error()),
+          progress(m.progress()),
+          results(m.results()),
+          output(m.output()),
+          archiveMode(m.archiveMode()),
+          archiveProjects(m.archiveProjects()),
+          archiveProjectID(m.archiveProjectID()),
           newProjectName(m.newProjectName()) {}
 
     // The names of the fields that differ between two moments.

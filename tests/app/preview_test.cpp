@@ -41,7 +41,8 @@ const QList<std::pair<QString, double>> RESULT_PDFS{
     {"検版_a.pdf", 100}, {"厳密比較_a.pdf", 110}, {"検版_b.pdf", 120}, {"x.pdf", 130}, {"y.pdf", 140}};
 
 void writeResultPdf(const QString& output, const QString& name, int pages) {
-    const auto known = std::find_if(RESULT_PDFS.begin(), RESULT_PDFS.end(), [&](const auto& pdf) { return pdf.first == name; });
+    const auto known =
+        std::find_if(RESULT_PDFS.begin(), RESULT_PDFS.end(), [&](const auto& pdf) { return pdf.first == name; });
     QVERIFY(known != RESULT_PDFS.end());
     writeSamplePdf(output + "/" + name, pages, int(known - RESULT_PDFS.begin()), known->second, 100);
 }
@@ -70,7 +71,8 @@ private slots:
         writeResultPdf(output, "検版_a.pdf", 2);
         writeResultPdf(output, "厳密比較_a.pdf", 2);
         writeResultPdf(output, "検版_b.pdf", 1);
-        const Json complete = completeEvent(output, {{"検版_a.pdf", 1, "厳密比較_a.pdf"}, {"検版_a.pdf", 2, "厳密比較_a.pdf"}, {"検版_b.pdf", 1, ""}});
+        const Json complete = completeEvent(
+            output, {{"検版_a.pdf", 1, "厳密比較_a.pdf"}, {"検版_a.pdf", 2, "厳密比較_a.pdf"}, {"検版_b.pdf", 1, ""}});
         writeScript(w_->home, script({out(line(complete.dump()))}));
         w_->model().select(fileUrls({"/o/a.pdf", "/o/b.pdf"}), true);
         w_->model().select(fileUrls({"/n/a.pdf", "/n/b.pdf"}), false);

@@ -37,7 +37,10 @@ void giveResults(ProofModel& model) {
 
 // Starts a fake worker that waits until it is stopped, so that the model is running.
 void startWaitingWorker(ProofModel& model, const TestHome& home) {
-    writeScript(home, script({out(R"({"event": "start", "total": 1})" "\n"), waitForTerm()}));
+    writeScript(home,
+                script({out(R"({"event": "start", "total": 1})"
+                            "\n"),
+                        waitForTerm()}));
     model.workerProgram = TESMIRA_FAKE_WORKER;
     model.select({fileUrl("/in/old/a.pdf")}, true);
     model.select({fileUrl("/in/new/a.pdf")}, false);
@@ -81,7 +84,8 @@ private slots:
         QTest::newRow("no extension") << QList<QUrl>{fileUrl("/in/pdf")} << false;
         QTest::newRow("not a file URL") << QList<QUrl>{QUrl("https://example.com/a.pdf")} << false;
         QTest::newRow("host localhost") << QList<QUrl>{QUrl("file://localhost/in/a.pdf")} << true;
-        QTest::newRow("this machine's name") << QList<QUrl>{QUrl("file://" + QSysInfo::machineHostName() + "/in/a.pdf")} << true;
+        QTest::newRow("this machine's name")
+            << QList<QUrl>{QUrl("file://" + QSysInfo::machineHostName() + "/in/a.pdf")} << true;
         QTest::newRow("another machine") << QList<QUrl>{QUrl("file://elsewhere.example/in/a.pdf")} << false;
         QTest::newRow("one bad URL in a batch") << QList<QUrl>{fileUrl("/in/a.pdf"), fileUrl("/in/b.txt")} << false;
         QTest::newRow("empty batch") << QList<QUrl>{} << false;
@@ -206,7 +210,8 @@ private slots:
         {
             WriteLog log(model);
             model.reset();
-            QCOMPARE(log.writes(), (QStringList{"before", "after", "results", "output", "progress", "error", "status", "status"}));
+            QCOMPARE(log.writes(),
+                     (QStringList{"before", "after", "results", "output", "progress", "error", "status", "status"}));
         }
         {
             WriteLog log(model);
@@ -287,8 +292,10 @@ private slots:
         giveResults(model);
         model.reveal();
         QCOMPARE(shown.size(), 1);
-        QCOMPARE(paths(shown[0]), (QStringList{"/out/r/a.pdf", "/out/r/b.pdf", "/out/r/c.pdf", "/out/r/厳密比較_a.pdf",
-                                               "/out/r/厳密比較_b.pdf"}));
+        QCOMPARE(
+            paths(shown[0]),
+            (QStringList{
+                "/out/r/a.pdf", "/out/r/b.pdf", "/out/r/c.pdf", "/out/r/厳密比較_a.pdf", "/out/r/厳密比較_b.pdf"}));
         // A run with no rows still asks, with an empty list.
         model.receive(Json::parse(R"({"event": "complete", "output": "/out/s", "pages": []})"));
         model.reveal();
@@ -317,41 +324,54 @@ private slots:
         QTest::newRow("nothing chosen") << false << "" << QStringList{} << QStringList{} << "" << false;
         QTest::newRow("only old") << false << "" << QStringList{"/o/a.pdf"} << QStringList{} << "" << false;
         QTest::newRow("only new") << false << "" << QStringList{} << QStringList{"/n/a.pdf"} << "" << false;
-        QTest::newRow("one and one, any names") << false << "" << QStringList{"/o/A.pdf"} << QStringList{"/n/B.pdf"} << "" << true;
-        QTest::newRow("names match") << false << "" << QStringList{"/o/a.pdf", "/o/b.pdf"} << QStringList{"/n/b.pdf", "/n/a.pdf"} << "" << true;
-        QTest::newRow("both sides unmatched") << false << "" << QStringList{"/o/a.pdf", "/o/b.pdf"}
-                                              << QStringList{"/n/a.pdf", "/n/c.pdf"} << "変更前だけ: b.pdf\n変更後だけ: c.pdf" << false;
-        QTest::newRow("case differs") << false << "" << QStringList{"/o/A.pdf", "/o/x.pdf"} << QStringList{"/n/a.pdf", "/n/x.pdf"}
-                                      << "変更前だけ: A.pdf\n変更後だけ: a.pdf" << false;
-        QTest::newRow("sorted and joined") << false << "" << QStringList{"/o/b.pdf", "/o/a.pdf", "/o/c.pdf"}
-                                           << QStringList{"/n/c.pdf", "/n/d.pdf"} << "変更前だけ: a.pdf、b.pdf\n変更後だけ: d.pdf" << false;
+        QTest::newRow("one and one, any names")
+            << false << "" << QStringList{"/o/A.pdf"} << QStringList{"/n/B.pdf"} << "" << true;
+        QTest::newRow("names match") << false << "" << QStringList{"/o/a.pdf", "/o/b.pdf"}
+                                     << QStringList{"/n/b.pdf", "/n/a.pdf"} << "" << true;
+        QTest::newRow("both sides unmatched")
+            << false << "" << QStringList{"/o/a.pdf", "/o/b.pdf"} << QStringList{"/n/a.pdf", "/n/c.pdf"}
+            << "変更前だけ: b.pdf\n変更後だけ: c.pdf" << false;
+        QTest::newRow("case differs") << false << "" << QStringList{"/o/A.pdf", "/o/x.pdf"}
+                                      << QStringList{"/n/a.pdf", "/n/x.pdf"} << "変更前だけ: A.pdf\n変更後だけ: a.pdf"
+                                      << false;
+        QTest::newRow("sorted and joined")
+            << false << "" << QStringList{"/o/b.pdf", "/o/a.pdf", "/o/c.pdf"} << QStringList{"/n/c.pdf", "/n/d.pdf"}
+            << "変更前だけ: a.pdf、b.pdf\n変更後だけ: d.pdf" << false;
         QTest::newRow("only the old line") << false << "" << QStringList{"/o/a.pdf", "/o/b.pdf", "/o/c.pdf"}
                                            << QStringList{"/n/a.pdf", "/n/b.pdf"} << "変更前だけ: c.pdf" << false;
-        QTest::newRow("only the new line") << false << "" << QStringList{"/o/a.pdf", "/o/b.pdf"}
-                                           << QStringList{"/n/a.pdf", "/n/b.pdf", "/n/c.pdf"} << "変更後だけ: c.pdf" << false;
-        QTest::newRow("decomposed matches precomposed") << false << "" << QStringList{ga, "/o/x.pdf"}
-                                                        << QStringList{gaDecomposed, "/n/x.pdf"} << "" << true;
-        QTest::newRow("old duplicate wins over unmatched") << false << "" << QStringList{"/o/a.pdf", "/p/a.pdf", "/o/b.pdf"}
-                                                           << QStringList{"/n/c.pdf"} << "変更前に同名の重複: a.pdf" << false;
-        QTest::newRow("old duplicates before new ones") << false << "" << QStringList{"/o/b.pdf", "/p/b.pdf", "/o/a.pdf", "/p/a.pdf"}
-                                                        << QStringList{"/n/c.pdf", "/m/c.pdf"} << "変更前に同名の重複: a.pdf、b.pdf" << false;
+        QTest::newRow("only the new line")
+            << false << "" << QStringList{"/o/a.pdf", "/o/b.pdf"} << QStringList{"/n/a.pdf", "/n/b.pdf", "/n/c.pdf"}
+            << "変更後だけ: c.pdf" << false;
+        QTest::newRow("decomposed matches precomposed")
+            << false << "" << QStringList{ga, "/o/x.pdf"} << QStringList{gaDecomposed, "/n/x.pdf"} << "" << true;
+        QTest::newRow("old duplicate wins over unmatched")
+            << false << "" << QStringList{"/o/a.pdf", "/p/a.pdf", "/o/b.pdf"} << QStringList{"/n/c.pdf"}
+            << "変更前に同名の重複: a.pdf" << false;
+        QTest::newRow("old duplicates before new ones")
+            << false << "" << QStringList{"/o/b.pdf", "/p/b.pdf", "/o/a.pdf", "/p/a.pdf"}
+            << QStringList{"/n/c.pdf", "/m/c.pdf"} << "変更前に同名の重複: a.pdf、b.pdf" << false;
         QTest::newRow("new duplicate") << false << "" << QStringList{"/o/a.pdf"} << QStringList{"/n/a.pdf", "/m/a.pdf"}
                                        << "変更後に同名の重複: a.pdf" << false;
-        QTest::newRow("duplicate by normal form") << false << "" << QStringList{ga, gaDecomposed} << QStringList{"/n/a.pdf"}
-                                                  << "変更前に同名の重複: \u30AC.pdf" << false;
-        QTest::newRow("archive: nothing new, no project") << true << "" << QStringList{"/o/a.pdf"} << QStringList{} << "" << false;
+        QTest::newRow("duplicate by normal form")
+            << false << "" << QStringList{ga, gaDecomposed} << QStringList{"/n/a.pdf"}
+            << "変更前に同名の重複: \u30AC.pdf" << false;
+        QTest::newRow("archive: nothing new, no project")
+            << true << "" << QStringList{"/o/a.pdf"} << QStringList{} << "" << false;
         QTest::newRow("archive: no project") << true << "" << QStringList{"/o/zzz.pdf"} << QStringList{"/n/a.pdf"}
                                              << "保存版の案件を選択してください。" << false;
-        QTest::newRow("archive: ready, old files ignored") << true << p << QStringList{"/o/zzz.pdf", "/p/zzz.pdf"}
-                                                           << QStringList{"/n/a.pdf"} << "" << true;
-        QTest::newRow("archive: ready without old files") << true << p << QStringList{} << QStringList{"/n/a.pdf", "/n/b.pdf"} << "" << true;
-        QTest::newRow("archive: names equal but for case") << true << p << QStringList{} << QStringList{"/n/Plan.pdf", "/m/plan.pdf"}
-                                                           << "同名または大文字小文字だけが異なる原稿が重複しています。" << false;
-        QTest::newRow("archive: full lower-case mapping") << true << p << QStringList{}
-                                                          << QStringList{"/n/\u0130.pdf", QString::fromUtf8("/m/i\u0307.pdf")}
-                                                          << "同名または大文字小文字だけが異なる原稿が重複しています。" << false;
-        QTest::newRow("archive: same name twice") << true << p << QStringList{} << QStringList{"/n/a.pdf", "/m/a.pdf"}
-                                                  << "同名または大文字小文字だけが異なる原稿が重複しています。" << false;
+        QTest::newRow("archive: ready, old files ignored")
+            << true << p << QStringList{"/o/zzz.pdf", "/p/zzz.pdf"} << QStringList{"/n/a.pdf"} << "" << true;
+        QTest::newRow("archive: ready without old files")
+            << true << p << QStringList{} << QStringList{"/n/a.pdf", "/n/b.pdf"} << "" << true;
+        QTest::newRow("archive: names equal but for case")
+            << true << p << QStringList{} << QStringList{"/n/Plan.pdf", "/m/plan.pdf"}
+            << "同名または大文字小文字だけが異なる原稿が重複しています。" << false;
+        QTest::newRow("archive: full lower-case mapping")
+            << true << p << QStringList{} << QStringList{"/n/\u0130.pdf", QString::fromUtf8("/m/i\u0307.pdf")}
+            << "同名または大文字小文字だけが異なる原稿が重複しています。" << false;
+        QTest::newRow("archive: same name twice")
+            << true << p << QStringList{} << QStringList{"/n/a.pdf", "/m/a.pdf"}
+            << "同名または大文字小文字だけが異なる原稿が重複しています。" << false;
     }
     void pairing() {
         QFETCH(bool, archive);

@@ -43,8 +43,8 @@ Json values(const ProofSettings& s) {
     return record;
 }
 
-const Json DEFAULTS = Json::parse(
-    R"({"dpi":300,"tolerance":1,"opacity":10,"border":2,"stamp":true,"tiny_markers":false,"grain":false})");
+const Json DEFAULTS =
+    Json::parse(R"({"dpi":300,"tolerance":1,"opacity":10,"border":2,"stamp":true,"tiny_markers":false,"grain":false})");
 
 Json fileWith(const Json& record) {
     Json file;
@@ -72,18 +72,24 @@ private slots:
         const auto row = [](const char* name, const char* entry, const char* expected) {
             QTest::newRow(name) << QByteArray(R"({"proof.settings.v1": )") + entry + "}" << QByteArray(expected);
         };
-        row("all seven", R"({"dpi":144,"tolerance":0,"opacity":100,"border":6,"stamp":false,"tiny_markers":true,"grain":true})",
+        row("all seven",
+            R"({"dpi":144,"tolerance":0,"opacity":100,"border":6,"stamp":false,"tiny_markers":true,"grain":true})",
             R"({"dpi":144,"tolerance":0,"opacity":100,"border":6,"stamp":false,"tiny_markers":true,"grain":true})");
-        row("border missing", R"({"dpi":200,"tolerance":3,"opacity":50,"stamp":false,"tiny_markers":true,"grain":true})",
+        row("border missing",
+            R"({"dpi":200,"tolerance":3,"opacity":50,"stamp":false,"tiny_markers":true,"grain":true})",
             R"({"dpi":200,"tolerance":3,"opacity":50,"stamp":false,"tiny_markers":true,"grain":true})");
         row("unusual dpi is kept", R"({"dpi":150})", R"({"dpi":150})");
-        row("out of range is kept", R"({"tolerance":-5,"opacity":1000,"border":0})", R"({"tolerance":-5,"opacity":1000,"border":0})");
+        row("out of range is kept",
+            R"({"tolerance":-5,"opacity":1000,"border":0})",
+            R"({"tolerance":-5,"opacity":1000,"border":0})");
         row("digit as text", R"({"tolerance":"5","dpi":"200"})", "{}");
         row("whole real", R"({"opacity":12.0,"dpi":2e2})", R"({"opacity":12,"dpi":200})");
         row("fractional real", R"({"opacity":12.5})", "{}");
         row("huge real", R"({"dpi":1e300})", "{}");
         row("boolean for a number", R"({"dpi":true})", "{}");
-        row("switches as 0 and 1", R"({"stamp":0,"tiny_markers":1,"grain":1.0})", R"({"stamp":false,"tiny_markers":true,"grain":true})");
+        row("switches as 0 and 1",
+            R"({"stamp":0,"tiny_markers":1,"grain":1.0})",
+            R"({"stamp":false,"tiny_markers":true,"grain":true})");
         row("switch as 2", R"({"stamp":2,"grain":2})", "{}");
         row("switch as text", R"({"stamp":"false","grain":"true"})", "{}");
         row("lists and records", R"({"dpi":[144],"stamp":{},"border":null})", "{}");
@@ -94,9 +100,9 @@ private slots:
         QTest::newRow("file is empty") << QByteArray() << QByteArray("{}");
         // Deeply nested text overflowed the stack while it was read; now it is no record.
         const QByteArray deep = QByteArray(100000, '[') + QByteArray(100000, ']');
-        QTest::newRow("file nests too deep") << QByteArray(R"({"proof.settings.v1": {"dpi": 144, "x": )") + deep +
-                                                     R"(, "grain": true}})"
-                                              << QByteArray("{}");
+        QTest::newRow("file nests too deep")
+            << QByteArray(R"({"proof.settings.v1": {"dpi": 144, "x": )") + deep + R"(, "grain": true}})"
+            << QByteArray("{}");
         QTest::newRow("other key only") << QByteArray(R"({"proof.settings.v0": {"dpi": 144}})") << QByteArray("{}");
     }
     void loadsKeyByKey() {
@@ -213,14 +219,19 @@ private slots:
         store(R"({"proof.settings.v1": {"dpi": 2e2, "stamp": 0, "extra": 1}})");
         const Json record = ProofSettings().dictionary();
         QCOMPARE(record.size(), std::size_t(7));
-        for (const char* key : {"dpi", "tolerance", "opacity", "border"}) QVERIFY2(record[key].is_number_integer(), key);
+        for (const char* key : {"dpi", "tolerance", "opacity", "border"})
+            QVERIFY2(record[key].is_number_integer(), key);
         for (const char* key : {"stamp", "tiny_markers", "grain"}) QVERIFY2(record[key].is_boolean(), key);
-        QCOMPARE(record.dump(), std::string(R"({"dpi":200,"tolerance":1,"opacity":10,"border":2,"stamp":false,"tiny_markers":false,"grain":false})"));
+        QCOMPARE(
+            record.dump(),
+            std::string(
+                R"({"dpi":200,"tolerance":1,"opacity":10,"border":2,"stamp":false,"tiny_markers":false,"grain":false})"));
     }
 
     void resetAssignsTheDefaultsInRecordOrder() {
         TestHome home;
-        store(R"({"proof.settings.v1": {"dpi":144,"tolerance":0,"opacity":100,"border":6,"stamp":false,"tiny_markers":true,"grain":true}})");
+        store(
+            R"({"proof.settings.v1": {"dpi":144,"tolerance":0,"opacity":100,"border":6,"stamp":false,"tiny_markers":true,"grain":true}})");
         ProofSettings settings;
         QList<Json> seen;
         connect(&settings, &ProofSettings::willChange, [&] { seen.append(values(settings)); });

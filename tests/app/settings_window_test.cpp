@@ -65,18 +65,42 @@ private slots:
         QTest::addColumn<QString>("opacity");
         QTest::addColumn<QString>("border");
         QTest::addColumn<bool>("accepted");
-        QTest::newRow("lowest") << "0" << "0" << "1" << true;
-        QTest::newRow("highest") << "255" << "100" << "6" << true;
-        QTest::newRow("plus sign") << "+5" << "+50" << "+3" << true;
-        QTest::newRow("tolerance 256") << "256" << "10" << "2" << false;
-        QTest::newRow("opacity 101") << "1" << "101" << "2" << false;
-        QTest::newRow("border 0") << "1" << "10" << "0" << false;
-        QTest::newRow("border 7") << "1" << "10" << "7" << false;
-        QTest::newRow("minus one") << "-1" << "10" << "2" << false;
-        QTest::newRow("letters") << "abc" << "10" << "2" << false;
-        QTest::newRow("empty") << "1" << "" << "2" << false;
-        QTest::newRow("leading space") << " 5" << "10" << "2" << false;
-        QTest::newRow("fraction") << "5.0" << "10" << "2" << false;
+        QTest::newRow("lowest") << "0"
+                                << "0"
+                                << "1" << true;
+        QTest::newRow("highest") << "255"
+                                 << "100"
+                                 << "6" << true;
+        QTest::newRow("plus sign") << "+5"
+                                   << "+50"
+                                   << "+3" << true;
+        QTest::newRow("tolerance 256") << "256"
+                                       << "10"
+                                       << "2" << false;
+        QTest::newRow("opacity 101") << "1"
+                                     << "101"
+                                     << "2" << false;
+        QTest::newRow("border 0") << "1"
+                                  << "10"
+                                  << "0" << false;
+        QTest::newRow("border 7") << "1"
+                                  << "10"
+                                  << "7" << false;
+        QTest::newRow("minus one") << "-1"
+                                   << "10"
+                                   << "2" << false;
+        QTest::newRow("letters") << "abc"
+                                 << "10"
+                                 << "2" << false;
+        QTest::newRow("empty") << "1"
+                               << ""
+                               << "2" << false;
+        QTest::newRow("leading space") << " 5"
+                                       << "10"
+                                       << "2" << false;
+        QTest::newRow("fraction") << "5.0"
+                                  << "10"
+                                  << "2" << false;
     }
     void settingsRanges() {
         QFETCH(QString, tolerance);
@@ -94,7 +118,9 @@ private slots:
         edit(window, "borderEdit")->setText(border);
         child<QCheckBox>(*window, "grainCheck")->setChecked(true);
         QList<Json> seen;
-        connect(&w_->model().settings(), &ProofSettings::willChange, [&] { seen.append(w_->model().settings().dictionary()); });
+        connect(&w_->model().settings(), &ProofSettings::willChange, [&] {
+            seen.append(w_->model().settings().dictionary());
+        });
         child<QPushButton>(*window, "saveButton")->click();
         if (!accepted) {
             QCOMPARE(alerts, QStringList{"設定値の範囲を確認してください。"});
@@ -158,7 +184,8 @@ private slots:
         SettingsWindow* fresh = theSettingsWindow();
         QVERIFY(fresh && fresh->isVisible());
         QCOMPARE(edit(fresh, "opacityEdit")->text(), QStringLiteral("10"));
-        QVERIFY(!child<QCheckBox>(*fresh, "grainCheck")->isChecked() && child<QCheckBox>(*fresh, "stampCheck")->isChecked());
+        QVERIFY(!child<QCheckBox>(*fresh, "grainCheck")->isChecked() &&
+                child<QCheckBox>(*fresh, "stampCheck")->isChecked());
         QCOMPARE(child<QComboBox>(*fresh, "resolutionCombo")->currentIndex(), 2);
         QCOMPARE(w_->model().settings().opacity(), 10);
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();

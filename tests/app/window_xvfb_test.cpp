@@ -7,12 +7,12 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPointer>
-#include <QProcess>
-#include <QPushButton>
 #include <QPdfDocument>
 #include <QPdfPageNavigator>
 #include <QPdfView>
+#include <QPointer>
+#include <QProcess>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -43,7 +43,8 @@ int redPixels(const QImage& image) {
 // The title that the window system holds for a window, as a window manager reads it.
 QString titleOnTheDisplay(const QWidget& window) {
     QProcess xprop;
-    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window.winId()), QStringLiteral("_NET_WM_NAME")});
+    xprop.start(QStringLiteral("xprop"),
+                {QStringLiteral("-id"), QString::number(window.winId()), QStringLiteral("_NET_WM_NAME")});
     if (!xprop.waitForFinished(30000)) return QStringLiteral("<xprop did not answer>");
     const QString reply = QString::fromUtf8(xprop.readAllStandardOutput()).trimmed();
     const qsizetype quote = reply.indexOf(QLatin1Char('"'));
@@ -107,7 +108,8 @@ private slots:
 
     // Exactly the titles, without the application's name that Qt can append on X11.
     void titlesOnTheDisplay() {
-        QCOMPARE(titleOnTheDisplay(*window_), QStringLiteral("てすみら v1.0.0（") + QSysInfo::buildCpuArchitecture() + "）");
+        QCOMPARE(titleOnTheDisplay(*window_),
+                 QStringLiteral("てすみら v1.0.0（") + QSysInfo::buildCpuArchitecture() + "）");
         model().showSettings();
         const QList<SettingsWindow*> windows = settingsWindows();
         QCOMPARE(windows.size(), 1);
@@ -189,7 +191,8 @@ private slots:
         QVERIFY(settles(model()));
         settleWindow();
         QVERIFY2(!model().error(), qPrintable(model().error().value_or("")));
-        QCOMPARE(find<LineLimitedLabel>("statusLabel")->fullText(), QStringLiteral("2ページ完了・1件のPDFをダウンロードに保存しました"));
+        QCOMPARE(find<LineLimitedLabel>("statusLabel")->fullText(),
+                 QStringLiteral("2ページ完了・1件のPDFをダウンロードに保存しました"));
 
         // Page 1 of the result PDF is in the preview, and it is drawn: its red outlines show.
         const ProofPage& first = model().results()[0];

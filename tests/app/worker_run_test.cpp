@@ -18,10 +18,12 @@ namespace {
 const std::string START2 = line(R"({"event": "start", "total": 2})");
 const std::string PROGRESS1 = line(R"({"event": "progress", "page": 1, "total": 2})");
 const std::string PROGRESS2 = line(R"({"event": "progress", "page": 2, "total": 2})");
-const std::string PAGE1 = R"({"page": 1, "file": "検版_a.pdf", "strict_file": null, "regions": 3, "changed_percent": 1.5, "source_name": "a.pdf", "seconds": 0.1})";
-const std::string PAGE2 = R"({"page": 2, "file": "検版_a.pdf", "strict_file": null, "regions": 0, "changed_percent": 0.0, "source_name": "a.pdf"})";
-const std::string COMPLETE = line(R"({"event": "complete", "output": "/out/てすみら検版_x", "pages": [)" + PAGE1 + ", " + PAGE2 +
-                                  R"(], "files": [], "pdfs": ["/out/てすみら検版_x/検版_a.pdf"]})");
+const std::string PAGE1 =
+    R"({"page": 1, "file": "検版_a.pdf", "strict_file": null, "regions": 3, "changed_percent": 1.5, "source_name": "a.pdf", "seconds": 0.1})";
+const std::string PAGE2 =
+    R"({"page": 2, "file": "検版_a.pdf", "strict_file": null, "regions": 0, "changed_percent": 0.0, "source_name": "a.pdf"})";
+const std::string COMPLETE = line(R"({"event": "complete", "output": "/out/てすみら検版_x", "pages": [)" + PAGE1 +
+                                  ", " + PAGE2 + R"(], "files": [], "pdfs": ["/out/てすみら検版_x/検版_a.pdf"]})");
 const std::string COMPLETED_STATUS = "2ページ完了・1件のPDFをダウンロードに保存しました";
 const std::string FAILED = "検版できませんでした";
 const std::string NO_RESULT = "処理結果を確認できませんでした。";
@@ -73,10 +75,14 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QStringList>("events");  // each event's "event", or its dump when it has none
         QTest::newRow("two lines") << QByteArray("{\"event\": \"a\"}\n{\"event\": \"b\"}\n") << QStringList{"a", "b"};
-        QTest::newRow("carriage returns") << QByteArray("{\"event\": \"a\"}\r\n{\"event\": \"b\"}\r\n") << QStringList{"a", "b"};
-        QTest::newRow("last line unfinished") << QByteArray("{\"event\": \"a\"}\n{\"event\": \"b\"}") << QStringList{"a"};
-        QTest::newRow("not objects") << QByteArray("[1]\n7\n\"x\"\nnull\n\n \r\n{\"event\": \"a\"}\n") << QStringList{"a"};
-        QTest::newRow("garbage between") << QByteArray("Traceback:\n{\"event\": \"a\"\n{\"event\": \"b\"}\n") << QStringList{"b"};
+        QTest::newRow("carriage returns")
+            << QByteArray("{\"event\": \"a\"}\r\n{\"event\": \"b\"}\r\n") << QStringList{"a", "b"};
+        QTest::newRow("last line unfinished")
+            << QByteArray("{\"event\": \"a\"}\n{\"event\": \"b\"}") << QStringList{"a"};
+        QTest::newRow("not objects") << QByteArray("[1]\n7\n\"x\"\nnull\n\n \r\n{\"event\": \"a\"}\n")
+                                     << QStringList{"a"};
+        QTest::newRow("garbage between") << QByteArray("Traceback:\n{\"event\": \"a\"\n{\"event\": \"b\"}\n")
+                                         << QStringList{"b"};
         QTest::newRow("invalid UTF-8") << QByteArray("{\"event\": \"\xff\"}\n{\"event\": \"b\"}\n") << QStringList{"b"};
         QTest::newRow("no event key") << QByteArray("{\"total\": 1}\n") << QStringList{"{\"total\":1}"};
         QTest::newRow("nothing") << QByteArray() << QStringList{};
@@ -90,7 +96,9 @@ private slots:
             for (qsizetype at = 0; at < bytes.size(); at += size) {
                 const QByteArray chunk = bytes.mid(at, size);
                 for (const Json& event : output.take(std::string_view(chunk.constData(), std::size_t(chunk.size()))))
-                    seen.append(q(event.contains("event") && event["event"].is_string() ? event["event"].get<std::string>() : event.dump()));
+                    seen.append(q(event.contains("event") && event["event"].is_string()
+                                      ? event["event"].get<std::string>()
+                                      : event.dump()));
             }
             QCOMPARE(seen, events);
         }
@@ -109,7 +117,7 @@ private slots:
 
     // A line beyond the limit makes the output unreadable: nothing of it is kept.
     void overlongLines_data() {
-        QTest::addColumn<int>("reads");  // the line arrives in this many reads
+        QTest::addColumn<int>("reads");      // the line arrives in this many reads
         QTest::addColumn<bool>("finished");  // with its line feed
         QTest::newRow("unfinished, in many reads") << 40 << false;
         QTest::newRow("unfinished, in one read") << 1 << false;
@@ -165,55 +173,87 @@ private slots:
         const QString none = "<none>";
         QTest::newRow("complete, exit 0") << script({out(START2), out(PROGRESS1), out(PROGRESS2), out(COMPLETE)})
                                           << q(COMPLETED_STATUS) << none << false << 2 << 1.0;
-        QTest::newRow("archive comparison") << script({out(line(R"({"event": "complete", "output": "/o", "pages": [)" + PAGE1 + R"(], "archive_updated": true, "project": "p"})"))})
-                                            << "1ページ完了・1件のPDFをダウンロードに保存しました\nこの案件の最新保存版も更新しました。過去版は残しています。"
-                                            << none << false << 1 << 1.0;
-        QTest::newRow("archive_updated false") << script({out(line(R"({"event": "complete", "output": "/o", "pages": [], "archive_updated": false})"))})
-                                               << "0ページ完了・0件のPDFをダウンロードに保存しました" << none << false << 0 << 1.0;
-        QTest::newRow("archive_updated not a boolean") << script({out(line(R"({"event": "complete", "output": "/o", "pages": [], "archive_updated": 1})"))})
-                                                       << "0ページ完了・0件のPDFをダウンロードに保存しました" << none << false << 0 << 1.0;
+        QTest::newRow("archive comparison")
+            << script({out(line(R"({"event": "complete", "output": "/o", "pages": [)" + PAGE1 +
+                                R"(], "archive_updated": true, "project": "p"})"))})
+            << "1ページ完了・1件のPDFをダウンロードに保存しました\nこの案件の最新保存版も更新しました。過去版は残しています。"
+            << none << false << 1 << 1.0;
+        QTest::newRow("archive_updated false")
+            << script({out(line(R"({"event": "complete", "output": "/o", "pages": [], "archive_updated": false})"))})
+            << "0ページ完了・0件のPDFをダウンロードに保存しました" << none << false << 0 << 1.0;
+        QTest::newRow("archive_updated not a boolean")
+            << script({out(line(R"({"event": "complete", "output": "/o", "pages": [], "archive_updated": 1})"))})
+            << "0ページ完了・0件のPDFをダウンロードに保存しました" << none << false << 0 << 1.0;
         QTest::newRow("registration") << script({out(line(R"({"event": "archive_saved", "count": 3, "files": []})"))})
-                                      << "3件を初回保存しました。次回は新しいPDFだけで比較できます。" << none << false << 0 << 1.0;
-        QTest::newRow("registration without count") << script({out(line(R"({"event": "archive_saved", "count": "3"})"))})
-                                                    << "0件を初回保存しました。次回は新しいPDFだけで比較できます。" << none << false << 0 << 1.0;
-        QTest::newRow("error, exit 1") << script({out(START2), out(PROGRESS1), out(line(R"({"event": "error", "message": "新旧PDFのページ数が異なります。"})")), exitWith(1)})
-                                       << q(FAILED) << "新旧PDFのページ数が異なります。" << true << 0 << 0.0;
-        QTest::newRow("error with empty message") << script({out(line(R"({"event": "error", "message": ""})")), exitWith(1)})
-                                                  << q(FAILED) << "" << true << 0 << 0.0;
-        QTest::newRow("error without message") << script({out(line(R"({"event": "error", "message": 5})")), exitWith(1)})
-                                               << q(FAILED) << "処理できませんでした。" << true << 0 << 0.0;
-        QTest::newRow("exit 1 without event") << script({out(START2), exitWith(1)}) << q(FAILED) << q(FIXED_FAILURE) << true << 0 << 0.0;
-        QTest::newRow("exit 2, garbage only") << script({out("usage: TesmiraWorker [-h]\n"), err("error: the following arguments are required\n"), exitWith(2)})
+                                      << "3件を初回保存しました。次回は新しいPDFだけで比較できます。" << none << false
+                                      << 0 << 1.0;
+        QTest::newRow("registration without count")
+            << script({out(line(R"({"event": "archive_saved", "count": "3"})"))})
+            << "0件を初回保存しました。次回は新しいPDFだけで比較できます。" << none << false << 0 << 1.0;
+        QTest::newRow("error, exit 1")
+            << script({out(START2),
+                       out(PROGRESS1),
+                       out(line(R"({"event": "error", "message": "新旧PDFのページ数が異なります。"})")),
+                       exitWith(1)})
+            << q(FAILED) << "新旧PDFのページ数が異なります。" << true << 0 << 0.0;
+        QTest::newRow("error with empty message")
+            << script({out(line(R"({"event": "error", "message": ""})")), exitWith(1)}) << q(FAILED) << "" << true << 0
+            << 0.0;
+        QTest::newRow("error without message")
+            << script({out(line(R"({"event": "error", "message": 5})")), exitWith(1)}) << q(FAILED)
+            << "処理できませんでした。" << true << 0 << 0.0;
+        QTest::newRow("exit 1 without event")
+            << script({out(START2), exitWith(1)}) << q(FAILED) << q(FIXED_FAILURE) << true << 0 << 0.0;
+        QTest::newRow("exit 2, garbage only") << script({out("usage: TesmiraWorker [-h]\n"),
+                                                         err("error: the following arguments are required\n"),
+                                                         exitWith(2)})
                                               << q(FAILED) << q(FIXED_FAILURE) << true << 0 << 0.0;
-        QTest::newRow("exit 0 without final event") << script({out(START2), out(PROGRESS1)})
-                                                    << "1 / 2 ページを検版中…" << q(NO_RESULT) << true << 0 << 0.0;
+        QTest::newRow("exit 0 without final event")
+            << script({out(START2), out(PROGRESS1)}) << "1 / 2 ページを検版中…" << q(NO_RESULT) << true << 0 << 0.0;
         QTest::newRow("complete without line feed") << script({out(COMPLETE.substr(0, COMPLETE.size() - 1))})
                                                     << "PDFを確認しています…" << q(NO_RESULT) << true << 0 << 0.0;
-        QTest::newRow("complete, then exit 1") << script({out(COMPLETE), exitWith(1)}) << q(FAILED) << q(FIXED_FAILURE) << true << 2 << 1.0;
+        QTest::newRow("complete, then exit 1")
+            << script({out(COMPLETE), exitWith(1)}) << q(FAILED) << q(FIXED_FAILURE) << true << 2 << 1.0;
         QTest::newRow("complete without output") << script({out(line(R"({"event": "complete", "pages": []})"))})
                                                  << "PDFを確認しています…" << q(NO_RESULT) << true << 0 << 0.0;
-        QTest::newRow("complete with pages not a list") << script({out(line(R"({"event": "complete", "output": "/o", "pages": {}})"))})
-                                                        << "PDFを確認しています…" << q(NO_RESULT) << true << 0 << 0.0;
-        QTest::newRow("complete with a page not an object") << script({out(line(R"({"event": "complete", "output": "/o", "pages": [)" + PAGE1 + R"(, 3]})"))})
-                                                            << "PDFを確認しています…" << q(NO_RESULT) << true << 0 << 0.0;
+        QTest::newRow("complete with pages not a list")
+            << script({out(line(R"({"event": "complete", "output": "/o", "pages": {}})"))}) << "PDFを確認しています…"
+            << q(NO_RESULT) << true << 0 << 0.0;
+        QTest::newRow("complete with a page not an object")
+            << script({out(line(R"({"event": "complete", "output": "/o", "pages": [)" + PAGE1 + R"(, 3]})"))})
+            << "PDFを確認しています…" << q(NO_RESULT) << true << 0 << 0.0;
         QTest::newRow("pages without page or file are skipped")
-            << script({out(line(R"({"event": "complete", "output": "/o", "pages": [{"page": 1}, {"file": "x.pdf"}, {"page": "2", "file": "y.pdf"}, {"page": 1.0, "file": "y.pdf"}, )" + PAGE1 + "]}"))})
+            << script({out(line(
+                   R"({"event": "complete", "output": "/o", "pages": [{"page": 1}, {"file": "x.pdf"}, {"page": "2", "file": "y.pdf"}, {"page": 1.0, "file": "y.pdf"}, )" +
+                   PAGE1 + "]}"))})
             << "1ページ完了・1件のPDFをダウンロードに保存しました" << none << false << 1 << 1.0;
-        QTest::newRow("garbage and unknown events are ignored")
-            << script({out("[1, 2]\n42\n\nnot json\n"), out(line(R"({"event": "finish"})")), out(line(R"({"event": 7})")), out(line(R"({"message": "x"})")), out(COMPLETE)})
-            << q(COMPLETED_STATUS) << none << false << 2 << 1.0;
-        QTest::newRow("carriage returns") << script({out(R"({"event": "start", "total": 2})" "\r\n"), out(COMPLETE.substr(0, COMPLETE.size() - 1) + "\r\n")})
+        QTest::newRow("garbage and unknown events are ignored") << script({out("[1, 2]\n42\n\nnot json\n"),
+                                                                           out(line(R"({"event": "finish"})")),
+                                                                           out(line(R"({"event": 7})")),
+                                                                           out(line(R"({"message": "x"})")),
+                                                                           out(COMPLETE)})
+                                                                << q(COMPLETED_STATUS) << none << false << 2 << 1.0;
+        QTest::newRow("carriage returns") << script({out(R"({"event": "start", "total": 2})"
+                                                         "\r\n"),
+                                                     out(COMPLETE.substr(0, COMPLETE.size() - 1) + "\r\n")})
                                           << q(COMPLETED_STATUS) << none << false << 2 << 1.0;
-        QTest::newRow("line split over reads") << script({out(COMPLETE.substr(0, 40)), pause(150), out(COMPLETE.substr(40, 100)), pause(150), out(COMPLETE.substr(140))})
+        QTest::newRow("line split over reads") << script({out(COMPLETE.substr(0, 40)),
+                                                          pause(150),
+                                                          out(COMPLETE.substr(40, 100)),
+                                                          pause(150),
+                                                          out(COMPLETE.substr(140))})
                                                << q(COMPLETED_STATUS) << none << false << 2 << 1.0;
-        QTest::newRow("all lines in one read") << script({out(START2 + PROGRESS1 + PROGRESS2 + COMPLETE)}) << q(COMPLETED_STATUS) << none << false << 2 << 1.0;
+        QTest::newRow("all lines in one read") << script({out(START2 + PROGRESS1 + PROGRESS2 + COMPLETE)})
+                                               << q(COMPLETED_STATUS) << none << false << 2 << 1.0;
         // The output ends when its last writer closes it, which may be after the exit...
         QTest::newRow("lines after the exit") << script({out(START2), later(PROGRESS1 + PROGRESS2 + COMPLETE, 700)})
                                               << q(COMPLETED_STATUS) << none << false << 2 << 1.0;
         // ... or before it.
-        QTest::newRow("output closed before the exit") << script({out(COMPLETE), closeOutput(), pause(300), exitWith(1)})
-                                                       << q(FAILED) << q(FIXED_FAILURE) << true << 2 << 1.0;
-        QTest::newRow("stderr noise") << script({err(std::string(200000, 'e')), out(COMPLETE), err("bye\n")}) << q(COMPLETED_STATUS) << none << false << 2 << 1.0;
+        QTest::newRow("output closed before the exit")
+            << script({out(COMPLETE), closeOutput(), pause(300), exitWith(1)}) << q(FAILED) << q(FIXED_FAILURE) << true
+            << 2 << 1.0;
+        QTest::newRow("stderr noise") << script({err(std::string(200000, 'e')), out(COMPLETE), err("bye\n")})
+                                      << q(COMPLETED_STATUS) << none << false << 2 << 1.0;
     }
     void outcomes() {
         QFETCH(Json, steps);
@@ -241,14 +281,21 @@ private slots:
         QTest::addColumn<QString>("event");
         QTest::addColumn<QString>("status");
         QTest::addColumn<double>("progress");
-        QTest::newRow("start") << R"({"event": "start", "total": 12, "files": []})" << "全12ページを比較します" << 0.0;
-        QTest::newRow("start without total") << R"({"event": "start"})" << "全0ページを比較します" << 0.0;
-        QTest::newRow("first page") << R"({"event": "progress", "page": 1, "total": 12})" << "1 / 12 ページを検版中…" << 0.0;
-        QTest::newRow("named page") << R"({"event": "progress", "page": 13, "total": 24, "name": "a.pdf", "file_index": 2})"
-                                    << "a.pdf\n13 / 24 ページを検版中…" << 0.5;
-        QTest::newRow("empty name") << R"({"event": "progress", "page": 2, "total": 4, "name": ""})" << "2 / 4 ページを検版中…" << 0.25;
-        QTest::newRow("total 0") << R"({"event": "progress", "page": 3, "total": 0})" << "3 / 0 ページを検版中…" << 2.0;
-        QTest::newRow("no numbers") << R"({"event": "progress", "page": "2", "total": null})" << "1 / 1 ページを検版中…" << 0.0;
+        QTest::newRow("start") << R"({"event": "start", "total": 12, "files": []})"
+                               << "全12ページを比較します" << 0.0;
+        QTest::newRow("start without total") << R"({"event": "start"})"
+                                             << "全0ページを比較します" << 0.0;
+        QTest::newRow("first page") << R"({"event": "progress", "page": 1, "total": 12})"
+                                    << "1 / 12 ページを検版中…" << 0.0;
+        QTest::newRow("named page")
+            << R"({"event": "progress", "page": 13, "total": 24, "name": "a.pdf", "file_index": 2})"
+            << "a.pdf\n13 / 24 ページを検版中…" << 0.5;
+        QTest::newRow("empty name") << R"({"event": "progress", "page": 2, "total": 4, "name": ""})"
+                                    << "2 / 4 ページを検版中…" << 0.25;
+        QTest::newRow("total 0") << R"({"event": "progress", "page": 3, "total": 0})"
+                                 << "3 / 0 ページを検版中…" << 2.0;
+        QTest::newRow("no numbers") << R"({"event": "progress", "page": "2", "total": null})"
+                                    << "1 / 1 ページを検版中…" << 0.0;
         QTest::newRow("extreme numbers") << R"({"event": "progress", "page": -9223372036854775808, "total": -5})"
                                          << "-9223372036854775808 / -5 ページを検版中…" << -9223372036854775808.0 - 1.0;
     }
@@ -308,8 +355,13 @@ private slots:
         StatusHistory history(*model_);
         model_->start();
         QVERIFY(settles(*model_));
-        QCOMPARE(history.values(), (QStringList{"同じファイル名・同じページ番号同士を比較します", "PDFを確認しています…", "全2ページを比較します",
-                                                "1 / 2 ページを検版中…", "2 / 2 ページを検版中…", q(COMPLETED_STATUS)}));
+        QCOMPARE(history.values(),
+                 (QStringList{"同じファイル名・同じページ番号同士を比較します",
+                              "PDFを確認しています…",
+                              "全2ページを比較します",
+                              "1 / 2 ページを検版中…",
+                              "2 / 2 ページを検版中…",
+                              q(COMPLETED_STATUS)}));
     }
 
     void startResetsTheRunStateInOrder() {
@@ -354,23 +406,30 @@ private slots:
         QVERIFY(launch.is_object());
 
         QStringList expected{"--after"};
-        expected << news << "--output-root" << home_->downloads() << "--settings-json" << q(model_->settings().dictionary().dump());
+        expected << news << "--output-root" << home_->downloads() << "--settings-json"
+                 << q(model_->settings().dictionary().dump());
         if (archive)
-            expected << "--archive-mode" << (registering ? "register" : "compare") << "--archive-root" << ArchiveLibrary::root()
-                     << "--project-id" << "00112233445566778899aabbccddeeff";
+            expected << "--archive-mode" << (registering ? "register" : "compare") << "--archive-root"
+                     << ArchiveLibrary::root() << "--project-id"
+                     << "00112233445566778899aabbccddeeff";
         else
             expected << "--before" << olds;
         QStringList arguments;
         for (const Json& argument : launch["arguments"]) arguments.append(q(argument.get<std::string>()));
         QCOMPARE(arguments, expected);
-        COMPARE_JSON(Json::parse(arguments[arguments.indexOf("--settings-json") + 1].toStdString()),
-                     Json::parse(R"({"dpi":300,"tolerance":3,"opacity":10,"border":2,"stamp":true,"tiny_markers":false,"grain":false})"));
+        COMPARE_JSON(
+            Json::parse(arguments[arguments.indexOf("--settings-json") + 1].toStdString()),
+            Json::parse(
+                R"({"dpi":300,"tolerance":3,"opacity":10,"border":2,"stamp":true,"tiny_markers":false,"grain":false})"));
 
         QStringList environment;
         for (const Json& entry : launch["environment"]) environment.append(q(entry.get<std::string>()));
         environment.sort();
-        QCOMPARE(environment, (QStringList{"HOME=" + home_->path(), "LANG=ja_JP.UTF-8", "PATH=/usr/bin:/bin:/usr/sbin:/sbin",
-                                           "PYTHONNOUSERSITE=1"}));
+        QCOMPARE(environment,
+                 (QStringList{"HOME=" + home_->path(),
+                              "LANG=ja_JP.UTF-8",
+                              "PATH=/usr/bin:/bin:/usr/sbin:/sbin",
+                              "PYTHONNOUSERSITE=1"}));
         QCOMPARE(q(launch["cwd"].get<std::string>()), QDir::currentPath());
         QVERIFY(launch["stdin_is_pipe"].get<bool>());
     }
@@ -429,7 +488,8 @@ private slots:
         WriteLog log(*model_);
         model_->start();
         QCOMPARE(log.writes(), QStringList{"error"});
-        QCOMPARE(model_->error(), std::optional(QStringLiteral("検版エンジンが見つかりません。アプリを再ビルドしてください。")));
+        QCOMPARE(model_->error(),
+                 std::optional(QStringLiteral("検版エンジンが見つかりません。アプリを再ビルドしてください。")));
         Published expected = before;
         expected.error = model_->error();
         QCOMPARE(Published(*model_).differences(expected), QStringList());
@@ -439,13 +499,17 @@ private slots:
         const QString worker = home_->scratch() + "/TesmiraWorker";
         QFile file(worker);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray("\x7f" "ELF garbage", 12));
+        file.write(
+            QByteArray("\x7f"
+                       "ELF garbage",
+                       12));
         file.close();
         file.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
         model_->workerProgram = worker;
         model_->start();
         QVERIFY(settles(*model_));
-        QVERIFY2(model_->error().value_or("").startsWith("検版を開始できません: "), qPrintable(model_->error().value_or("<none>")));
+        QVERIFY2(model_->error().value_or("").startsWith("検版を開始できません: "),
+                 qPrintable(model_->error().value_or("<none>")));
         QVERIFY(model_->error()->size() > QStringLiteral("検版を開始できません: ").size());
         QCOMPARE(model_->status(), QStringLiteral("PDFを確認しています…"));
         QCOMPARE(model_->progress(), 0.0);
@@ -534,7 +598,8 @@ private slots:
         timer.start(10);
         model_->start();
         QVERIFY(settles(*model_));
-        QVERIFY2(seen.contains("全2ページを比較します") && seen.contains("1 / 2 ページを検版中…"), qPrintable(seen.join(", ")));
+        QVERIFY2(seen.contains("全2ページを比較します") && seen.contains("1 / 2 ページを検版中…"),
+                 qPrintable(seen.join(", ")));
     }
 
     // Destroying the model never kills the worker: it would leave a partial folder behind.
@@ -595,8 +660,11 @@ private slots:
         model_->start();
         QVERIFY(settles(*model_));
         QCOMPARE(model_->status(), q(FAILED));
-        QCOMPARE(model_->error(), std::optional(QStringLiteral("新旧PDFのページ数が異なります。同じページ数・順番のPDFを選択してください。")));
-        QCOMPARE(QDir(home_->downloads()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+        QCOMPARE(model_->error(),
+                 std::optional(
+                     QStringLiteral("新旧PDFのページ数が異なります。同じページ数・順番のPDFを選択してください。")));
+        QCOMPARE(QDir(home_->downloads()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
         QCOMPARE(model_->after().size(), 1);
     }
 
@@ -615,7 +683,8 @@ private slots:
         QCOMPARE(model_->status(), q(CANCELLED));
         QVERIFY(!model_->error());
         QVERIFY(model_->results().isEmpty());
-        QCOMPARE(QDir(home_->downloads()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+        QCOMPARE(QDir(home_->downloads()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
     }
 
 private:
