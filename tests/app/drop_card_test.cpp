@@ -17,13 +17,7 @@ class DropCardTest : public QObject {
 
 private slots:
     void init() { w_ = std::make_unique<WindowFixture>(); }
-    void cleanup() {
-        if (w_->model().running()) {
-            w_->model().cancel();
-            QVERIFY(settles(w_->model()));
-        }
-        w_.reset();
-    }
+    void cleanup() { w_.reset(); }
 
     void dropCardShowsItsSide_data() {
         QTest::addColumn<int>("files");

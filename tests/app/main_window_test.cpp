@@ -24,13 +24,7 @@ class MainWindowTest : public QObject {
 
 private slots:
     void init() { w_ = std::make_unique<WindowFixture>(); }
-    void cleanup() {
-        if (w_->model().running()) {
-            w_->model().cancel();
-            QVERIFY(settles(w_->model()));
-        }
-        w_.reset();
-    }
+    void cleanup() { w_.reset(); }
 
     void windowIsBuiltButNotShown() {
         QVERIFY(!w_->window->isVisible());

@@ -23,13 +23,7 @@ class SettingsWindowTest : public QObject {
 
 private slots:
     void init() { w_ = std::make_unique<WindowFixture>(); }
-    void cleanup() {
-        if (w_->model().running()) {
-            w_->model().cancel();
-            QVERIFY(settles(w_->model()));
-        }
-        w_.reset();
-    }
+    void cleanup() { w_.reset(); }
 
     void settingsParsing_data() {
         QTest::addColumn<QString>("text");

@@ -85,6 +85,14 @@ struct WindowFixture {
             return answer;
         };
     }
+    // A run that a test left going is stopped and waited for, so that no worker outlives it.
+    ~WindowFixture() {
+        if (!window || !window->model().running()) return;
+        window->model().cancel();
+        if (!settles(window->model())) qWarning("a worker did not stop after SIGTERM");
+    }
+    WindowFixture(const WindowFixture&) = delete;
+    WindowFixture& operator=(const WindowFixture&) = delete;
     ProofModel& model() { return window->model(); }
     template <typename T = QWidget>
     T* find(const QString& name) const {
