@@ -129,6 +129,13 @@ void ProofModel::cancel() {
     cancelled_ = true;
     publish(status_, QStringLiteral("中止しています…"));
     if (process_) process_->terminate();
+    // The worker has exited, and only something it left behind still holds its output:
+    // nothing of the run is awaited any more.
+    if (running_ && workerExited_ && !outputEnded_) {
+        outputPipe_->close();
+        outputEnded_ = true;
+        settleWhenDone();
+    }
 }
 
 void ProofModel::takeWorkerOutput(const QByteArray& bytes) {

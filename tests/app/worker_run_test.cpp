@@ -561,6 +561,22 @@ private slots:
         QCOMPARE(signalRecord(*home_), QByteArray("SIGTERM\n"));
     }
 
+    // A worker that has exited and left its output to a process of its own: cancelling ends
+    // the run at once instead of waiting for that process.
+    void cancelAfterTheWorkerHasExited() {
+        writeScript(*home_, script({out(START2), later(COMPLETE, 3000)}));
+        model_->start();
+        QVERIFY(QTest::qWaitFor([&] { return launchRecord(*home_).is_object(); }, 60000));
+        const pid_t pid = pid_t(launchRecord(*home_)["pid"].get<int>());
+        // Reaped, so the model has seen the exit.
+        QVERIFY(QTest::qWaitFor([&] { return ::kill(pid, 0) != 0; }, 60000));
+        QVERIFY(model_->running());
+        model_->cancel();
+        QVERIFY(!model_->running());
+        QCOMPARE(model_->status(), q(CANCELLED));
+        QVERIFY(model_->results().isEmpty());
+    }
+
     void cancelAfterCompleteStillEndsCancelled() {
         writeScript(*home_, script({out(COMPLETE), waitForTerm()}));
         model_->start();
