@@ -5,6 +5,7 @@
 #include <limits>
 #include <stdexcept>
 #include <system_error>
+#include <vector>
 
 #include "common/copy_names.hpp"
 #include "common/errors.hpp"
@@ -79,6 +80,36 @@ TEST(JsonReading, NestingBeyondTheLimitIsRefusedBeforeItCanOverflow) {
     EXPECT_THROW(parse_json(R"({"dpi": 1)"), Json::parse_error);
     EXPECT_TRUE(parse_json(R"({"dpi": 1)", false).is_discarded());
     EXPECT_EQ(parse_json(R"({"b": 1, "a": [true, {"c": null}]})").dump(), R"({"b":1,"a":[true,{"c":null}]})");
+}
+
+TEST(JsonReading, ReadsAndRefusesExactlyAsThePlainParse) {
+    std::string records = "[";
+    for (int i = 0; i < 2000; ++i) records += (i ? "," : "") + std::string(R"({"page": )") + std::to_string(i) + "}";
+    records += "]";
+    // Valid texts give the same value; invalid ones the same refusal, with or without exceptions.
+    const std::vector<std::string> texts = {
+        records, R"({"pad": [{"a": {"b": []}}, {}], "s": {"dpi": 200}})", R"("text")", "12.5", "null",
+        R"("\u00e9")", "", "   ", R"({"a": 1} {"b": 2})", R"({"a": 1}])", "[1,]", R"({"a" 1})", "[1] // note",
+        R"("\ud800")", "[1e999]"};
+    for (const std::string& text : texts) {
+        SCOPED_TRACE(text.substr(0, 40));
+        const Json plain = Json::parse(text, nullptr, false);
+        const Json read = parse_json(text, false);
+        EXPECT_EQ(read.is_discarded(), plain.is_discarded());
+        if (!plain.is_discarded()) EXPECT_EQ(read.dump(), plain.dump());
+        std::string plain_error, read_error;
+        try {
+            (void)Json::parse(text);
+        } catch (const Json::exception& e) {
+            plain_error = e.what();
+        }
+        try {
+            (void)parse_json(text);
+        } catch (const Json::exception& e) {
+            read_error = e.what();
+        }
+        EXPECT_EQ(read_error, plain_error);
+    }
 }
 
 TEST(Files, PublishingNeverReplacesAnExistingName) {
