@@ -1,8 +1,8 @@
 // What refusing deep nesting costs when JSON text is read: parse_json against a plain
 // Json::parse of the same text, for long lists of small records (the shape that made the
 // depth check quadratic) and for a settings record padded with them. A ratio near 1 at every
-// size shows the check costs no more than the parse; the callback parser it replaced took
-// 68 times as long at 10 MB and 464 times as long at 70 MB.
+// size shows the check costs no more than the parse; the callback parser it replaced grew with
+// the square of a list's length (26 s against 0.17 s at 10 MB).
 // Usage: json_reading [ROUNDS]
 #include <algorithm>
 #include <chrono>
