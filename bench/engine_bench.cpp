@@ -1,5 +1,7 @@
 // Times the page comparison steps on a realistic A4 pair at 300 dpi and prints the
-// process's peak memory. With --png FILE it also writes the annotated result image.
+// process's peak memory. With --press the pair is made for the press (CMYK, a spot ink,
+// overprint) and the steps of its plates are timed too. With --png FILE it also writes the
+// annotated result image.
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -41,13 +43,25 @@ double median_ms(int runs, const std::function<void()>& f) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string png = argc == 3 && std::string(argv[1]) == "--png" ? argv[2] : "";
+    std::string png;
+    bool reuse = true, press = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--png" && i + 1 < argc)
+            png = argv[++i];
+        else if (arg == "--no-reuse")
+            reuse = false;
+        else if (arg == "--press")
+            press = true;
+    }
     fx::TempFolder folder;
     const auto before_pdf = folder.path() / "before.pdf", after_pdf = folder.path() / "after.pdf";
-    fx::write_pdf(fx::many_pages(1, tesmira::bench::catalogue_page(1, false)), before_pdf);
-    fx::write_pdf(fx::many_pages(1, tesmira::bench::catalogue_page(1, true)), after_pdf);
+    const auto make_page = press ? tesmira::bench::press_catalogue_page : tesmira::bench::catalogue_page;
+    fx::write_pdf(fx::many_pages(1, make_page(1, false, 1500)), before_pdf);
+    fx::write_pdf(fx::many_pages(1, make_page(1, true, 1500)), after_pdf);
+    if (press)
+        for (const auto& pdf : {before_pdf, after_pdf}) tesmira::bench::add_press_resources(pdf);
 
-    const bool reuse = !(argc == 2 && std::string(argv[1]) == "--no-reuse");
     if (reuse) tesmira::reuse_freed_canvases();
     const tesmira::Json settings{{"dpi", 300}, {"before_name", "catalogue_v1.pdf"}, {"after_name", "catalogue_v2.pdf"}};
 
@@ -83,6 +97,12 @@ int main(int argc, char** argv) {
     std::printf("mark_tiny_changes   %8.1f ms\n", tiny);
     std::printf("annotate_result     %8.1f ms\n", band);
     std::printf("peak memory, one page pair %5.1f MB\n", peak_mb);
+    if (before.plates && after.plates) {
+        const double plates = median_ms(runs, [&] { render_plates(after_pdf, 1, 300); });
+        const double inks = median_ms(runs, [&] { compare_plates(*before.plates, *after.plates, 1); });
+        std::printf("render_plates       %8.1f ms  (inside render_pdf, beside the screen)\n", plates);
+        std::printf("compare_plates      %8.1f ms\n", inks);
+    }
 
     // A whole page job, against the two renders inside it, in the same run.
     tesmira::Json job_settings = settings;

@@ -1,4 +1,6 @@
 #pragma once
+#include <filesystem>
+
 #include "fixtures/pdf_builder.hpp"
 
 namespace tesmira::bench {
@@ -7,5 +9,13 @@ namespace tesmira::bench {
 // box, and a large raster photo. `changed` adds a price change, a moved rule, a stray dot
 // and a retouched patch in the photo; `photo_size` is the photo's width in pixels.
 fixtures::Page catalogue_page(int number, bool changed, int photo_size = 1500);
+
+// The same catalogue page made for the press: a rich-black header with knocked-out title,
+// black text that overprints, a spot-colour box and rule, a CMYK photo with yellow text
+// overprinting it. `changed` adds a price change, a moved spot rule, a stray dot, a paler
+// spot box and a retouched patch. Its spot ink and graphics state are added to every page of
+// the written file by add_press_resources.
+fixtures::Page press_catalogue_page(int number, bool changed, int photo_size = 1500);
+void add_press_resources(const std::filesystem::path& pdf);
 
 }  // namespace tesmira::bench

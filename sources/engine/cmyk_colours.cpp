@@ -76,6 +76,11 @@ void convert_cmyk(const fz_pixmap* src, fz_pixmap* dst) {
 
 }  // namespace
 
+fz_colorspace* without_index(fz_context* ctx, fz_colorspace* cs) {
+    // fz_colorspace's members are public in MuPDF 1.21.
+    return cs && fz_colorspace_is_indexed(ctx, cs) ? cs->u.indexed.base : cs;
+}
+
 fz_colorspace* cmyk_behind(fz_context* ctx, fz_colorspace* cs) {
     // fz_colorspace's members are public in MuPDF 1.21; bases nest at most Indexed over
     // DeviceN over a process space.

@@ -3,6 +3,9 @@
 
 namespace tesmira::engine {
 
+// The space that the Indexed space `cs` indexes; any other space itself.
+fz_colorspace* without_index(fz_context* ctx, fz_colorspace* cs);
+
 // The CMYK space a colour in `cs` ends in: `cs` itself, or the base of an Indexed,
 // Separation or DeviceN space. Null for colours that do not end in CMYK.
 fz_colorspace* cmyk_behind(fz_context* ctx, fz_colorspace* cs);

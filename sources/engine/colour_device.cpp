@@ -1,5 +1,6 @@
 #include "engine/colour_device.hpp"
 
+#include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
@@ -7,6 +8,7 @@
 #include "engine/cmyk_colours.hpp"
 #include "engine/cmyk_shading.hpp"
 #include "engine/plain_drawing.hpp"
+#include "engine/shared_decodes.hpp"
 
 namespace tesmira::engine {
 namespace {
@@ -15,6 +17,8 @@ namespace {
 struct State {
     fz_device* target = nullptr;
     fz_irect area{};
+    bool screen = true;  // converting CMYK for an RGB target
+    SharedDecodes* decodes = nullptr;
     // Within a soft mask's definition colours make opacity, not colour: there MuPDF's own
     // conversion stays, whose ink sum keeps K 100 % fully masking, as designers expect.
     int mask_depth = 0;
@@ -31,18 +35,38 @@ struct ColourDevice {
 State& state_of(fz_device* dev) { return reinterpret_cast<ColourDevice*>(dev)->state; }
 fz_device* target_of(fz_device* dev) { return state_of(dev).target; }
 
-// Points `cs` and `colour` at our RGB, kept in `rgb`, when the colour ends in CMYK outside a mask.
+// Whether colours in `cs` converted by us reach the target: on the screen, outside a mask.
+bool converting(fz_device* dev) {
+    const State& s = state_of(dev);
+    return s.screen && s.mask_depth == 0;
+}
+
+// Points `cs` and `colour` at our RGB, kept in `rgb`, when the colour ends in CMYK and is converted.
 void recolour(fz_context* ctx, fz_device* dev, fz_colorspace*& cs, const float*& colour, fz_color_params cp,
               float rgb[3]) {
-    if (state_of(dev).mask_depth > 0 || !rgb_of_cmyk_colour(ctx, cs, colour, cp, rgb)) return;
+    if (!converting(dev) || !rgb_of_cmyk_colour(ctx, cs, colour, cp, rgb)) return;
     cs = fz_device_rgb(ctx);
     colour = rgb;
 }
 
+// A Separation or DeviceN space (or an Indexed space over one) whose colorants are all "None".
+bool never_marks(fz_context* ctx, fz_colorspace* cs) {
+    cs = without_index(ctx, cs);
+    if (!cs || !fz_colorspace_is_device_n(ctx, cs)) return false;
+    const int n = fz_colorspace_n(ctx, cs);
+    for (int i = 0; i < n; ++i) {
+        const char* name = fz_colorspace_colorant(ctx, cs, i);
+        if (!name || std::strcmp(name, "None") != 0) return false;
+    }
+    return n > 0;
+}
+
 // The image decoded whole, as an image that MuPDF will not decode again at a lower size,
 // in RGB when its colours end in CMYK and `recolour` is set.
-fz_image* full_resolution(fz_context* ctx, fz_image* image, bool recolour, fz_color_params cp) {
-    fz_pixmap* pixmap = fz_get_pixmap_from_image(ctx, image, nullptr, nullptr, nullptr, nullptr);
+fz_image* full_resolution(fz_context* ctx, fz_device* dev, fz_image* image, bool recolour, fz_color_params cp) {
+    SharedDecodes* decodes = state_of(dev).decodes;
+    fz_pixmap* pixmap = decodes ? decodes->decode(ctx, image)
+                                : fz_get_pixmap_from_image(ctx, image, nullptr, nullptr, nullptr, nullptr);
     fz_pixmap* rgb = nullptr;
     fz_image* whole = nullptr;
     fz_var(rgb);
@@ -69,26 +93,29 @@ void draw_then_drop(fz_context* ctx, fz_image* whole, const Draw& draw) {
 }
 
 void fill_image(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, float alpha, fz_color_params cp) {
-    fz_image* whole = full_resolution(ctx, image, state_of(dev).mask_depth == 0, cp);
+    if (never_marks(ctx, image->colorspace)) return;
+    fz_image* whole = full_resolution(ctx, dev, image, converting(dev), cp);
     draw_then_drop(ctx, whole, [&] { fz_fill_image(ctx, target_of(dev), whole, ctm, alpha, cp); });
 }
 
 void fill_image_mask(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, fz_colorspace* cs,
                      const float* colour, float alpha, fz_color_params cp) {
+    if (never_marks(ctx, cs)) return;
     float rgb[3];
     recolour(ctx, dev, cs, colour, cp, rgb);
-    fz_image* whole = full_resolution(ctx, image, false, cp);
+    fz_image* whole = full_resolution(ctx, dev, image, false, cp);
     draw_then_drop(ctx, whole, [&] { fz_fill_image_mask(ctx, target_of(dev), whole, ctm, cs, colour, alpha, cp); });
 }
 
 void clip_image_mask(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, fz_rect scissor) {
-    fz_image* whole = full_resolution(ctx, image, false, fz_default_color_params);
+    fz_image* whole = full_resolution(ctx, dev, image, false, fz_default_color_params);
     draw_then_drop(ctx, whole, [&] { fz_clip_image_mask(ctx, target_of(dev), whole, ctm, scissor); });
 }
 
 void fill_shade(fz_context* ctx, fz_device* dev, fz_shade* shade, fz_matrix ctm, float alpha, fz_color_params cp) {
     const State& s = state_of(dev);
-    if (s.mask_depth > 0 || !cmyk_behind(ctx, shade->colorspace)) {
+    if (never_marks(ctx, shade->colorspace)) return;
+    if (!converting(dev) || !cmyk_behind(ctx, shade->colorspace)) {
         fz_fill_shade(ctx, s.target, shade, ctm, alpha, cp);
         return;
     }
@@ -100,24 +127,28 @@ void fill_shade(fz_context* ctx, fz_device* dev, fz_shade* shade, fz_matrix ctm,
 
 void fill_path(fz_context* ctx, fz_device* dev, const fz_path* path, int even_odd, fz_matrix ctm, fz_colorspace* cs,
                const float* colour, float alpha, fz_color_params cp) {
+    if (never_marks(ctx, cs)) return;
     float rgb[3];
     recolour(ctx, dev, cs, colour, cp, rgb);
     fz_fill_path(ctx, target_of(dev), path, even_odd, ctm, cs, colour, alpha, cp);
 }
 void stroke_path(fz_context* ctx, fz_device* dev, const fz_path* path, const fz_stroke_state* stroke, fz_matrix ctm,
                  fz_colorspace* cs, const float* colour, float alpha, fz_color_params cp) {
+    if (never_marks(ctx, cs)) return;
     float rgb[3];
     recolour(ctx, dev, cs, colour, cp, rgb);
     fz_stroke_path(ctx, target_of(dev), path, stroke, ctm, cs, colour, alpha, cp);
 }
 void fill_text(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm, fz_colorspace* cs,
                const float* colour, float alpha, fz_color_params cp) {
+    if (never_marks(ctx, cs)) return;
     float rgb[3];
     recolour(ctx, dev, cs, colour, cp, rgb);
     fz_fill_text(ctx, target_of(dev), text, ctm, cs, colour, alpha, cp);
 }
 void stroke_text(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_stroke_state* stroke, fz_matrix ctm,
                  fz_colorspace* cs, const float* colour, float alpha, fz_color_params cp) {
+    if (never_marks(ctx, cs)) return;
     float rgb[3];
     recolour(ctx, dev, cs, colour, cp, rgb);
     fz_stroke_text(ctx, target_of(dev), text, stroke, ctm, cs, colour, alpha, cp);
@@ -127,7 +158,7 @@ void begin_group(fz_context* ctx, fz_device* dev, fz_rect area, fz_colorspace* c
                  int blendmode, float alpha) {
     // The contents arrive in RGB already; a CMYK group would send them back through MuPDF's
     // saturating conversion when it ends. So the group blends in RGB, like the page.
-    if (state_of(dev).mask_depth == 0 && cmyk_behind(ctx, cs)) cs = fz_device_rgb(ctx);
+    if (converting(dev) && cmyk_behind(ctx, cs)) cs = fz_device_rgb(ctx);
     fz_begin_group(ctx, target_of(dev), area, cs, isolated, knockout, blendmode, alpha);
 }
 void end_group(fz_context* ctx, fz_device* dev) { fz_end_group(ctx, target_of(dev)); }
@@ -196,7 +227,8 @@ void drop(fz_context*, fz_device* dev) { std::destroy_at(&state_of(dev)); }
 
 }  // namespace
 
-fz_device* new_colour_device(fz_context* ctx, fz_device* target, fz_irect area) {
+fz_device* new_colour_device(fz_context* ctx, fz_device* target, fz_irect area, DrawTarget drawing,
+                             SharedDecodes* decodes) {
     // The reference drawing: the target alone, under one more reference as the caller drops both.
     if (plain_drawing_requested()) return fz_keep_device(ctx, target);
 
@@ -204,6 +236,8 @@ fz_device* new_colour_device(fz_context* ctx, fz_device* target, fz_irect area) 
     State* state = std::construct_at(&dev->state);
     state->target = target;
     state->area = area;
+    state->screen = drawing == DrawTarget::screen;
+    state->decodes = decodes;
     dev->super.drop_device = drop;
     dev->super.fill_path = fill_path;
     dev->super.stroke_path = stroke_path;

@@ -10,26 +10,15 @@
 
 #include "common/errors.hpp"
 #include "common/rounding.hpp"
+#include "engine/strips.hpp"
 
 namespace tesmira::engine {
 namespace {
 
-constexpr int STRIP_ROWS = 128;  // no three-channel temporary covers more than one strip
 constexpr std::size_t MAX_CONTOURS = 100'000;
 constexpr std::size_t MAX_BOXES = 200;
 
 using Contours = std::vector<std::vector<cv::Point>>;
-
-// Strips are independent of one another, so they run in parallel; each strip's
-// temporaries are local to it.
-template <typename F>
-void for_each_strip(int rows, F&& f) {
-    const int strips = (rows + STRIP_ROWS - 1) / STRIP_ROWS;
-    cv::parallel_for_(cv::Range(0, strips), [&](const cv::Range& range) {
-        for (int strip = range.start; strip < range.end; ++strip)
-            f(cv::Range(strip * STRIP_ROWS, std::min(rows, (strip + 1) * STRIP_ROWS)));
-    });
-}
 
 // The page inside a white margin of CANVAS_MARGIN pixels on every side.
 cv::Mat padded(const cv::Mat& page) {
@@ -120,6 +109,39 @@ bool same_page_size(const cv::Mat& mask, const cv::Mat& page) {
     return mask.rows == page.rows && mask.cols == page.cols && mask.channels() == 1;
 }
 
+// Raises `diff` by the plates' difference within the page; returns where it was above the
+// tolerance before (canvas pixels, 0/255): where the pages differ on screen.
+cv::Mat merge_printed(cv::Mat& diff, const PrintedPages& printed, const cv::Mat& page, int tolerance) {
+    CV_Assert(printed.shown_after.size() == page.size() && printed.shown_after.type() == CV_8UC3 &&
+              same_page_size(printed.ink_difference, page));
+    cv::Mat on_screen(diff.size(), CV_8U);
+    for_each_strip(diff.rows, [&](cv::Range rows) {
+        cv::Mat seen = on_screen.rowRange(rows);
+        cv::compare(diff.rowRange(rows), tolerance, seen, cv::CMP_GT);
+        // The strip's rows of the page, if any.
+        const int top = std::clamp(CANVAS_MARGIN, rows.start, rows.end);
+        const int bottom = std::clamp(CANVAS_MARGIN + page.rows, rows.start, rows.end);
+        if (top == bottom) return;
+        cv::Mat within_page = diff(cv::Range(top, bottom), cv::Range(CANVAS_MARGIN, CANVAS_MARGIN + page.cols));
+        cv::max(within_page, printed.ink_difference.rowRange(top - CANVAS_MARGIN, bottom - CANVAS_MARGIN),
+                within_page);
+    });
+    return on_screen;
+}
+
+// The bounding boxes of the polygons that hold no pixel of `on_screen`.
+std::vector<cv::Rect> ink_only_regions(const Contours& polygons, const cv::Mat& on_screen) {
+    std::vector<cv::Rect> found;
+    for (const auto& polygon : polygons) {
+        const cv::Rect box = cv::boundingRect(polygon);
+        cv::Mat inside = cv::Mat::zeros(box.size(), CV_8U);
+        cv::fillPoly(inside, std::vector<std::vector<cv::Point>>{polygon}, cv::Scalar(255), cv::LINE_8, 0, -box.tl());
+        cv::bitwise_and(inside, on_screen(box), inside);
+        if (cv::countNonZero(inside) == 0) found.push_back(box);
+    }
+    return found;
+}
+
 }  // namespace
 
 CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const CompareOptions& options) {
@@ -139,9 +161,12 @@ CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const 
     const cv::Rect page_area(m, m, before.cols, before.rows);
 
     cv::Mat diff = difference_map(before, after);
+    cv::Mat on_screen;  // printed pages only
+    if (options.printed) on_screen = merge_printed(diff, *options.printed, before, options.tolerance);
     if (options.ignored_pixels) {
         if (!same_page_size(*options.ignored_pixels, before)) throw UserError("軽減範囲のサイズが一致しません。");
         diff(page_area).setTo(0, *options.ignored_pixels);
+        if (!on_screen.empty()) on_screen(page_area).setTo(0, *options.ignored_pixels);
     }
 
     Contours polygons;
@@ -175,11 +200,14 @@ CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const 
         polygons = std::move(reduced);
     }
     diff.release();
+    if (!on_screen.empty()) out.ink_only = ink_only_regions(polygons, on_screen);
+    on_screen.release();
 
     // Result image: the faded new page, regions at full colour. The regions lie inside the
     // page area, so the margin is faded white throughout.
     const cv::Mat table = fade_table(options.opacity);
     const uchar faded_white = table.at<uchar>(255);
+    const cv::Mat& shown = options.printed ? options.printed->shown_after : after;
     out.result.create(region_mask.size(), after.type());
     for_each_strip(out.result.rows, [&](cv::Range rows) {
         // The strip's rows of the page, if any: [top, bottom).
@@ -192,7 +220,7 @@ CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const 
         if (top == bottom) return;
         fade_margin(out.result(page_rows, cv::Range(0, m)));
         fade_margin(out.result(page_rows, cv::Range(page_columns.end, out.result.cols)));
-        const cv::Mat new_rows = after.rowRange(top - m, bottom - m);
+        const cv::Mat new_rows = shown.rowRange(top - m, bottom - m);
         cv::Mat target = out.result(page_rows, page_columns);
         cv::LUT(new_rows, table, target);
         new_rows.copyTo(target, region_mask(page_rows, page_columns));

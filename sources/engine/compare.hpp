@@ -24,6 +24,13 @@ struct CompareStats {
     Json to_json() const;
 };
 
+// What the comparison of two pages that print differently from how they look adds, both of
+// the unpadded page size.
+struct PrintedPages {
+    cv::Mat ink_difference;  // CV_8U, the largest plate difference (ink_plates.hpp)
+    cv::Mat shown_after;     // CV_8UC3, RGB: the new page's plates as they look (shown_colours)
+};
+
 struct CompareOptions {
     int tolerance = 1;
     int opacity = 10;
@@ -33,6 +40,9 @@ struct CompareOptions {
     // Boolean masks (CV_8U, non-zero = true) of the unpadded page size.
     std::optional<cv::Mat> ignored_pixels;
     std::optional<cv::Mat> direct_scope;
+    // Pages that print differently from how they look: a pixel also changes where a plate
+    // differs by more than the tolerance, and the result shows the new page's plates' look.
+    std::optional<PrintedPages> printed;
 };
 
 struct CompareResult {
@@ -41,8 +51,19 @@ struct CompareResult {
     cv::Mat before_padded;  // pages with their white margin, when asked for
     cv::Mat after_padded;
     CompareStats stats;
+    // Bounding boxes (canvas pixels) of the regions, among all of them, within which the pages
+    // do not differ on screen: found through their plates alone. Empty without `printed`.
+    std::vector<cv::Rect> ink_only;
 };
 
+// Compares two rendered pages of one size (CV_8UC3, RGB), `before` and `after` as they look on
+// screen. The difference map is the largest channel difference per pixel; pixels above the
+// tolerance change, and every outer contour of the changed pixels, with what it encloses, is one
+// region. `ignored_pixels` clears differences before anything is decided; within
+// `direct_scope` a region keeps only the pixels that differ themselves. The result is the new
+// page faded, its regions at full colour and outlined in red, inside a white margin of
+// CANVAS_MARGIN pixels: every coordinate returned is one of that canvas. Refuses pages of two
+// sizes, settings out of range, masks of another size and more than 100,000 contours.
 CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const CompareOptions& options = {});
 
 }  // namespace tesmira::engine

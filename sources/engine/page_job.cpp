@@ -15,6 +15,7 @@
 #include "common/tokyo_clock.hpp"
 #include "engine/band.hpp"
 #include "engine/compare.hpp"
+#include "engine/ink_comparison.hpp"
 #include "engine/limits.hpp"
 #include "engine/png_encoder.hpp"
 #include "engine/png_io.hpp"
@@ -127,7 +128,7 @@ ComparedPage compare_page(const std::filesystem::path& folder, const Json& setti
         rendering_after.wait();
         throw;
     }
-    const RenderedPage after = rendering_after.get();
+    RenderedPage after = rendering_after.get();
     page.rendered = Clock::now();
     page.before_info = before.info.to_json();
     page.after_info = after.info.to_json();
@@ -141,7 +142,11 @@ ComparedPage compare_page(const std::filesystem::path& folder, const Json& setti
     options.opacity = s.opacity;
     options.border = s.border;
     options.padded_pages = s.diagnostic_images;
+    const std::optional<InkComparison> inks =
+        InkComparison::of(before, after, before_pdf, after_pdf, s.page, s.dpi, s.tolerance);
+    if (inks) options.printed = inks->printed();
     CompareResult strict = compare_arrays(before.pixels, after.pixels, options);
+    if (inks) inks->note_ink_only(strict.result, strict, s.dpi);
     page.result = strict.result;
     page.mask = strict.mask;
     page.stats = strict.stats;
@@ -154,12 +159,15 @@ ComparedPage compare_page(const std::filesystem::path& folder, const Json& setti
         const int dpi = int(s.dpi);
         grain::NoiseScope scope =
             grain::image_only_scope(before_pdf, after_pdf, s.page, before.pixels.rows, before.pixels.cols, dpi);
-        const cv::Mat candidates = grain::noise_candidates(before.pixels, after.pixels, scope.mask, dpi, s.tolerance);
+        cv::Mat candidates = grain::noise_candidates(before.pixels, after.pixels, scope.mask, dpi, s.tolerance);
+        // Noise moves no plate further than it moves the screen's colours.
+        if (inks) candidates.setTo(0, inks->printed().ink_difference > MAX_RGB_DIFFERENCE);
         CompareOptions filtered_options = options;
         filtered_options.padded_pages = false;
         filtered_options.ignored_pixels = candidates;
         filtered_options.direct_scope = scope.mask;
         CompareResult filtered = compare_arrays(before.pixels, after.pixels, filtered_options);
+        if (inks) inks->note_ink_only(filtered.result, filtered, s.dpi);
         page.result = filtered.result;
         page.mask = filtered.mask;
         page.stats = filtered.stats;

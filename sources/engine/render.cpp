@@ -5,12 +5,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <future>
+#include <tuple>
 
 #include "common/errors.hpp"
 #include "common/rounding.hpp"
 #include "common/settings_schema.hpp"
 #include "engine/colour_device.hpp"
 #include "engine/dimensions.hpp"
+#include "engine/ink_survey.hpp"
+#include "engine/plate_drawing.hpp"
+#include "engine/shared_decodes.hpp"
 #include "engine/limits.hpp"
 #include "pdf/mupdf_document.hpp"
 #include "pdf/page_geometry.hpp"
@@ -57,43 +62,85 @@ CheckedPage check_pdf(const std::filesystem::path& path, int page_number) {
     return checked;
 }
 
-cv::Mat render_page(const std::filesystem::path& path, int page_number, const pdf::Rect& trim, double scale,
-                    int columns, int rows) {
-    MupdfContext mupdf;
+// Where and how large the page is drawn.
+struct Geometry {
+    pdf::Rect trim;
+    fz_matrix ctm;
+    int columns = 0, rows = 0;
+};
+
+// Opens the file and loads the page cut to its trim box, in memory only: the renderer then
+// draws just the trimmed page.
+PdfPage load_trimmed_page(const MupdfContext& mupdf, PdfDocument& doc, const std::filesystem::path& path,
+                          int page_number, const pdf::Rect& trim) {
     fz_context* ctx = mupdf.get();
-    PdfDocument doc = pdf::open_pdf_document(mupdf, path);
+    doc = pdf::open_pdf_document(mupdf, path);
     int needs_password = 0;
     mupdf.run([&] { needs_password = pdf_needs_password(ctx, doc.get()); });
     if (needs_password) throw UserError("パスワード付きPDFは対応していません。");
-
-    // Cut the page to its trim box in memory only; the renderer then draws just the trimmed page.
     mupdf.run([&] {
         pdf_obj* page_object = pdf_lookup_page_obj(ctx, doc.get(), page_number - 1);
         fz_rect box = fz_make_rect(float(trim.x0), float(trim.y0), float(trim.x1), float(trim.y1));
         pdf_dict_put_rect(ctx, page_object, PDF_NAME(CropBox), box);
     });
-    PdfPage page = pdf::load_pdf_page(mupdf, doc.get(), page_number - 1);
+    return pdf::load_pdf_page(mupdf, doc.get(), page_number - 1);
+}
 
-    // MuPDF draws straight into the array that is returned.
-    cv::Mat pixels(rows, columns, CV_8UC3);
+// The page on screen: MuPDF draws straight into the array that is returned.
+cv::Mat draw_screen(const MupdfContext& mupdf, pdf_page* page, const Geometry& g, SharedDecodes* decodes) {
+    fz_context* ctx = mupdf.get();
+    cv::Mat pixels(g.rows, g.columns, CV_8UC3);
     Pixmap pixmap(nullptr, {ctx});
     mupdf.run([&] {
-        pixmap.reset(fz_new_pixmap_with_data(ctx, fz_device_rgb(ctx), columns, rows, nullptr, 0,
+        pixmap.reset(fz_new_pixmap_with_data(ctx, fz_device_rgb(ctx), g.columns, g.rows, nullptr, 0,
                                              int(pixels.step[0]), pixels.data));
         fz_clear_pixmap_with_value(ctx, pixmap.get(), 255);
     });
     Device draw(nullptr, {ctx});
     mupdf.run([&] { draw.reset(fz_new_draw_device(ctx, fz_identity, pixmap.get())); });
     Device colour(nullptr, {ctx});
-    mupdf.run([&] { colour.reset(new_colour_device(ctx, draw.get(), {0, 0, columns, rows})); });
+    mupdf.run([&] {
+        colour.reset(new_colour_device(ctx, draw.get(), {0, 0, g.columns, g.rows}, DrawTarget::screen, decodes));
+    });
     mupdf.run([&] {
         fz_enable_device_hints(ctx, draw.get(), FZ_DONT_INTERPOLATE_IMAGES);
-        pdf_run_page(ctx, page.get(), colour.get(), fz_scale(float(scale), float(scale)), nullptr);
+        pdf_run_page(ctx, page, colour.get(), g.ctm, nullptr);
         fz_close_device(ctx, colour.get());
         fz_close_device(ctx, draw.get());
     });
-
     return pixels;
+}
+
+// The page's plates, in a MuPDF context of their own so that they can be drawn beside the
+// screen; `spots` are the page's, surveyed here when not given.
+InkPlates plates_apart(const std::filesystem::path& path, int page_number, const Geometry& g,
+                       std::optional<std::vector<SpotInk>> spots, SharedDecodes* decodes = nullptr) {
+    MupdfContext mupdf;
+    PdfDocument doc(nullptr, {mupdf.get()});
+    PdfPage page = load_trimmed_page(mupdf, doc, path, page_number, g.trim);
+    if (!spots) spots = survey_inks(mupdf, page.get(), g.ctm).spots;
+    return draw_plates(mupdf, page.get(), g.ctm, g.columns, g.rows, std::move(*spots), decodes);
+}
+
+struct Prepared {
+    CheckedPage checked;
+    Geometry geometry;
+    double width_mm = 0, height_mm = 0;
+};
+
+// Every refusal before anything is drawn.
+Prepared prepare(const std::filesystem::path& path, int page_number, double dpi) {
+    check_resolution(dpi);
+    const int whole_dpi = int(dpi);
+    Prepared p;
+    p.checked = check_pdf(path, page_number);
+    std::tie(p.width_mm, p.height_mm) = validate_dimensions(p.checked.width, p.checked.height, whole_dpi);
+    const float scale = float(dpi / 72);
+    p.geometry.trim = p.checked.trim;
+    p.geometry.ctm = fz_scale(scale, scale);
+    p.geometry.columns = int(std::ceil(p.checked.width * whole_dpi / 72));
+    p.geometry.rows = int(std::ceil(p.checked.height * whole_dpi / 72));
+    return p;
 }
 
 }  // namespace
@@ -104,21 +151,34 @@ void check_resolution(double dpi) {
 }
 
 RenderedPage render_pdf(const std::filesystem::path& path, int page_number, double dpi) {
-    check_resolution(dpi);
-    const int whole_dpi = int(dpi);
-    const CheckedPage checked = check_pdf(path, page_number);
-    const auto [width_mm, height_mm] = validate_dimensions(checked.width, checked.height, whole_dpi);
+    const Prepared p = prepare(path, page_number, dpi);
+    const Geometry& g = p.geometry;
+    MupdfContext mupdf;
+    PdfDocument doc(nullptr, {mupdf.get()});
+    PdfPage page = load_trimmed_page(mupdf, doc, path, page_number, g.trim);
 
-    const double scale = dpi / 72;
-    const int columns = int(std::ceil(checked.width * whole_dpi / 72));
-    const int rows = int(std::ceil(checked.height * whole_dpi / 72));
+    // A page that prints differently from how it looks is drawn as it prints beside the screen,
+    // the two decoding each image once.
+    std::optional<SharedDecodes> decodes;
+    std::future<InkPlates> plates;
+    if (InkSurvey survey = survey_inks(mupdf, page.get(), g.ctm); survey.press) {
+        decodes.emplace();
+        plates = std::async(std::launch::async, [&, spots = std::move(survey.spots)]() mutable {
+            return plates_apart(path, page_number, g, std::move(spots), &*decodes);
+        });
+    }
     RenderedPage out;
-    out.pixels = render_page(path, page_number, checked.trim, scale, columns, rows);
-    out.info.pages = checked.pages;
+    out.pixels = draw_screen(mupdf, page.get(), g, decodes ? &*decodes : nullptr);
+    if (plates.valid()) out.plates = plates.get();
+    out.info.pages = p.checked.pages;
     out.info.page = page_number;
-    out.info.width_mm = round_half_even(width_mm, 3);
-    out.info.height_mm = round_half_even(height_mm, 3);
+    out.info.width_mm = round_half_even(p.width_mm, 3);
+    out.info.height_mm = round_half_even(p.height_mm, 3);
     return out;
+}
+
+InkPlates render_plates(const std::filesystem::path& path, int page_number, double dpi) {
+    return plates_apart(path, page_number, prepare(path, page_number, dpi).geometry, std::nullopt);
 }
 
 }  // namespace tesmira::engine

@@ -57,10 +57,15 @@ struct DeviceDeleter {
     fz_context* ctx;
     void operator()(fz_device* device) const { fz_drop_device(ctx, device); }
 };
+struct SeparationsDeleter {
+    fz_context* ctx;
+    void operator()(fz_separations* separations) const { fz_drop_separations(ctx, separations); }
+};
 using PdfDocument = std::unique_ptr<pdf_document, PdfDocumentDeleter>;
 using PdfPage = std::unique_ptr<pdf_page, PdfPageDeleter>;
 using Pixmap = std::unique_ptr<fz_pixmap, PixmapDeleter>;
 using Device = std::unique_ptr<fz_device, DeviceDeleter>;
+using Separations = std::unique_ptr<fz_separations, SeparationsDeleter>;
 
 PdfDocument open_pdf_document(const MupdfContext& mupdf, const std::filesystem::path& path);
 PdfPage load_pdf_page(const MupdfContext& mupdf, pdf_document* doc, int index);

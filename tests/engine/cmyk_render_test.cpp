@@ -1,10 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
-#include <qpdf/QPDFPageDocumentHelper.hh>
-#include <qpdf/QPDFPageObjectHelper.hh>
-#include <qpdf/QPDFWriter.hh>
 
 #include <opencv2/core.hpp>
 
@@ -25,6 +21,7 @@
 #include "engine/plain_drawing.hpp"
 #include "engine/render.hpp"
 #include "fixtures/pdf_builder.hpp"
+#include "fixtures/resource_editor.hpp"
 #include "fixtures/temp_folder.hpp"
 
 namespace fx = tesmira::fixtures;
@@ -50,44 +47,6 @@ std::string cmyk_fill(const Cmyk& ink) {
 std::string rect(double x, double y, double w, double h) {
     return num(x) + " " + num(y) + " " + num(w) + " " + num(h) + " re ";
 }
-
-// The builder writes images, forms and one font; the colour spaces, shadings, patterns and
-// graphics states these tests need are added to the first page's resources with qpdf.
-class Resources {
-public:
-    explicit Resources(std::filesystem::path file) : file_(std::move(file)) {
-        pdf_.processFile(file_.c_str());
-        resources_ = QPDFPageDocumentHelper(pdf_).getAllPages().at(0).getObjectHandle().getKey("/Resources");
-    }
-    QPDFObjectHandle stream(const std::string& dictionary, const std::string& data) {
-        QPDFObjectHandle s = pdf_.newStream(data);
-        QPDFObjectHandle keys = QPDFObjectHandle::parse(dictionary);
-        for (const std::string& key : keys.getKeys()) s.getDict().replaceKey(key, keys.getKey(key));
-        return s;
-    }
-    void add(const std::string& category, const std::string& name, QPDFObjectHandle value) {
-        if (!resources_.hasKey(category)) resources_.replaceKey(category, QPDFObjectHandle::newDictionary());
-        resources_.getKey(category).replaceKey(name, value);
-    }
-    void add(const std::string& category, const std::string& name, const std::string& object) {
-        add(category, name, QPDFObjectHandle::parse(object));
-    }
-    QPDFObjectHandle get(const std::string& category, const std::string& name) {
-        return resources_.getKey(category).getKey(name);
-    }
-    void save() {
-        const auto written = file_.string() + ".new";
-        QPDFWriter writer(pdf_, written.c_str());
-        writer.setDeterministicID(true);
-        writer.write();
-        std::filesystem::rename(written, file_);
-    }
-
-private:
-    std::filesystem::path file_;
-    QPDF pdf_;
-    QPDFObjectHandle resources_;
-};
 
 int largest_difference(const cv::Vec3b& a, const cv::Vec3b& b) {
     int most = 0;
@@ -263,7 +222,7 @@ TEST_F(CmykRender, InkChangesInDarkAreasStayVisible) {
         page.content += pairs[i].second + rect(x + size, y, size, size) + "f\n";
     }
     const auto path = write(page);
-    Resources resources(path);
+    fx::ResourceEditor resources(path);
     resources.add("/ColorSpace", "/Spot", SPOT);
     resources.save();
 
@@ -374,7 +333,7 @@ TEST_F(CmykRender, EveryWayAColourReachesThePageGivesTheSameRgb) {
         for (std::size_t i = 0; i < ways.size(); ++i) page.content += ways[i].content(5, 5 + box * double(i));
         const auto path = write(page);
 
-        Resources r(path);
+        fx::ResourceEditor r(path);
         const std::string tint = "<< /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] /C1 [" + values + "] /N 1 >>";
         const std::string separation = "[/Separation /Ink /DeviceCMYK " + tint + "]";
         r.add("/ColorSpace", "/Ink", separation);
@@ -474,7 +433,7 @@ TEST_F(CmykRender, RgbAndGreyPagesDrawExactlyAsMuPdfAlone) {
                    "q /Half gs 0.9 0.1 0.1 rg 40 20 100 100 re f Q\n" + "q 1 0 0 1 20 130 cm /Fm0 Do Q\n" +
                    "q /Masked gs 0 0 1 rg 100 150 90 40 re f Q\n";
     const auto path = write(page);
-    Resources r(path);
+    fx::ResourceEditor r(path);
     r.add("/Shading", "/Rgb",
           "<< /ShadingType 2 /ColorSpace /DeviceRGB /Coords [10 0 130 0] /Function << /FunctionType 2 /Domain [0 1] "
           "/C0 [1 0 0] /C1 [0 0.4 1] /N 1 >> >>");
@@ -511,7 +470,7 @@ TEST_F(CmykRender, IdenticalCmykPagesStayIdentical) {
                    cmyk_fill({0.1f, 0.9f, 0, 0.3f}) + "BT /F1 12 Tf 5 100 Td (Identical) Tj ET\n";
     const auto first = write(page, "first.pdf"), second = write(page, "second.pdf");
     for (const auto& path : {first, second}) {
-        Resources r(path);
+        fx::ResourceEditor r(path);
         r.add("/Shading", "/Dark",
               "<< /ShadingType 3 /ColorSpace /DeviceCMYK /Coords [90 90 0 90 90 30] /Function << /FunctionType 2 "
               "/Domain [0 1] /C0 [0.6 0.4 0.4 0.8] /C1 [0.6 0.4 0.4 1] /N 1 >> >>");
@@ -556,7 +515,7 @@ TEST_F(CmykRender, SoftMaskPaintedInCmykBlackHidesCompletely) {
     page.forms.push_back({{0, 0, 100, 100}, "0 0 0 1 k 0 0 50 100 re f 0 0 0 0 k 50 0 50 100 re f\n"});
     page.content = "q /Masked gs 1 0 0 rg 0 0 100 100 re f Q\n";
     const auto path = write(page);
-    Resources r(path);
+    fx::ResourceEditor r(path);
     auto mask = QPDFObjectHandle::parse("<< /SMask << /Type /Mask /S /Luminosity >> >>");
     mask.getKey("/SMask").replaceKey("/G", r.get("/XObject", "/Fm0"));
     r.add("/ExtGState", "/Masked", mask);
@@ -593,7 +552,7 @@ TEST_F(CmykRender, ShadingsKeepTheirClipAndEveryDarkStep) {
     page.content = "1 0 0 rg 0 0 300 300 re f q 10 10 m 290 40 l 150 230 l h W n /Down sh Q /Corner sh /Ring sh\n";
     const auto path = write(page);
     {
-        Resources r(path);
+        fx::ResourceEditor r(path);
         const std::string dictionary =
             "<< /ShadingType 4 /ColorSpace /DeviceCMYK /BitsPerCoordinate 16 "
             "/BitsPerComponent 8 /BitsPerFlag 8 /Decode [0 300 0 300 0 1 0 1 0 1 0 1] >>";

@@ -4,6 +4,8 @@
 #include <csignal>
 
 #include "common/files.hpp"
+#include "fixtures/pdf_builder.hpp"
+#include "fixtures/resource_editor.hpp"
 #include "worker_process.hpp"
 
 namespace fs = std::filesystem;
@@ -42,7 +44,31 @@ protected:
     }
 };
 
+// A page painting a box in the spot ink `ink`, whose alternate stays the same whatever its name.
+void write_spot_pdf(const fs::path& path, const std::string& ink) {
+    fixtures::Page page;
+    page.media = {0, 0, 100, 100};
+    page.content = "/Spot cs 1 scn 20 20 60 60 re f";
+    fixtures::write_pdf(fixtures::many_pages(1, page), path);
+    fixtures::ResourceEditor editor(path);
+    editor.add("/ColorSpace", "/Spot",
+               "[/Separation /" + ink +
+                   " /DeviceCMYK << /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] /C1 [0 0.5 1 0] /N 1 >>]");
+    editor.save();
+}
+
 }  // namespace
+
+TEST_F(ArchiveRun, PagesAreComparedAsTheyPrintWithTheSavedVersion) {
+    write_spot_pdf(box.input("old/spot.pdf"), "Orange");
+    write_spot_pdf(box.input("new/spot.pdf"), "Tangerine");
+    ASSERT_EQ(box.run(arguments("register", {box.input("old/spot.pdf")})).status, 0);
+    const Outcome compared = box.run(arguments("compare", {box.input("new/spot.pdf")}));
+    ASSERT_EQ(compared.status, 0) << compared.out << compared.err;
+    EXPECT_EQ(compared.names(), (std::vector<std::string>{"start", "progress", "complete"}));
+    EXPECT_EQ(compared.last()["pages"][0]["regions"], 1) << "another ink of the same look";
+    EXPECT_EQ(compared.last()["archive_updated"], true);
+}
 
 TEST_F(ArchiveRun, RegisterThenCompareReportTheirEvents) {
     write_sample_pdf(box.input("old/a.pdf"), 2, 0);
