@@ -17,6 +17,7 @@
 #include "app/model/project_name.hpp"
 #include "common/descriptor.hpp"
 #include "common/files.hpp"
+#include "common/owned_items.hpp"
 #include "common/project_record.hpp"
 #include "common/random_id.hpp"
 
@@ -68,6 +69,8 @@ public:
 private:
     Descriptor file_;
 };
+
+constexpr std::string_view STAGING_PREFIX = ".creating-";
 
 // A staging folder that is removed, with what it holds, unless it has been moved away.
 class StagingFolder {
@@ -143,6 +146,8 @@ ArchiveProject ArchiveLibrary::create(const QString& name, const QString& folder
     prepare(folder);
     const fs::path root = pathOf(folder);
     const CreationLock lock(root);
+    // Creations are one at a time: a staging folder found now was left by a killed one.
+    sweep_leftovers(root, std::array{STAGING_PREFIX});
 
     const std::string normalized = normalizedProjectName(name.toStdString());
     if (!isAcceptableProjectName(normalized)) throw ArchiveError(3, "案件名は1〜80文字で入力してください。");
@@ -157,7 +162,7 @@ ArchiveProject ArchiveLibrary::create(const QString& name, const QString& folder
     // A name of 80 characters, each with marks without end, could otherwise make a project
     // that no listing reads.
     if (record.size() > MAX_PROJECT_RECORD_BYTES) throw ArchiveError(3, "案件名は1〜80文字で入力してください。");
-    const StagingFolder staging(root / (".creating-" + id));
+    const StagingFolder staging(root / (std::string(STAGING_PREFIX) + id));
     writeNewFile(staging.path() / "project.json", record);
     sync_folder(staging.path());
     rename_no_replace(staging.path(), root / id);

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -9,6 +10,7 @@
 
 #include "app/model/file_manager.hpp"
 #include "app/model/file_names.hpp"
+#include "common/owned_items.hpp"
 
 namespace tesmira::app {
 namespace {
@@ -42,6 +44,10 @@ ProofModel::ProofModel(QObject* parent)
       process_(nullptr, releaseProcess) {
     showInFileManager = selectInFileManager;
     workerProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/worker/TesmiraWorker");
+    // What workers killed with the window (a logout, the OOM killer) left in the Downloads
+    // folder goes at the start; a worker still running keeps its items.
+    if (const std::optional<QString> root = downloads())
+        sweep_leftovers(QFile::encodeName(*root).toStdString(), OUTPUT_ROOT_ITEMS);
 }
 
 ProofModel::~ProofModel() = default;

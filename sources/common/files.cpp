@@ -5,6 +5,8 @@
 #include <iterator>
 #include <system_error>
 
+#include "common/errors.hpp"
+
 namespace tesmira {
 
 std::string read_text_file(const std::filesystem::path& path) {
@@ -46,10 +48,10 @@ namespace {
 
 }  // namespace
 
-TemporaryFolder::TemporaryFolder(const std::string& prefix) {
-    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "XXXXXX")).string();
-    if (!::mkdtemp(pattern.data())) fail("cannot create temporary folder", pattern);
-    path_ = pattern;
+TemporaryFolder::TemporaryFolder(std::string_view prefix)
+    : path_(new_item_name(std::filesystem::temp_directory_path(), prefix)) {
+    owner_.emplace(path_);
+    make_folder(path_);
 }
 
 TemporaryFolder::~TemporaryFolder() {
@@ -61,6 +63,7 @@ TemporaryFolder::~TemporaryFolder() {
 void TemporaryFolder::remove() {
     std::filesystem::remove_all(path_);
     removed_ = true;
+    owner_->release();
 }
 
 void rename_no_replace(const std::filesystem::path& from, const std::filesystem::path& to) {
@@ -143,6 +146,12 @@ std::filesystem::path absolute_path(const std::filesystem::path& path) {
 
 std::filesystem::path resolved(const std::filesystem::path& path) {
     return std::filesystem::weakly_canonical(absolute_path(path));
+}
+
+std::filesystem::path output_root_folder(const std::filesystem::path& output_root) {
+    std::filesystem::path root = resolved(output_root);
+    if (!std::filesystem::is_directory(root)) throw UserError("ダウンロードフォルダーが見つかりません。");
+    return root;
 }
 
 }  // namespace tesmira

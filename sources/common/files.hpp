@@ -2,8 +2,11 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "common/owned_items.hpp"
 
 namespace tesmira {
 
@@ -23,10 +26,11 @@ void write_text_file(const std::filesystem::path& path, std::string_view text);
 namespace tesmira {
 
 // A new folder "<prefix><random>" in the system's temporary location (mode 0700), removed
-// with everything in it when this object goes.
+// with everything in it when this object goes. It is owned through an OwnerLock
+// (owned_items.hpp), so that what a killed process leaves is swept by a later one.
 class TemporaryFolder {
 public:
-    explicit TemporaryFolder(const std::string& prefix);
+    explicit TemporaryFolder(std::string_view prefix);
     ~TemporaryFolder();  // silent: it also runs while a failure unwinds
     TemporaryFolder(const TemporaryFolder&) = delete;
     TemporaryFolder& operator=(const TemporaryFolder&) = delete;
@@ -36,6 +40,7 @@ public:
 
 private:
     std::filesystem::path path_;
+    std::optional<OwnerLock> owner_;
     bool removed_ = false;
 };
 
@@ -61,5 +66,9 @@ std::filesystem::path absolute_path(const std::filesystem::path& path);
 
 // Absolute, with symbolic links resolved as far as the path exists.
 std::filesystem::path resolved(const std::filesystem::path& path);
+
+// The folder that receives results, resolved; refused with "ダウンロードフォルダーが見つかりません。"
+// when it is no folder.
+std::filesystem::path output_root_folder(const std::filesystem::path& output_root);
 
 }  // namespace tesmira

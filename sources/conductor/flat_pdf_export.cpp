@@ -82,14 +82,13 @@ std::vector<std::filesystem::path> export_flat_pdfs(const std::vector<std::files
                                                     const std::filesystem::path& output_root, const Json& settings,
                                                     const Progress& progress) {
     const Json normalized = normalized_settings(settings);
-    const std::filesystem::path root = resolved(output_root);
-    if (!std::filesystem::is_directory(root)) throw UserError("ダウンロードフォルダーが見つかりません。");
+    const std::filesystem::path root = output_root_folder(output_root);
 
     PlacementCleanup placement;
     Json output_pages = Json::array();
     std::size_t group_count = 0;
     {
-        TemporaryFolder temporary("tesmira-pdf-export-");
+        TemporaryFolder temporary(EXPORT_FOLDER);
         const Progress forward = [&](const std::string& event, const Json& fields) {
             if (event != "complete") progress(event, fields);
         };

@@ -51,11 +51,10 @@ std::filesystem::path batch_many(const std::vector<std::filesystem::path>& befor
     if (pairs.size() == 1) return batch(pairs[0].first, pairs[0].second, output_root, settings, progress);
 
     const Json normalized = normalized_settings(settings);
-    const std::filesystem::path root = resolved(output_root);
-    if (!std::filesystem::is_directory(root)) throw UserError("ダウンロードフォルダーが見つかりません。");
+    const std::filesystem::path root = output_root_folder(output_root);
     check_sizes(pairs);
 
-    std::optional<TemporaryFolder> staging(std::in_place, "tesmira-multiple-");
+    std::optional<TemporaryFolder> staging(std::in_place, STAGING_FOLDER);
     std::vector<StagedPair> staged;
     CopyNames copies;
     for (std::size_t i = 0; i < pairs.size(); ++i) {
@@ -85,7 +84,7 @@ std::filesystem::path batch_many(const std::vector<std::filesystem::path>& befor
 
     progress("start", Json{{"total", total}, {"files", file_total}});
     const std::filesystem::path image_folder = root / ("てすみら検版_" + name_stamp());
-    PartialFolder building(root, ".tesmira-part-");
+    PartialFolder building(root, PARTIAL_IMAGES);
     const std::filesystem::path& partial = building.path();
     Json page_records = Json::array();
     building.fill([&] {

@@ -1,21 +1,22 @@
 #pragma once
 #include <filesystem>
-#include <string>
+#include <string_view>
 #include <system_error>
 #include <utility>
 
 #include "common/files.hpp"
-#include "common/random_id.hpp"
+#include "common/owned_items.hpp"
 
 namespace tesmira::conductor {
 
 // A hidden folder "<prefix><32 hex digits>" (mode 0700) in which a result is built. It gets
 // its final name by one rename that never replaces anything, or it is removed with
-// everything in it.
+// everything in it. It is owned through an OwnerLock (owned_items.hpp), so that what a killed
+// process leaves is swept by a later one.
 class PartialFolder {
 public:
-    PartialFolder(const std::filesystem::path& parent, const std::string& prefix)
-        : path_(parent / (prefix + uuid4_hex())) {
+    PartialFolder(const std::filesystem::path& parent, std::string_view prefix)
+        : path_(new_item_name(parent, prefix)), owner_(path_) {
         make_folder(path_);
     }
     // The last resort, for a way out that did not pass through fill(): silent, as it may run
@@ -47,6 +48,7 @@ public:
     void publish(const std::filesystem::path& final_path) {
         rename_no_replace(path_, final_path);
         settled_ = true;
+        owner_.release();
     }
 
 private:
@@ -60,6 +62,7 @@ private:
     }
 
     std::filesystem::path path_;
+    OwnerLock owner_;
     bool settled_ = false;  // published, or its removal was tried
 };
 

@@ -13,12 +13,11 @@ std::vector<std::filesystem::path> export_pdfs(const std::vector<std::filesystem
                                                const std::vector<std::filesystem::path>& after,
                                                const std::filesystem::path& output_root, const Json& settings,
                                                const Progress& progress) {
-    const std::filesystem::path root = resolved(output_root);
-    if (!std::filesystem::is_directory(root)) throw UserError("ダウンロードフォルダーが見つかりません。");
+    const std::filesystem::path root = output_root_folder(output_root);
     const std::filesystem::path result_folder = root / ("てすみら検版_" + name_stamp());
 
     Json captured = Json::object();
-    PartialFolder building(root, ".tesmira-pdf-");
+    PartialFolder building(root, PARTIAL_RESULT);
     const Progress forward = [&](const std::string& event, const Json& fields) {
         if (event == "complete")
             captured.update(fields);

@@ -40,11 +40,10 @@ std::filesystem::path batch(const std::filesystem::path& before, const std::file
                             const Progress& progress) {
     const Json normalized = normalized_settings(settings);
     const std::filesystem::path old_pdf = resolved(before), new_pdf = resolved(after);
-    const std::filesystem::path root = resolved(output_root);
-    if (!std::filesystem::is_directory(root)) throw UserError("ダウンロードフォルダーが見つかりません。");
+    const std::filesystem::path root = output_root_folder(output_root);
     const std::string before_name = old_pdf.filename().string(), after_name = new_pdf.filename().string();
 
-    std::optional<TemporaryFolder> job_folder(std::in_place, "tesmira-proof-");
+    std::optional<TemporaryFolder> job_folder(std::in_place, JOB_FOLDER);
     const std::filesystem::path job = job_folder->path();
     check_termination();
     copy_content(old_pdf, job / "before.pdf");
@@ -55,7 +54,7 @@ std::filesystem::path batch(const std::filesystem::path& before, const std::file
     const int pages = copies.run([&] { return validate_pair(job / "before.pdf", job / "after.pdf", normalized); });
 
     const std::filesystem::path image_folder = root / ("てすみら検版_" + name_stamp());
-    PartialFolder building(root, ".tesmira-part-");
+    PartialFolder building(root, PARTIAL_IMAGES);
     const std::filesystem::path& partial = building.path();
     Json reports = Json::array();
     building.fill([&] {

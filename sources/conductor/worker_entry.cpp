@@ -11,7 +11,9 @@
 
 #include "common/allocator.hpp"
 #include "common/errors.hpp"
+#include "common/files.hpp"
 #include "common/json_reading.hpp"
+#include "common/owned_items.hpp"
 #include "common/termination.hpp"
 #include "conductor/command_line.hpp"
 #include "conductor/events.hpp"
@@ -41,7 +43,19 @@ void validate_pair_validator(const std::filesystem::path& before, const std::fil
     validate_pair(before, after, settings);
 }
 
+// What killed runs left in the temporary folder and in the output root, before anything of
+// this run's is made; live runs' items are never touched.
+void sweep_killed_runs(const std::filesystem::path& output_root) {
+    std::error_code error;
+    const std::filesystem::path temporary = std::filesystem::temp_directory_path(error);
+    if (!error) sweep_leftovers(temporary, TEMPORARY_ITEMS);
+    const std::filesystem::path root = std::filesystem::weakly_canonical(absolute_path(output_root), error);
+    // An output root that is missing or no folder is refused by the run with its own message.
+    if (!error && std::filesystem::is_directory(root, error)) sweep_leftovers(root, OUTPUT_ROOT_ITEMS);
+}
+
 void run(const WorkerCommandLine& line) {
+    sweep_killed_runs(line.output_root);
     const Json settings = normalized_settings(parse_json(line.settings_json));
     if (line.archive_mode) {
         if (!line.archive_root || line.archive_root->empty() || !line.project_id || line.project_id->empty())

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <optional>
-#include <regex>
 #include <set>
 #include <system_error>
 
@@ -13,6 +12,7 @@
 #include "common/termination.hpp"
 #include "common/unicode.hpp"
 #include "vault/document_name.hpp"
+#include "vault/uncommitted_result.hpp"
 #include "vault/version_store.hpp"
 
 namespace tesmira::vault {
@@ -67,22 +67,6 @@ void copy_unchanged(const fs::path& source, const fs::path& target, const std::s
         throw UserError("「" + name + "」が読込中に変更されました。保存が完了してから再試行してください。");
 }
 
-// Removes the result folders that this run's export published, and only those.
-void remove_published(const std::vector<fs::path>& pdfs, const fs::path& output_root) {
-    static const std::regex RESULT_FOLDER("てすみら検版_[0-9]{8}_[0-9]{6}_[a-f0-9]{8}");
-    std::error_code error;
-    const fs::path root = fs::weakly_canonical(absolute_path(output_root), error);
-    std::set<fs::path> folders;
-    for (const fs::path& pdf : pdfs) folders.insert(pdf.parent_path());
-    for (const fs::path& folder : folders) {
-        std::error_code ignored;
-        if (fs::weakly_canonical(absolute_path(folder.parent_path()), ignored) != root) continue;
-        if (!std::regex_match(folder.filename().string(), RESULT_FOLDER)) continue;
-        if (fs::is_symlink(fs::symlink_status(folder, ignored))) continue;
-        fs::remove_all(folder, ignored);
-    }
-}
-
 }  // namespace
 
 std::vector<fs::path> archive_job(const std::vector<fs::path>& after, const fs::path& root, const std::string& project,
@@ -100,9 +84,11 @@ std::vector<fs::path> archive_job(const std::vector<fs::path>& after, const fs::
         } catch (const SqliteError&) {
             throw UserError("この案件は別の検版で使用中です。完了してから再試行してください。");
         }
+        store.sweep_killed_runs();
         Json captured = Json::object();
+        std::optional<UncommittedResult> result;
         {
-            TemporaryFolder temporary("tesmira-archive-");
+            TemporaryFolder temporary(ARCHIVE_COPIES);
             const fs::path old_side = temporary.path() / "before", new_side = temporary.path() / "after";
             fs::create_directory(old_side);
             fs::create_directory(new_side);
@@ -135,7 +121,9 @@ std::vector<fs::path> archive_job(const std::vector<fs::path>& after, const fs::
                     else
                         progress(event, fields);
                 };
-                exported = copies.run([&] { return exporter(old_copies, new_copies, output_root, settings, forward); });
+                result.emplace(output_root);
+                exported =
+                    copies.run([&] { return exporter(old_copies, new_copies, result->folder(), settings, forward); });
             }
             for (std::size_t i = 0; i < new_copies.size(); ++i) {
                 check_termination();
@@ -146,6 +134,10 @@ std::vector<fs::path> archive_job(const std::vector<fs::path>& after, const fs::
             if (!created.empty()) sync_folder(store.versions());
             store.db().execute("COMMIT");
             committed = true;
+        }
+        if (result) {
+            exported = result->publish(exported);
+            captured = result->published_fields(std::move(captured));
         }
         if (register_baseline) {
             progress("archive_saved", Json{{"count", after.size()}, {"project", store.project_name()}});
@@ -165,7 +157,6 @@ std::vector<fs::path> archive_job(const std::vector<fs::path>& after, const fs::
             }
             std::error_code ignored;
             for (const fs::path& path : created) fs::remove(path, ignored);
-            remove_published(exported, output_root);
         }
         throw;
     }

@@ -10,9 +10,10 @@ using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
 }  // namespace
 
-Database::Database(const std::filesystem::path& path, int busy_timeout_ms) {
+Database::Database(const std::filesystem::path& path, int busy_timeout_ms, bool create) {
     sqlite3* raw = nullptr;
-    const int result = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const int result =
+        sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0), nullptr);
     db_.reset(raw);
     if (result != SQLITE_OK)
         throw SqliteError(raw ? sqlite3_errmsg(raw) : sqlite3_errstr(result), result);

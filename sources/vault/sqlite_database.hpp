@@ -24,7 +24,8 @@ private:
 // One open connection, closed when the object goes.
 class Database {
 public:
-    Database(const std::filesystem::path& path, int busy_timeout_ms);
+    // Opens the database at `path`; with `create`, makes an empty one where there is none.
+    Database(const std::filesystem::path& path, int busy_timeout_ms, bool create = true);
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "vault/run_record.hpp"
 #include "vault/sqlite_database.hpp"
 
 namespace tesmira::vault {
@@ -14,6 +15,7 @@ namespace tesmira::vault {
 class Vault {
 public:
     // Checks the archive root and the project and prepares "versions" and "history.sqlite3".
+    // A project whose versions have lost their history is refused, and nothing in it written.
     Vault(const std::filesystem::path& root, const std::string& project);
 
     const std::filesystem::path& folder() const { return folder_; }
@@ -25,15 +27,21 @@ public:
     std::optional<std::pair<std::filesystem::path, std::string>> latest(const std::string& name);
 
     // Stores `path` as the newest version of `name` unless it equals the current newest one.
-    // Every version file it creates is added to `created` as soon as its copy begins.
-    // Never commits: the rows join the caller's transaction.
+    // Every version file it creates is added to `created` as soon as its copy begins, and
+    // noted in the run's record (run_record.hpp) before. Never commits: the rows join the
+    // caller's transaction.
     void append(const std::string& name, const std::filesystem::path& path,
                 std::vector<std::filesystem::path>& created);
+
+    // Removes the version files that killed runs made and never committed. Call it holding
+    // the write transaction.
+    void sweep_killed_runs();
 
 private:
     std::filesystem::path folder_, versions_;
     std::string project_name_;
     std::optional<Database> db_;
+    std::optional<RunRecord> record_;  // made with the first version file
 };
 
 }  // namespace tesmira::vault

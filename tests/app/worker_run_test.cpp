@@ -7,6 +7,7 @@
 
 #include "app/model/archive_library.hpp"
 #include "app/model/worker_output.hpp"
+#include "common/owned_items.hpp"
 #include "model_test_support.hpp"
 
 using namespace tesmira;
@@ -544,6 +545,27 @@ private slots:
         dirs.write("XDG_DOWNLOAD_DIR=\"$HOME/受信\"\n");
         dirs.close();
         QCOMPARE(model_->downloads(), std::optional(home_->path() + "/受信"));
+    }
+
+    // What killed workers left in the Downloads folder goes when the model starts; an item
+    // whose lock a live process holds, and the user's own hidden files, stay.
+    void startSweepsWhatKilledWorkersLeft() {
+        const QString downloads = home_->downloads();
+        const auto make = [&](const QString& name) {
+            QDir().mkpath(downloads + "/" + name);
+            QFile(downloads + "/" + name + "/検版_001.png").open(QIODevice::WriteOnly);
+        };
+        make(".tesmira-part-00000000000000000000000000000001");  // its lock file gone with the worker
+        make(".tesmira-pdf-00000000000000000000000000000002");
+        QFile(downloads + "/.tesmira-pdf-00000000000000000000000000000002.lock").open(QIODevice::WriteOnly);
+        make(".tesmira-archive-00000000000000000000000000000003");
+        const tesmira::OwnerLock live((downloads + "/.tesmira-part-00000000000000000000000000000004").toStdString());
+        make(".tesmira-part-00000000000000000000000000000004");
+        make(".mine");
+        ProofModel restarted;
+        QCOMPARE(QDir(downloads).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 (QStringList{".mine", ".tesmira-part-00000000000000000000000000000004",
+                              ".tesmira-part-00000000000000000000000000000004.lock"}));
     }
 
     void cancelSendsSigtermAndSettlesAfterTheExit() {

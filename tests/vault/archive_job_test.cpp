@@ -39,10 +39,11 @@ protected:
     std::vector<Event> events;
     std::vector<std::pair<std::vector<fs::path>, std::vector<fs::path>>> exported;
     // What the fake export does besides recording its inputs; by default it publishes a
-    // result folder with one PDF and reports it.
-    std::function<std::vector<fs::path>(const tesmira::Progress&)> export_action = [this](const tesmira::Progress& progress) {
+    // result folder with one PDF in the output root it is given, and reports it.
+    using ExportAction = std::function<std::vector<fs::path>(const tesmira::Progress&, const fs::path&)>;
+    ExportAction export_action = [](const tesmira::Progress& progress, const fs::path& output_root) {
         progress("start", Json{{"total", 1}});
-        const fs::path folder = output / "てすみら検版_20261210_101112_abcdef01";
+        const fs::path folder = output_root / "てすみら検版_20261210_101112_abcdef01";
         fs::create_directory(folder);
         tesmira::write_text_file(folder / "検版_x.pdf", "pdf");
         progress("complete", Json{{"output", folder.string()}, {"pages", Json::array()}, {"files", 1}, {"pdfs", Json::array({(folder / "検版_x.pdf").string()})}});
@@ -63,10 +64,10 @@ protected:
     std::vector<fs::path> run(const std::vector<fs::path>& after, bool register_baseline) {
         return archive_job(
             after, root, PROJECT, output, Json{{"dpi", 144}}, register_baseline,
-            [this](const std::vector<fs::path>& before, const std::vector<fs::path>& after_copies, const fs::path&,
-                   const Json&, const tesmira::Progress& progress) {
+            [this](const std::vector<fs::path>& before, const std::vector<fs::path>& after_copies,
+                   const fs::path& output_root, const Json&, const tesmira::Progress& progress) {
                 exported.emplace_back(before, after_copies);
-                return export_action(progress);
+                return export_action(progress, output_root);
             },
             [](const fs::path&, const fs::path&, const Json&) {},
             [this](const std::string& event, const Json& fields) { events.push_back({event, fields}); });
@@ -81,8 +82,8 @@ protected:
     }
     bool terminate_during_export() {
         tesmira::install_termination_handler();
-        export_action = [this, base = export_action](const tesmira::Progress& progress) {
-            auto pdfs = base(progress);
+        export_action = [base = export_action](const tesmira::Progress& progress, const fs::path& output_root) {
+            auto pdfs = base(progress, output_root);
             std::raise(SIGTERM);
             return pdfs;
         };
@@ -203,8 +204,8 @@ TEST_F(ArchiveJob, AFailureAfterTheExportRollsEverythingBack) {
     fs::create_directory(output / "てすみら検版_20260101_000000_deadbeef");
     tesmira::fixtures::TempFolder elsewhere;
     const fs::path foreign = elsewhere.path() / "てすみら検版_20261210_101112_abcdef02";
-    export_action = [&, base = export_action](const tesmira::Progress& progress) {
-        auto pdfs = base(progress);
+    export_action = [&, base = export_action](const tesmira::Progress& progress, const fs::path& output_root) {
+        auto pdfs = base(progress, output_root);
         fs::create_directory(foreign);
         pdfs.push_back(foreign / "x.pdf");
         // Someone edits the saved version of b.pdf while the run compares.
@@ -248,4 +249,18 @@ TEST_F(ArchiveJob, ABusyProjectIsRefusedAfterWaitingForItsLock) {
     // It waited the second that a run gives the other one (a slower machine only waits longer).
     EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(900));
     EXPECT_TRUE(exported.empty());
+}
+
+TEST_F(ArchiveJob, AProjectWhoseHistoryIsGoneIsRefusedForEitherRun) {
+    run({file("old/a.pdf", "A1")}, true);
+    fs::remove(project / "history.sqlite3");
+    events.clear();
+    const std::string missing =
+        "この案件の保存履歴（history.sqlite3）がありません。保存済みの版を守るため、履歴を作り直さずに中止しました。"
+        "バックアップから戻してください。";
+    EXPECT_EQ(refusal({file("new/b.pdf", "B1")}, true), missing) << "registering";
+    EXPECT_EQ(refusal({file("new/a.pdf", "A2")}, false), missing) << "comparing";
+    EXPECT_FALSE(fs::exists(project / "history.sqlite3")) << "never made anew";
+    EXPECT_EQ(count_files(project / "versions"), 1u);
+    EXPECT_TRUE(events.empty());
 }

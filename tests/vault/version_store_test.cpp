@@ -3,11 +3,13 @@
 #include <sys/stat.h>
 
 #include <functional>
+#include <map>
 
 #include "common/errors.hpp"
 #include "common/files.hpp"
 #include "fixtures/temp_folder.hpp"
 #include "vault/document_name.hpp"
+#include "vault/sqlite_database.hpp"
 #include "vault/version_store.hpp"
 
 namespace fs = std::filesystem;
@@ -195,4 +197,63 @@ TEST_F(VersionStore, AVersionChangedByHandIsRefusedWithItsName) {
     store.db().execute("UPDATE revisions SET id='../../x' WHERE name='b.pdf'");
     store.db().execute("UPDATE latest SET revision_id='../../x' WHERE name='b.pdf'");
     EXPECT_EQ(refusal([&] { store.latest("b.pdf"); }), "保存版の管理情報が不正です。");
+}
+
+// Every entry of a folder tree with its size and time of change: what "nothing written" keeps.
+std::map<std::string, std::pair<std::uintmax_t, long long>> snapshot(const fs::path& folder) {
+    std::map<std::string, std::pair<std::uintmax_t, long long>> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        struct stat info {};
+        ::lstat(entry.path().c_str(), &info);
+        entries[entry.path().lexically_relative(folder).string()] = {
+            entry.is_regular_file() ? entry.file_size() : 0,
+            static_cast<long long>(info.st_mtim.tv_sec) * 1'000'000'000LL + info.st_mtim.tv_nsec};
+    }
+    return entries;
+}
+
+TEST_F(VersionStore, VersionsWithoutTheirHistoryAreRefusedAndNothingIsWritten) {
+    const std::string missing =
+        "この案件の保存履歴（history.sqlite3）がありません。保存済みの版を守るため、履歴を作り直さずに中止しました。"
+        "バックアップから戻してください。";
+    const fs::path history = project / "history.sqlite3";
+    struct Case {
+        const char* what;
+        std::function<void()> damage;
+    } cases[] = {
+        {"removed", [&] { fs::remove(history); }},
+        {"emptied", [&] { fs::resize_file(history, 0); }},
+        {"without its tables", [&] {
+             fs::remove(history);
+             tesmira::vault::Database other(history, 1000);
+             other.execute("CREATE TABLE unrelated (x)");
+         }},
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(project / "versions");
+        fs::remove(history);
+        store_committed({{"a.pdf", file("a.pdf", "version one")}});
+        c.damage();
+        const auto before = snapshot(project);
+        EXPECT_EQ(refusal([&] { Vault store(root, PROJECT); }), missing) << c.what;
+        EXPECT_EQ(snapshot(project), before) << c.what << ": nothing in the project is written";
+    }
+    // A project without a version gets its history made, as the first run always did.
+    fs::remove_all(project / "versions");
+    fs::remove(history);
+    EXPECT_EQ(refusal([&] { Vault store(root, PROJECT); }), "(accepted)");
+    EXPECT_TRUE(fs::is_regular_file(history));
+}
+
+TEST_F(VersionStore, ModesChangeOnlyOnTheUsersOwnFolders) {
+    fs::remove_all(root);
+    write(root, "a user's file where the archive root should be");
+    fs::permissions(root, fs::perms(0644));
+    EXPECT_EQ(refusal([&] { Vault store(root, PROJECT); }), "保存版フォルダーがフォルダーではありません。");
+    EXPECT_EQ(mode_of(root), 0644u);
+    fs::remove(root);
+    fs::create_directory(root);
+    fs::permissions(root, fs::perms(0755));
+    EXPECT_EQ(refusal([&] { Vault store(root, PROJECT); }), "選択した保存版の案件がありません。");
+    EXPECT_EQ(mode_of(root), 0700u) << "a folder of the user's own becomes private";
 }

@@ -90,17 +90,23 @@ protected:
         return result;
     }
 
-    // After a kill: untouched history, then a run that succeeds and stores the new versions.
+    // The result folders visible in the output root.
+    std::size_t visible_results() const {
+        std::size_t count = 0;
+        for (const auto& entry : fs::directory_iterator(box.output()))
+            count += entry.path().filename().string().starts_with("てすみら検版_");
+        return count;
+    }
+
+    // After a kill: untouched history and no visible result, then a run that sweeps what the
+    // killed one left, succeeds and stores the new versions.
     void expect_before_then_recovers(const History& killed, const std::string& moment) {
         EXPECT_EQ(killed.revisions, 3u) << moment;
         EXPECT_EQ(killed.latest, fingerprints("old")) << moment;
         EXPECT_TRUE(killed.intact) << moment;
+        EXPECT_EQ(visible_results(), 0u) << moment << ": a result appears only with its versions committed";
         std::printf("[ crash   ] %s: %zu orphaned version file(s) left\n", moment.c_str(), killed.orphans);
 
-        // A killed run cannot clean up: its partial folder and temporary folders stay behind,
-        // as after a power cut. They hold copies only.
-        for (const fs::path& folder : {box.output(), box.temporary()})
-            for (const auto& entry : fs::directory_iterator(folder)) fs::remove_all(entry.path());
         const Outcome again = box.run(archive_arguments("compare", "new"));
         ASSERT_EQ(again.status, 0) << moment << ": " << again.out << again.err;
         EXPECT_EQ(again.last()["archive_updated"], true);
@@ -108,7 +114,10 @@ protected:
         EXPECT_EQ(after.revisions, 6u) << moment;
         EXPECT_EQ(after.latest, fingerprints("new")) << moment;
         EXPECT_TRUE(after.intact) << moment;
-        EXPECT_EQ(after.orphans, killed.orphans) << moment << ": orphans stay unreferenced and harmless";
+        EXPECT_EQ(after.orphans, 0u) << moment << ": the killed run's version files are swept";
+        EXPECT_EQ(entries(box.output()).size(), 1u) << moment << ": the new result folder alone";
+        EXPECT_TRUE(entries(box.temporary()).empty()) << moment;
+        EXPECT_EQ(entries(project).size(), 3u) << moment << ": project.json, versions, history.sqlite3";
     }
 };
 
@@ -169,6 +178,7 @@ TEST_F(ArchiveCrash, KilledAtEverySyncOfStoringAndCommitting) {
         fs::remove_all(root);
         fs::copy(saved, root, fs::copy_options::recursive);
         for (const auto& entry : fs::directory_iterator(box.output())) fs::remove_all(entry.path());
+        for (const auto& entry : fs::directory_iterator(box.temporary())) fs::remove_all(entry.path());
         WorkerProcess worker(archive_arguments("compare", "new"), box.temporary(), std::chrono::seconds(120),
                              preload(std::to_string(number), box.inputs() / "kill.log"));
         const Outcome outcome = worker.finish();

@@ -1,0 +1,37 @@
+#pragma once
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "common/descriptor.hpp"
+#include "common/owned_items.hpp"
+
+namespace tesmira::vault {
+
+// What an archive run writes into its project before its commit, kept where a later run finds
+// it if this one is killed: the ids of the version files it makes, each noted (and forced to
+// disk) before its file is created. The record ".run-<32 hex>" lives in the project folder,
+// owned through an OwnerLock, and goes when the run ends, whatever way it ends but a kill.
+class RunRecord {
+public:
+    explicit RunRecord(const std::filesystem::path& project_folder);
+    ~RunRecord();  // removes the record, silently
+    RunRecord(const RunRecord&) = delete;
+    RunRecord& operator=(const RunRecord&) = delete;
+
+    // Notes the id of a version file about to be created.
+    void note(const std::string& revision_id);
+
+    // In `project_folder`, for each record that a killed run left, calls `discard` with each id
+    // it noted, then removes the record. Records of live runs are left alone. Call it holding
+    // the project's write lock, so that no other run is between its first file and its commit.
+    static void sweep(const std::filesystem::path& project_folder,
+                      const std::function<void(const std::string& revision_id)>& discard);
+
+private:
+    std::filesystem::path path_;
+    OwnerLock owner_;
+    Descriptor file_;
+};
+
+}  // namespace tesmira::vault
