@@ -1,5 +1,6 @@
 #include "common/termination.hpp"
 
+#include <atomic>
 #include <csignal>
 
 #include "common/errors.hpp"
@@ -9,7 +10,14 @@ namespace {
 
 volatile std::sig_atomic_t terminate_flag = 0;
 
-extern "C" void on_sigterm(int) { terminate_flag = 1; }
+using Hook = void (*)();
+std::atomic<Hook> termination_hook{nullptr};
+static_assert(std::atomic<Hook>::is_always_lock_free, "the handler may only touch lock-free atomics");
+
+extern "C" void on_sigterm(int) {
+    terminate_flag = 1;
+    if (const Hook hook = termination_hook.load()) hook();
+}
 
 }  // namespace
 
@@ -26,5 +34,7 @@ bool termination_requested() { return terminate_flag != 0; }
 void check_termination() {
     if (terminate_flag) throw TerminationRequested{};
 }
+
+void also_on_termination(void (*hook)()) noexcept { termination_hook.store(hook); }
 
 }  // namespace tesmira

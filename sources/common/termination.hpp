@@ -8,4 +8,8 @@ void install_termination_handler();
 bool termination_requested();
 void check_termination();  // throws TerminationRequested once SIGTERM has arrived
 
+// Has SIGTERM also call `hook` (one at a time; null for none), from the signal handler: it
+// may only touch memory that stays valid and do what is safe in a handler.
+void also_on_termination(void (*hook)()) noexcept;
+
 }  // namespace tesmira

@@ -10,11 +10,15 @@
 #include <vector>
 
 #include "engine/cmyk_colours.hpp"
+#include "engine/limits.hpp"
+#include "pdf/page_run.hpp"
 
 namespace tesmira::engine {
 namespace {
 
 struct State {
+    long long drawn = 0;  // objects of MAX_DRAWN_OBJECTS
+    bool too_much = false;
     int mask_depth = 0;  // within a soft mask's definition colours make opacity, not ink
     bool press = false;
     std::vector<SpotInk> spots;
@@ -28,6 +32,21 @@ struct SurveyDevice {
 };
 
 State& state_of(fz_device* dev) { return reinterpret_cast<SurveyDevice*>(dev)->state; }
+
+// Counts `objects` drawn objects, stopping the page beyond its budget.
+void spend(fz_context* ctx, fz_device* dev, long long objects) {
+    State& s = state_of(dev);
+    s.drawn += objects;
+    if (s.drawn <= MAX_DRAWN_OBJECTS) return;
+    s.too_much = true;
+    fz_throw(ctx, FZ_ERROR_ABORT, "too much drawing");
+}
+
+long long glyphs_of(const fz_text* text) {
+    long long glyphs = 0;
+    for (const fz_text_span* span = text->head; span; span = span->next) glyphs += span->len;
+    return glyphs;
+}
 
 bool is_spot_ink(const char* name) {
     for (const char* process : PROCESS_INKS)
@@ -116,33 +135,58 @@ void survey_type3_glyphs(fz_context* ctx, fz_device* dev, const fz_text* text) {
 
 void fill_path(fz_context* ctx, fz_device* dev, const fz_path*, int, fz_matrix, fz_colorspace* cs, const float*, float,
                fz_color_params) {
+    spend(ctx, dev, 1);
     note(ctx, dev, cs);
 }
 void stroke_path(fz_context* ctx, fz_device* dev, const fz_path*, const fz_stroke_state*, fz_matrix, fz_colorspace* cs,
                  const float*, float, fz_color_params) {
+    spend(ctx, dev, 1);
     note(ctx, dev, cs);
 }
 void fill_text(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix, fz_colorspace* cs, const float*, float,
                fz_color_params) {
+    spend(ctx, dev, glyphs_of(text));
     note(ctx, dev, cs);
     survey_type3_glyphs(ctx, dev, text);
 }
 void stroke_text(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_stroke_state*, fz_matrix,
                  fz_colorspace* cs, const float*, float, fz_color_params) {
+    spend(ctx, dev, glyphs_of(text));
     note(ctx, dev, cs);
     survey_type3_glyphs(ctx, dev, text);
 }
 void fill_shade(fz_context* ctx, fz_device* dev, fz_shade* shade, fz_matrix, float, fz_color_params) {
+    spend(ctx, dev, 1);
     note(ctx, dev, shade->colorspace);
 }
 void fill_image(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix, float, fz_color_params) {
+    spend(ctx, dev, 1);
     note(ctx, dev, image->colorspace);
 }
 void fill_image_mask(fz_context* ctx, fz_device* dev, fz_image*, fz_matrix, fz_colorspace* cs, const float*, float,
                      fz_color_params) {
+    spend(ctx, dev, 1);
     note(ctx, dev, cs);
 }
-void begin_mask(fz_context*, fz_device* dev, fz_rect, int, fz_colorspace*, const float*, fz_color_params) {
+// Clips are drawn too, one for every form XObject drawn: they count.
+void clip_path(fz_context* ctx, fz_device* dev, const fz_path*, int, fz_matrix, fz_rect) { spend(ctx, dev, 1); }
+void clip_stroke_path(fz_context* ctx, fz_device* dev, const fz_path*, const fz_stroke_state*, fz_matrix, fz_rect) {
+    spend(ctx, dev, 1);
+}
+void clip_text(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix, fz_rect) {
+    spend(ctx, dev, glyphs_of(text));
+}
+void clip_stroke_text(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_stroke_state*, fz_matrix,
+                      fz_rect) {
+    spend(ctx, dev, glyphs_of(text));
+}
+void clip_image_mask(fz_context* ctx, fz_device* dev, fz_image*, fz_matrix, fz_rect) { spend(ctx, dev, 1); }
+int begin_tile(fz_context* ctx, fz_device* dev, fz_rect, fz_rect, float, float, fz_matrix, int) {
+    spend(ctx, dev, 1);
+    return 0;  // the cell is drawn, and surveyed
+}
+void begin_mask(fz_context* ctx, fz_device* dev, fz_rect, int, fz_colorspace*, const float*, fz_color_params) {
+    spend(ctx, dev, 1);
     ++state_of(dev).mask_depth;
 }
 void end_mask(fz_context*, fz_device* dev) {
@@ -150,6 +194,7 @@ void end_mask(fz_context*, fz_device* dev) {
     if (s.mask_depth > 0) --s.mask_depth;
 }
 void begin_group(fz_context* ctx, fz_device* dev, fz_rect, fz_colorspace* cs, int, int, int, float) {
+    spend(ctx, dev, 1);
     note(ctx, dev, cs);  // a blending space
 }
 
@@ -171,6 +216,12 @@ fz_device* new_survey_device(fz_context* ctx) {
     dev->fill_shade = fill_shade;
     dev->fill_image = fill_image;
     dev->fill_image_mask = fill_image_mask;
+    dev->clip_path = clip_path;
+    dev->clip_stroke_path = clip_stroke_path;
+    dev->clip_text = clip_text;
+    dev->clip_stroke_text = clip_stroke_text;
+    dev->clip_image_mask = clip_image_mask;
+    dev->begin_tile = begin_tile;
     dev->begin_mask = begin_mask;
     dev->end_mask = end_mask;
     dev->begin_group = begin_group;
@@ -183,11 +234,14 @@ InkSurvey survey_inks(const pdf::MupdfContext& mupdf, pdf_page* page, fz_matrix 
     fz_context* ctx = mupdf.get();
     pdf::Device survey(nullptr, {ctx});
     mupdf.run([&] { survey.reset(new_survey_device(ctx)); });
-    mupdf.run([&] {
-        pdf_run_page(ctx, page, survey.get(), ctm, nullptr);
-        fz_close_device(ctx, survey.get());
-    });
     State& s = state_of(survey.get());
+    try {
+        pdf::run_page(mupdf, page, survey.get(), ctm);
+    } catch (const pdf::MupdfError&) {
+        if (s.too_much) throw TooMuchDrawing();
+        throw;
+    }
+    mupdf.run([&] { fz_close_device(ctx, survey.get()); });
     InkSurvey out;
     out.press = s.press;
     out.spots = std::move(s.spots);

@@ -1,4 +1,5 @@
 #pragma once
+#include <stdexcept>
 #include <vector>
 
 #include "engine/ink_plates.hpp"
@@ -22,8 +23,15 @@ struct InkSurvey {
     std::vector<SpotInk> spots;
 };
 
+// A page that would draw more than MAX_DRAWN_OBJECTS objects.
+class TooMuchDrawing : public std::runtime_error {
+public:
+    TooMuchDrawing() : std::runtime_error("more than MAX_DRAWN_OBJECTS objects drawn") {}
+};
+
 // Runs the page through a device that draws nothing and notes its colour spaces, the glyph
-// programs of Type 3 fonts included. Throws MupdfError.
+// programs of Type 3 fonts included, and counts what it draws. Throws TooMuchDrawing, or
+// MupdfError, or TerminationRequested once SIGTERM has arrived.
 InkSurvey survey_inks(const pdf::MupdfContext& mupdf, pdf_page* page, fz_matrix ctm);
 
 }  // namespace tesmira::engine

@@ -1,10 +1,13 @@
 #include "engine/plate_drawing.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
 #include "common/allocator.hpp"
 #include "engine/colour_device.hpp"
+#include "engine/limits.hpp"
+#include "pdf/page_run.hpp"
 
 namespace tesmira::engine {
 namespace {
@@ -39,6 +42,9 @@ void composite_in_cmyk(fz_context* ctx, pdf_page* page) {
 InkPlates draw_plates(const pdf::MupdfContext& mupdf, pdf_page* page, fz_matrix ctm, int columns, int rows,
                       std::vector<SpotInk> spots, SharedDecodes* decodes) {
     fz_context* ctx = mupdf.get();
+    // The spot inks that do not fit go through their alternates into the process plates.
+    const long long fitting = MAX_PLATE_BYTES / (static_cast<long long>(columns) * rows) - 4;
+    if (static_cast<long long>(spots.size()) > fitting) spots.resize(std::size_t(std::max(0LL, fitting)));
     InkPlates out;
     const int type = CV_8UC(4 + int(spots.size()));
     const std::size_t row_bytes = std::size_t(columns) * CV_ELEM_SIZE(type);
@@ -68,9 +74,9 @@ InkPlates draw_plates(const pdf::MupdfContext& mupdf, pdf_page* page, fz_matrix 
     mupdf.run([&] {
         colour.reset(new_colour_device(ctx, draw.get(), {0, 0, columns, rows}, DrawTarget::plates, decodes));
     });
+    mupdf.run([&] { fz_enable_device_hints(ctx, draw.get(), FZ_DONT_INTERPOLATE_IMAGES); });
+    pdf::run_page(mupdf, page, colour.get(), ctm);
     mupdf.run([&] {
-        fz_enable_device_hints(ctx, draw.get(), FZ_DONT_INTERPOLATE_IMAGES);
-        pdf_run_page(ctx, page, colour.get(), ctm, nullptr);
         fz_close_device(ctx, colour.get());
         fz_close_device(ctx, draw.get());
     });

@@ -14,11 +14,13 @@
 #include "engine/colour_device.hpp"
 #include "engine/dimensions.hpp"
 #include "engine/ink_survey.hpp"
+#include "engine/limits.hpp"
 #include "engine/plate_drawing.hpp"
 #include "engine/shared_decodes.hpp"
-#include "engine/limits.hpp"
 #include "pdf/mupdf_document.hpp"
 #include "pdf/page_geometry.hpp"
+#include "pdf/page_images.hpp"
+#include "pdf/page_run.hpp"
 #include "pdf/reader.hpp"
 
 namespace tesmira::engine {
@@ -34,9 +36,25 @@ using pdf::Pixmap;
 struct CheckedPage {
     int pages = 0;
     pdf::Rect trim;
-    double width = 0;     // trim size in points, in display orientation
+    double width = 0;  // trim size in points, in display orientation
     double height = 0;
 };
+
+// What decoding an image takes, as its file declares it.
+unsigned __int128 decode_bytes(const pdf::DeclaredImage& image) {
+    const unsigned __int128 samples =
+        (unsigned __int128)image.width * (unsigned __int128)image.height * (unsigned __int128)image.components;
+    return samples * (image.wavelet ? 4 : image.jpeg ? 2 : 1);
+}
+
+// Refuses a page one of whose images would take more than MAX_IMAGE_DECODE_BYTES to decode,
+// before anything of it is decoded.
+void check_images(QPDFPageObjectHelper& page, int page_number) {
+    for (const pdf::DeclaredImage& image : pdf::declared_images(page))
+        if (decode_bytes(image) > (unsigned __int128)MAX_IMAGE_DECODE_BYTES)
+            throw UserError(std::to_string(page_number) +
+                            "ページ: 大きすぎる画像があるため比較できません（展開後1GBまで）。");
+}
 
 CheckedPage check_pdf(const std::filesystem::path& path, int page_number) {
     pdf::Reader reader = pdf::open_reader(path);
@@ -51,6 +69,8 @@ CheckedPage check_pdf(const std::filesystem::path& path, int page_number) {
     QPDFPageObjectHelper& page = pages[std::size_t(page_number - 1)];
     const double user_unit = pdf::user_unit(page);
     if (!(user_unit == 1.0)) throw UserError("UserUnitが標準以外のPDFは、この試作では未対応です。");
+
+    check_images(page, page_number);
 
     CheckedPage checked;
     checked.pages = n;
@@ -92,8 +112,8 @@ cv::Mat draw_screen(const MupdfContext& mupdf, pdf_page* page, const Geometry& g
     cv::Mat pixels(g.rows, g.columns, CV_8UC3);
     Pixmap pixmap(nullptr, {ctx});
     mupdf.run([&] {
-        pixmap.reset(fz_new_pixmap_with_data(ctx, fz_device_rgb(ctx), g.columns, g.rows, nullptr, 0,
-                                             int(pixels.step[0]), pixels.data));
+        pixmap.reset(fz_new_pixmap_with_data(
+            ctx, fz_device_rgb(ctx), g.columns, g.rows, nullptr, 0, int(pixels.step[0]), pixels.data));
         fz_clear_pixmap_with_value(ctx, pixmap.get(), 255);
     });
     Device draw(nullptr, {ctx});
@@ -102,13 +122,23 @@ cv::Mat draw_screen(const MupdfContext& mupdf, pdf_page* page, const Geometry& g
     mupdf.run([&] {
         colour.reset(new_colour_device(ctx, draw.get(), {0, 0, g.columns, g.rows}, DrawTarget::screen, decodes));
     });
+    mupdf.run([&] { fz_enable_device_hints(ctx, draw.get(), FZ_DONT_INTERPOLATE_IMAGES); });
+    pdf::run_page(mupdf, page, colour.get(), g.ctm);
     mupdf.run([&] {
-        fz_enable_device_hints(ctx, draw.get(), FZ_DONT_INTERPOLATE_IMAGES);
-        pdf_run_page(ctx, page, colour.get(), g.ctm, nullptr);
         fz_close_device(ctx, colour.get());
         fz_close_device(ctx, draw.get());
     });
     return pixels;
+}
+
+// The survey of the page, refusing a page that would draw endlessly.
+InkSurvey survey_page(const MupdfContext& mupdf, pdf_page* page, const Geometry& g, int page_number) {
+    try {
+        return survey_inks(mupdf, page, g.ctm);
+    } catch (const TooMuchDrawing&) {
+        throw UserError(std::to_string(page_number) +
+                        "ページ: 描画する要素が多すぎるため比較できません（上限200万）。");
+    }
 }
 
 // The page's plates, in a MuPDF context of their own so that they can be drawn beside the
@@ -118,7 +148,7 @@ InkPlates plates_apart(const std::filesystem::path& path, int page_number, const
     MupdfContext mupdf;
     PdfDocument doc(nullptr, {mupdf.get()});
     PdfPage page = load_trimmed_page(mupdf, doc, path, page_number, g.trim);
-    if (!spots) spots = survey_inks(mupdf, page.get(), g.ctm).spots;
+    if (!spots) spots = survey_page(mupdf, page.get(), g, page_number).spots;
     return draw_plates(mupdf, page.get(), g.ctm, g.columns, g.rows, std::move(*spots), decodes);
 }
 
@@ -146,7 +176,8 @@ Prepared prepare(const std::filesystem::path& path, int page_number, double dpi)
 }  // namespace
 
 void check_resolution(double dpi) {
-    if (std::none_of(RESOLUTIONS.begin(), RESOLUTIONS.end(), [dpi](std::int64_t known) { return dpi == double(known); }))
+    if (std::none_of(
+            RESOLUTIONS.begin(), RESOLUTIONS.end(), [dpi](std::int64_t known) { return dpi == double(known); }))
         throw UserError("解像度は144・200・300dpiから選択してください。");
 }
 
@@ -161,7 +192,7 @@ RenderedPage render_pdf(const std::filesystem::path& path, int page_number, doub
     // the two decoding each image once.
     std::optional<SharedDecodes> decodes;
     std::future<InkPlates> plates;
-    if (InkSurvey survey = survey_inks(mupdf, page.get(), g.ctm); survey.press) {
+    if (InkSurvey survey = survey_page(mupdf, page.get(), g, page_number); survey.press) {
         decodes.emplace();
         plates = std::async(std::launch::async, [&, spots = std::move(survey.spots)]() mutable {
             return plates_apart(path, page_number, g, std::move(spots), &*decodes);

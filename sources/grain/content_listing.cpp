@@ -4,9 +4,11 @@
 #include <type_traits>
 #include <utility>
 
+#include "common/termination.hpp"
 #include "grain/object_tally.hpp"
 #include "grain/tally_device.hpp"
 #include "pdf/mupdf_document.hpp"
+#include "pdf/page_run.hpp"
 
 namespace tesmira::grain {
 namespace {
@@ -105,13 +107,18 @@ std::vector<ListedObject> list_page_content(const std::filesystem::path& path, i
     mupdf.run([&] { device.reset(new_tally_device(ctx, &tally)); });
     Processor processor(nullptr, {ctx});
     const RunningTally running(tally);
+    const pdf::AbortableCookie cookie;
     try {
         mupdf.run([&] {
             // The identity keeps everything in default user space, y upwards.
-            processor.reset(pdf_new_run_processor(ctx, device.get(), fz_identity, "View", nullptr, nullptr, nullptr));
+            processor.reset(
+                pdf_new_run_processor(ctx, device.get(), fz_identity, "View", nullptr, nullptr, cookie.get()));
             wrap_painting_operators(processor.get());
             pdf_process_contents(ctx, processor.get(), doc.get(), pdf_page_resources(ctx, page.get()),
-                                 pdf_page_contents(ctx, page.get()), nullptr);
+                                 pdf_page_contents(ctx, page.get()), cookie.get());
+        });
+        check_termination();
+        mupdf.run([&] {
             pdf_close_processor(ctx, processor.get());
             fz_close_device(ctx, device.get());
         });

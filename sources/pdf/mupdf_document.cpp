@@ -1,5 +1,9 @@
 #include "pdf/mupdf_document.hpp"
 
+#include <malloc.h>
+
+#include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdlib>
 #include <new>
@@ -18,12 +22,44 @@ int never_smooth_images(void*, int, int, int, int) { return 0; }
 // group buffer the size of the largest page at 300 dpi takes 560 MB). Refused, MuPDF fails
 // with its own message.
 constexpr std::size_t MAX_ALLOCATION = std::size_t(1) << 30;
+// Nor may all of MuPDF's allocations in the process together, in every context at once (the
+// pages drawn beside each other), exceed this: transparency groups nested in one another each
+// take a page-sized buffer.
+constexpr std::size_t MAX_TOTAL = std::size_t(4) << 30;
 
-void* capped_malloc(void*, std::size_t size) { return size > MAX_ALLOCATION ? nullptr : std::malloc(size); }
-void* capped_realloc(void*, void* old, std::size_t size) {
-    return size > MAX_ALLOCATION ? nullptr : std::realloc(old, size);
+std::atomic<std::size_t> in_use{0};
+
+// Takes `size` bytes of the total, or nothing when they do not fit.
+bool reserve(std::size_t size) {
+    std::size_t now = in_use.load();
+    do {
+        if (size > MAX_TOTAL - std::min(now, MAX_TOTAL)) return false;
+    } while (!in_use.compare_exchange_weak(now, now + size));
+    return true;
 }
-void plain_free(void*, void* block) { std::free(block); }
+
+void* capped_malloc(void*, std::size_t size) {
+    if (size > MAX_ALLOCATION || !reserve(size)) return nullptr;
+    void* block = std::malloc(size);
+    in_use -= size;
+    if (block) in_use += malloc_usable_size(block);
+    return block;
+}
+void* capped_realloc(void*, void* old, std::size_t size) {
+    const std::size_t before = old ? malloc_usable_size(old) : 0;
+    if (size > MAX_ALLOCATION || (size > before && !reserve(size - before))) return nullptr;
+    void* block = std::realloc(old, size);
+    if (size > before) in_use -= size - before;
+    if (block || size == 0) {
+        in_use -= before;
+        if (block) in_use += malloc_usable_size(block);
+    }
+    return block;
+}
+void plain_free(void*, void* block) {
+    if (block) in_use -= malloc_usable_size(block);
+    std::free(block);
+}
 
 const fz_alloc_context CAPPED_ALLOCATOR = {nullptr, capped_malloc, capped_realloc, plain_free};
 
