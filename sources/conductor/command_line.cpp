@@ -25,6 +25,7 @@ const std::vector<Option>& options() {
         {"--project-id", "PROJECT_ID", Kind::single, {}},
         {"--output-root", "OUTPUT_ROOT", Kind::single, {}},
         {"--settings-json", "SETTINGS_JSON", Kind::single, {}},
+        {"--compared-copies", "COMPARED_COPIES", Kind::single, {}},
     };
     return all;
 }
@@ -182,6 +183,7 @@ ParseOutcome parse_command_line(const std::string& program, const std::vector<st
         else if (option.name == "--archive-root") line.archive_root = values.front();
         else if (option.name == "--project-id") line.project_id = values.front();
         else if (option.name == "--settings-json") line.settings_json = values.front();
+        else if (option.name == "--compared-copies") line.compared_copies = values.front();
         else if (option.name == "--output-root") {
             line.output_root = values.front();
             have_output_root = true;

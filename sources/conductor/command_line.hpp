@@ -8,6 +8,7 @@ namespace tesmira::conductor {
 struct WorkerCommandLine {
     std::vector<std::string> before, after;
     std::optional<std::string> archive_mode, archive_root, project_id;
+    std::optional<std::string> compared_copies;  // the window's folder for the compared PDFs
     std::string output_root;
     std::string settings_json = "{}";
 };

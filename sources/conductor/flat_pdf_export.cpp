@@ -14,6 +14,7 @@
 #include "common/termination.hpp"
 #include "conductor/multi_file_batch.hpp"
 #include "conductor/names.hpp"
+#include "conductor/page_regions.hpp"
 #include "conductor/settings.hpp"
 #include "engine/limits.hpp"
 
@@ -89,13 +90,18 @@ std::vector<std::filesystem::path> export_flat_pdfs(const std::vector<std::files
     std::size_t group_count = 0;
     {
         TemporaryFolder temporary(EXPORT_FOLDER);
+        Json batch_pages;  // the pages of the batch's "complete"
         const Progress forward = [&](const std::string& event, const Json& fields) {
-            if (event != "complete") progress(event, fields);
+            if (event == "complete")
+                batch_pages = fields.at("pages");
+            else
+                progress(event, fields);
         };
         const std::filesystem::path image_folder =
             batch_many(before, after, temporary.path(), normalized, forward);
-        const Json report = Json::parse(read_text_file(image_folder / "検版情報.json"));
-        const std::vector<Group> groups = group_by_folder(report.at("pages"));
+        // One pair's pages name no source: it is the one old file.
+        const std::string single_source = before.size() == 1 ? resolved(before.front()).filename().string() : std::string();
+        const std::vector<Group> groups = group_by_folder(batch_pages);
         group_count = groups.size();
         const std::string stamp = name_stamp();
         const bool grain = normalized.at("grain").get<bool>();
@@ -107,7 +113,7 @@ std::vector<std::filesystem::path> export_flat_pdfs(const std::vector<std::files
             const Json source = group.pages.front().value("source_name", Json());
             const std::string source_name = source.is_string() && !source.get<std::string>().empty()
                                                 ? source.get<std::string>()
-                                                : report.at("before").get<std::string>();
+                                                : single_source;
             const std::string tail = cleaned_stem(source_name, PDF_STEM_BYTES, "原稿") + "_" + stamp + "_" +
                                      three_digits(static_cast<long long>(g + 1)) + ".pdf";
             const std::string result_name = "検版_" + tail;
@@ -125,9 +131,11 @@ std::vector<std::filesystem::path> export_flat_pdfs(const std::vector<std::files
                 pending.emplace_back(stage_copy(temporary.path() / name, root, placement.staged), root / name);
             }
             for (Json page : group.pages) {
+                const Json regions = take_page_regions(page);  // kept the last keys
                 page["source_name"] = source_name;
                 page["file"] = result_name;
                 page["strict_file"] = strict_name ? Json(*strict_name) : Json();
+                page.update(regions);
                 output_pages.push_back(page);
             }
         }

@@ -9,6 +9,7 @@
 #include "common/random_id.hpp"
 #include "common/termination.hpp"
 #include "conductor/names.hpp"
+#include "conductor/page_regions.hpp"
 #include "conductor/pair_validation.hpp"
 #include "conductor/pairing.hpp"
 #include "conductor/partial_folder.hpp"
@@ -86,13 +87,15 @@ std::filesystem::path batch_many(const std::vector<std::filesystem::path>& befor
     const std::filesystem::path image_folder = root / ("てすみら検版_" + name_stamp());
     PartialFolder building(root, PARTIAL_IMAGES);
     const std::filesystem::path& partial = building.path();
-    Json page_records = Json::array();
+    Json page_records = Json::array(), reported_pages = Json::array();  // the file's and the event's
     building.fill([&] {
         int completed = 0;
         Json file_reports = Json::array();
         for (int index = 1; index <= file_total; ++index) {
             const StagedPair& pair = staged[std::size_t(index - 1)];
+            Json pair_pages;  // the pages of the pair's "complete"
             const Progress forward = [&](const std::string& event, const Json& fields) {
+                if (event == "complete") pair_pages = fields.at("pages");
                 if (event != "progress") return;  // a pair's own "start" and "complete" stay inside
                 const int page = fields.at("page").get<int>();
                 progress("progress", Json{{"page", completed + page},
@@ -108,7 +111,6 @@ std::filesystem::path batch_many(const std::vector<std::filesystem::path>& befor
             const std::string folder_name =
                 three_digits(index) + "_" + cleaned_stem(pair.before_name, PAIR_FOLDER_STEM_BYTES, "PDF");
             rename_no_replace(pair_output, partial / folder_name);
-            const Json pair_report = Json::parse(read_text_file(partial / folder_name / "検版情報.json"));
 
             Json file_report;
             file_report["before"] = pair.before_name;
@@ -116,7 +118,8 @@ std::filesystem::path batch_many(const std::vector<std::filesystem::path>& befor
             file_report["folder"] = folder_name;
             file_report["pages"] = pair.pages;
             file_reports.push_back(file_report);
-            for (Json record : pair_report.at("pages")) {
+            for (Json record : pair_pages) {
+                const Json regions = take_page_regions(record);
                 record["file"] = folder_name + "/" + record.at("file").get<std::string>();
                 const Json strict = record.value("strict_file", Json());
                 record["strict_file"] = strict.is_string() && !strict.get<std::string>().empty()
@@ -124,6 +127,8 @@ std::filesystem::path batch_many(const std::vector<std::filesystem::path>& befor
                                             : Json();
                 record["source_name"] = pair.before_name;
                 page_records.push_back(record);
+                reported_pages.push_back(record);
+                reported_pages.back().update(regions);
             }
             completed += pair.pages;
         }
@@ -139,7 +144,7 @@ std::filesystem::path batch_many(const std::vector<std::filesystem::path>& befor
         building.publish(image_folder);
     });
     staging->remove();  // gone before the run is reported complete
-    progress("complete", Json{{"output", image_folder.string()}, {"pages", page_records}, {"files", file_total}});
+    progress("complete", Json{{"output", image_folder.string()}, {"pages", reported_pages}, {"files", file_total}});
     return image_folder;
 }
 

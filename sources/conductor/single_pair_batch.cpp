@@ -10,7 +10,9 @@
 #include "common/json_text.hpp"
 #include "common/random_id.hpp"
 #include "common/termination.hpp"
+#include "conductor/compared_copies.hpp"
 #include "conductor/names.hpp"
+#include "conductor/page_regions.hpp"
 #include "conductor/pair_validation.hpp"
 #include "conductor/partial_folder.hpp"
 #include "conductor/settings.hpp"
@@ -52,11 +54,12 @@ std::filesystem::path batch(const std::filesystem::path& before, const std::file
     copies.add(job / "before.pdf", before);
     copies.add(job / "after.pdf", after);
     const int pages = copies.run([&] { return validate_pair(job / "before.pdf", job / "after.pdf", normalized); });
+    keep_compared_pair(before_name, job / "before.pdf", job / "after.pdf");
 
     const std::filesystem::path image_folder = root / ("てすみら検版_" + name_stamp());
     PartialFolder building(root, PARTIAL_IMAGES);
     const std::filesystem::path& partial = building.path();
-    Json reports = Json::array();
+    Json reports = Json::array(), reported = Json::array();  // the file's and the event's
     building.fill([&] {
         progress("start", Json{{"total", pages}});
         const bool grain = normalized.at("grain").get<bool>();
@@ -96,6 +99,8 @@ std::filesystem::path batch(const std::filesystem::path& before, const std::file
                 copy_content(job / "strict.png", partial / strict_file.get<std::string>());
             }
             reports.push_back(page_report(page, file, strict_file, result));
+            reported.push_back(reports.back());
+            reported.back().update(page_regions(result));
             if (page < pages) {
                 check_termination();
                 progress("progress", Json{{"page", page + 1}, {"total", pages}});
@@ -116,7 +121,7 @@ std::filesystem::path batch(const std::filesystem::path& before, const std::file
     });
     job_folder->remove();
 
-    progress("complete", Json{{"output", image_folder.string()}, {"pages", reports}});
+    progress("complete", Json{{"output", image_folder.string()}, {"pages", reported}});
     return image_folder;
 }
 

@@ -16,6 +16,7 @@
 #include "common/owned_items.hpp"
 #include "common/termination.hpp"
 #include "conductor/command_line.hpp"
+#include "conductor/compared_copies.hpp"
 #include "conductor/events.hpp"
 #include "conductor/pair_validation.hpp"
 #include "conductor/result_folder.hpp"
@@ -57,6 +58,7 @@ void sweep_killed_runs(const std::filesystem::path& output_root) {
 void run(const WorkerCommandLine& line) {
     sweep_killed_runs(line.output_root);
     const Json settings = normalized_settings(parse_json(line.settings_json));
+    if (line.compared_copies && !line.compared_copies->empty()) keep_compared_copies_in(*line.compared_copies);
     if (line.archive_mode) {
         if (!line.archive_root || line.archive_root->empty() || !line.project_id || line.project_id->empty())
             throw UserError("保存版の案件を選択してください。");

@@ -20,26 +20,6 @@ constexpr std::size_t MAX_BOXES = 200;
 
 using Contours = std::vector<std::vector<cv::Point>>;
 
-// The page inside a white margin of CANVAS_MARGIN pixels on every side.
-cv::Mat padded(const cv::Mat& page) {
-    const int m = CANVAS_MARGIN;
-    cv::Mat canvas(page.rows + 2 * m, page.cols + 2 * m, page.type());
-    const std::size_t margin_bytes = std::size_t(m) * page.elemSize();
-    const std::size_t page_bytes = std::size_t(page.cols) * page.elemSize();
-    for_each_strip(canvas.rows, [&](cv::Range rows) {
-        for (int r = rows.start; r < rows.end; ++r) {
-            uchar* line = canvas.ptr(r);
-            if (r < m || r >= m + page.rows) {
-                std::memset(line, 255, canvas.cols * page.elemSize());
-                continue;
-            }
-            std::memset(line, 255, margin_bytes);
-            std::memcpy(line + margin_bytes, page.ptr(r - m), page_bytes);
-            std::memset(line + margin_bytes + page_bytes, 255, margin_bytes);
-        }
-    });
-    return canvas;
-}
 
 // The largest of the three channel differences of each of `count` pixels.
 void largest_channel_difference(const uchar* before, const uchar* after, int count, uchar* out) {
@@ -144,6 +124,26 @@ std::vector<cv::Rect> ink_only_regions(const Contours& polygons, const cv::Mat& 
 
 }  // namespace
 
+cv::Mat padded_page(const cv::Mat& page) {
+    const int m = CANVAS_MARGIN;
+    cv::Mat canvas(page.rows + 2 * m, page.cols + 2 * m, page.type());
+    const std::size_t margin_bytes = std::size_t(m) * page.elemSize();
+    const std::size_t page_bytes = std::size_t(page.cols) * page.elemSize();
+    for_each_strip(canvas.rows, [&](cv::Range rows) {
+        for (int r = rows.start; r < rows.end; ++r) {
+            uchar* line = canvas.ptr(r);
+            if (r < m || r >= m + page.rows) {
+                std::memset(line, 255, canvas.cols * page.elemSize());
+                continue;
+            }
+            std::memset(line, 255, margin_bytes);
+            std::memcpy(line + margin_bytes, page.ptr(r - m), page_bytes);
+            std::memset(line + margin_bytes + page_bytes, 255, margin_bytes);
+        }
+    });
+    return canvas;
+}
+
 CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const CompareOptions& options) {
     if (before.size != after.size || before.channels() != after.channels() || before.type() != after.type())
         throw UserError("新旧PDFの仕上がりサイズが異なります。自動拡大・縮小は行いません。");
@@ -155,8 +155,8 @@ CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const 
     CompareResult out;
     const int m = CANVAS_MARGIN;
     if (options.padded_pages) {
-        out.before_padded = padded(before);
-        out.after_padded = padded(after);
+        out.before_padded = padded_page(before);
+        out.after_padded = padded_page(after);
     }
     const cv::Rect page_area(m, m, before.cols, before.rows);
 

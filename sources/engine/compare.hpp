@@ -56,6 +56,9 @@ struct CompareResult {
     std::vector<cv::Rect> ink_only;
 };
 
+// The page inside a white margin of CANVAS_MARGIN pixels on every side: the canvas of a result.
+cv::Mat padded_page(const cv::Mat& page);
+
 // Compares two rendered pages of one size (CV_8UC3, RGB), `before` and `after` as they look on
 // screen. The difference map is the largest channel difference per pixel; pixels above the
 // tolerance change, and every outer contour of the changed pixels, with what it encloses, is one

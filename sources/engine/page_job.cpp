@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cmath>
-#include <future>
 #include <limits>
 #include <optional>
 #include <string>
@@ -13,6 +12,7 @@
 #include "common/json_text.hpp"
 #include "common/rounding.hpp"
 #include "common/tokyo_clock.hpp"
+#include "engine/at_once.hpp"
 #include "engine/band.hpp"
 #include "engine/compare.hpp"
 #include "engine/ink_comparison.hpp"
@@ -117,18 +117,9 @@ ComparedPage compare_page(const std::filesystem::path& folder, const Json& setti
     page.settings = settings;
     const auto before_pdf = folder / "before.pdf", after_pdf = folder / "after.pdf";
 
-    // The two pages render at the same time, each in its own MuPDF context; a failure of the
-    // old page is still the one reported when both fail.
-    std::future<RenderedPage> rendering_after =
-        std::async(std::launch::async, [&] { return render_pdf(after_pdf, s.page, s.dpi); });
-    RenderedPage before;
-    try {
-        before = render_pdf(before_pdf, s.page, s.dpi);
-    } catch (...) {
-        rendering_after.wait();
-        throw;
-    }
-    RenderedPage after = rendering_after.get();
+    // The two pages render at the same time, each in its own MuPDF context.
+    auto [before, after] = at_once([&] { return render_pdf(before_pdf, s.page, s.dpi); },
+                                   [&] { return render_pdf(after_pdf, s.page, s.dpi); });
     page.rendered = Clock::now();
     page.before_info = before.info.to_json();
     page.after_info = after.info.to_json();

@@ -220,7 +220,9 @@ TEST(InkNote, StaysInTheMarginUnderThePage) {
         const cv::Rect box = cv::boundingRect(inked != 255);
         ASSERT_FALSE(box.empty()) << width;
         EXPECT_GE(box.y, result.rows - CANVAS_MARGIN) << width;
-        if (width == 2000) EXPECT_LE(box.x + box.width, width - 8) << "the whole note fits";
+        if (width == 2000) {
+            EXPECT_LE(box.x + box.width, width - 8) << "the whole note fits";
+        }
     }
     cv::Mat untouched(400, 600, CV_8UC3, cv::Scalar(255, 255, 255));
     note_ink_only_changes(untouched, 0, {"Cyan"}, 300);

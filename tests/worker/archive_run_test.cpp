@@ -95,6 +95,21 @@ TEST_F(ArchiveRun, RegisterThenCompareReportTheirEvents) {
     EXPECT_EQ(std::distance(fs::directory_iterator(root / PROJECT / "versions"), fs::directory_iterator()), 2);
 }
 
+TEST_F(ArchiveRun, TheSavedVersionComparedIsKeptForTheWindow) {
+    write_sample_pdf(box.input("old/a.pdf"), 1, 0);
+    write_sample_pdf(box.input("new/a.pdf"), 1, 1);
+    ASSERT_EQ(box.run(arguments("register", {box.input("old/a.pdf")})).status, 0);
+    const fs::path kept = box.inputs() / "kept";
+    fs::create_directory(kept);
+    std::vector<std::string> line = arguments("compare", {box.input("new/a.pdf")});
+    line.insert(line.end(), {"--compared-copies", kept.string()});
+    const Outcome compared = box.run(line);
+    ASSERT_EQ(compared.status, 0) << compared.out << compared.err;
+    EXPECT_EQ(compared.last()["pages"][0]["source_name"], "a.pdf");
+    EXPECT_EQ(read_text_file(kept / "a.pdf" / "before.pdf"), read_text_file(box.input("old/a.pdf")));
+    EXPECT_EQ(read_text_file(kept / "a.pdf" / "after.pdf"), read_text_file(box.input("new/a.pdf")));
+}
+
 TEST_F(ArchiveRun, ASecondRunOnABusyProjectIsRefusedAndTheFirstCommits) {
     write_sample_pdf(box.input("old/long.pdf"), 3, 0);
     write_sample_pdf(box.input("new/long.pdf"), 3, 1);

@@ -43,7 +43,8 @@ TEST_F(WorkerEvents, OnePairRunWritesStartProgressAndOneCompleteLine) {
     const std::string folder = fs::canonical(box.output()).string() + "/てすみら検版_";
     EXPECT_EQ(line.rfind(R"({"event": "complete", "output": ")" + folder, 0), 0u) << line;
     EXPECT_EQ(line.find("\\u"), std::string::npos) << line;
-    EXPECT_NE(line.find(R"(, "source_name": "旧.pdf"}], "files": 1, "pdfs": [")"), std::string::npos) << line;
+    EXPECT_NE(line.find(R"(, "source_name": "旧.pdf", "boxes": [)"), std::string::npos) << line;
+    EXPECT_NE(line.find(R"(}], "files": 1, "pdfs": [")"), std::string::npos) << line;
     EXPECT_EQ(line.back(), '}');
 
     const Json& event = run.events.at(3);
@@ -52,9 +53,15 @@ TEST_F(WorkerEvents, OnePairRunWritesStartProgressAndOneCompleteLine) {
     for (const Json& page : event.at("pages"))
         EXPECT_EQ(keys_of(page),
                   (std::vector<std::string>{"page", "file", "strict_file", "regions", "changed_percent", "seconds",
-                                            "warnings", "tiny_marks", "grain", "source_name"}));
+                                            "warnings", "tiny_marks", "grain", "source_name", "boxes",
+                                            "boxes_truncated", "header_height"}));
     EXPECT_EQ(event.at("pages").at(1).at("page"), 2);
     EXPECT_GE(event.at("pages").at(1).at("regions").get<int>(), 1);  // the square moved
+    for (const Json& page : event.at("pages")) {
+        EXPECT_EQ(page.at("boxes").size(), page.at("regions").get<std::size_t>());
+        EXPECT_EQ(page.at("boxes_truncated"), false);
+        EXPECT_GT(page.at("header_height").get<int>(), 0);
+    }
 }
 
 // A line break inside a message travels as the "\n" escape, so the event stays one line.
