@@ -48,6 +48,8 @@ ProofModel::ProofModel(QObject* parent)
     // folder goes at the start; a worker still running keeps its items.
     if (const std::optional<QString> root = downloads())
         sweep_leftovers(QFile::encodeName(*root).toStdString(), OUTPUT_ROOT_ITEMS);
+    // And the views of a window killed before.
+    sweep_leftovers(QFile::encodeName(QDir::tempPath()).toStdString(), std::array{VIEW_CACHE});
 }
 
 ProofModel::~ProofModel() = default;
@@ -94,6 +96,7 @@ void ProofModel::select(const QList<QUrl>& urls, bool beforeSide) {
 }
 
 void ProofModel::invalidateResults() {
+    views_.clear();
     publish(results_, {});
     publish(output_, {});
     publish(progress_, 0.0);

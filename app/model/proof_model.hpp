@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/model/compared_views.hpp"
 #include "app/model/output_pipe.hpp"
 #include "app/model/proof_settings.hpp"
 #include "app/model/records.hpp"
@@ -40,6 +41,9 @@ public:
     double progress() const { return progress_; }
     const QList<ProofPage>& results() const { return results_; }
     const std::optional<QUrl>& output() const { return output_; }
+    // The resolution of the run that the results come from (not published by itself: it is
+    // set at the start, before the results).
+    qint64 resultResolution() const { return resultResolution_; }
     bool archiveMode() const { return archiveMode_; }
     const QList<ArchiveProject>& archiveProjects() const { return archiveProjects_; }
     const QString& archiveProjectID() const { return archiveProjectID_; }
@@ -50,6 +54,9 @@ public:
     void setArchiveProjectID(const QString& value) { publish(archiveProjectID_, value); }
     void setNewProjectName(const QString& value) { publish(newProjectName_, value); }
     void setError(const std::optional<QString>& value) { publish(error_, value); }
+
+    // The old and the new page of the results.
+    ComparedViews& views() { return views_; }
 
     ProofSettings& settings() { return *settings_; }
     const ProofSettings& settings() const { return *settings_; }
@@ -117,12 +124,14 @@ private:
     double progress_ = 0;
     QList<ProofPage> results_;
     std::optional<QUrl> output_;
+    qint64 resultResolution_ = 0;
     bool archiveMode_ = false;
     QList<ArchiveProject> archiveProjects_;
     QString archiveProjectID_;
     QString newProjectName_;
 
     std::unique_ptr<ProofSettings> settings_;
+    ComparedViews views_;
     // The running worker. It is only ever destroyed once it has exited: destroying a running
     // QProcess would kill the worker with SIGKILL and leave its partial folders behind.
     std::unique_ptr<QProcess, void (*)(QProcess*)> process_;

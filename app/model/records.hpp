@@ -2,6 +2,8 @@
 // The two value records of the application's model: one row of a run's results, and one
 // project of the saved-version archive (the content of its "project.json").
 
+#include <QList>
+#include <QRect>
 #include <QString>
 
 #include <optional>
@@ -17,6 +19,10 @@ struct ProofPage {
     std::optional<QString> strictFile;  // its strict-comparison twin, when the run made one
     qint64 regions = 0;                 // changed regions on the page
     double percent = 0;                 // changed share of the page, in percent
+    // The bounding boxes of the page's regions (the first 200), in pixels of the result page
+    // at the run's resolution, the information band included; and whether there were more.
+    QList<QRect> boxes;
+    bool boxesTruncated = false;
 
     // Rows of one result PDF page share an identity: file "#" page.
     QString id() const { return file + QLatin1Char('#') + QString::number(page); }

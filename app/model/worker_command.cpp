@@ -11,6 +11,7 @@ QStringList workerArguments(const WorkerRunRequest& request) {
     for (const QUrl& url : request.after) arguments.append(filePath(url));
     arguments << QStringLiteral("--output-root") << request.outputRoot << QStringLiteral("--settings-json")
               << request.settingsJson;
+    if (!request.comparedCopies.isEmpty()) arguments << QStringLiteral("--compared-copies") << request.comparedCopies;
     if (request.archiveMode) {
         arguments << QStringLiteral("--archive-mode")
                   << (request.registerBaseline ? QStringLiteral("register") : QStringLiteral("compare"))

@@ -17,11 +17,12 @@ struct WorkerRunRequest {
     bool registerBaseline = false;
     QString archiveRoot;
     QString projectID;
+    QString comparedCopies;  // where the worker keeps the compared PDFs for the views, or empty
 };
 
-// "--after" NEW..., "--output-root" ROOT, "--settings-json" JSON, then "--before" OLD... or,
-// in archive mode, "--archive-mode" register|compare, "--archive-root" ROOT, "--project-id" ID.
-// One element per path, unquoted.
+// "--after" NEW..., "--output-root" ROOT, "--settings-json" JSON, "--compared-copies" FOLDER
+// when a folder is given, then "--before" OLD... or, in archive mode, "--archive-mode"
+// register|compare, "--archive-root" ROOT, "--project-id" ID. One element per path, unquoted.
 QStringList workerArguments(const WorkerRunRequest& request);
 
 // Exactly PATH, HOME, LANG and PYTHONNOUSERSITE: nothing of the application's own

@@ -31,17 +31,38 @@ std::optional<double> numberAt(const Json& record, const char* key) {
     return it->get<double>();
 }
 
+// The regions' boxes of a page report on the result page: below its band. Boxes that are not
+// four integers with a positive size are left out.
+QList<QRect> resultBoxes(const Json& report) {
+    QList<QRect> boxes;
+    const auto list = report.find("boxes");
+    if (list == report.end() || !list->is_array()) return boxes;
+    const qint64 band = std::clamp<qint64>(integerAt(report, "header_height").value_or(0), 0, 1 << 20);
+    for (const Json& box : *list) {
+        if (!box.is_object()) continue;
+        const auto x = integerAt(box, "x"), y = integerAt(box, "y");
+        const auto width = integerAt(box, "width"), height = integerAt(box, "height");
+        const auto fits = [](std::optional<qint64> value) { return value && *value >= 0 && *value < (1 << 20); };
+        if (!fits(x) || !fits(y) || !fits(width) || !fits(height) || *width == 0 || *height == 0) continue;
+        boxes.append(QRect(int(*x), int(*y + band), int(*width), int(*height)));
+    }
+    return boxes;
+}
+
 // One result row from a page report; nothing without an integer "page" and a text "file".
 std::optional<ProofPage> resultRow(const Json& report) {
     const auto page = integerAt(report, "page");
     const auto file = stringAt(report, "file");
     if (!page || !file) return std::nullopt;
+    const auto truncated = report.find("boxes_truncated");
     return ProofPage{stringAt(report, "source_name").value_or(QString()),
                      *page,
                      *file,
                      stringAt(report, "strict_file"),
                      integerAt(report, "regions").value_or(0),
-                     numberAt(report, "changed_percent").value_or(0)};
+                     numberAt(report, "changed_percent").value_or(0),
+                     resultBoxes(report),
+                     truncated != report.end() && truncated->is_boolean() && truncated->get<bool>()};
 }
 
 }  // namespace
@@ -61,6 +82,9 @@ void ProofModel::start(bool registerBaseline) {
         return;
     }
 
+    // The last results' views go with them; a comparison keeps its PDFs for its own.
+    views_.clear();
+    const QString comparedCopies = registerBaseline ? QString() : views_.renew();
     WorkerRunRequest request{before_,
                              after_,
                              *outputRoot,
@@ -68,7 +92,8 @@ void ProofModel::start(bool registerBaseline) {
                              archiveMode_,
                              registerBaseline,
                              ArchiveLibrary::root(),
-                             archiveProjectID_};
+                             archiveProjectID_,
+                             comparedCopies};
     std::unique_ptr<OutputPipe> pipe;
     try {
         pipe = std::make_unique<OutputPipe>([this](const QByteArray& bytes) { takeWorkerOutput(bytes); },
@@ -96,6 +121,7 @@ void ProofModel::start(bool registerBaseline) {
     publish(error_, {});
     publish(results_, {});
     publish(output_, {});
+    resultResolution_ = settings_->dpi();  // read with the results, which come later
     publish(status_, QStringLiteral("PDFを確認しています…"));
     process_.reset(process);
     outputPipe_ = std::move(pipe);
@@ -160,6 +186,7 @@ void ProofModel::settle() {
     workerOutput_.clear();
     publish(running_, false);
     process_.reset();
+    if (!completedSuccessfully_ || cancelled_ || unreadable || crashed_ || exitCode_ != 0) views_.clear();
     if (cancelled_) {
         publish(status_, QStringLiteral("中止しました。未完成の結果は保存しません。"));
         return;

@@ -2,15 +2,15 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
-#include <QPdfView>
 
 #include "app/ui/input_scroll_area.hpp"
+#include "app/ui/page_view.hpp"
 
 namespace tesmira::ui {
 namespace {
 
 QAccessibleInterface* scrollAreaInterface(const QString&, QObject* object) {
-    if (!qobject_cast<InputScrollArea*>(object) && !qobject_cast<QPdfView*>(object)) return nullptr;
+    if (!qobject_cast<InputScrollArea*>(object) && !qobject_cast<PageView*>(object)) return nullptr;
     return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Pane);
 }
 

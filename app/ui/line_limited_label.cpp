@@ -3,6 +3,8 @@
 #include <QResizeEvent>
 #include <QTextLayout>
 
+#include "app/ui/widget_helpers.hpp"
+
 #include <algorithm>
 
 namespace tesmira::ui {
@@ -13,7 +15,7 @@ LineLimitedLabel::LineLimitedLabel(int lines, int size, QWidget* parent) : QLabe
     QFont font = this->font();
     font.setPixelSize(size);
     setFont(font);
-    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    setSizePolicy(wrappingPolicy());
 }
 
 void LineLimitedLabel::setFullText(const QString& text) {
@@ -66,8 +68,8 @@ int LineLimitedLabel::heightForWidth(int width) const {
     // Latin system font) count with their own height.
     QString shown = elided(width);
     if (shown.isEmpty()) shown = QStringLiteral(" ");
-    const QRect box =
-        QFontMetrics(font()).boundingRect(QRect(0, 0, std::max(width, 1), 100000), Qt::TextWordWrap, shown);
+    const QRect box = QFontMetrics(font()).boundingRect(
+        QRect(0, 0, std::max(width, 1), 100000), Qt::TextWordWrap | int(alignment() & Qt::AlignHorizontal_Mask), shown);
     return box.height() + 2 * margin() + contentsMargins().top() + contentsMargins().bottom();
 }
 

@@ -12,10 +12,9 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPdfDocument>
-#include <QPdfView>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -111,19 +110,19 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     central->setMinimumSize(900, 560);
     setCentralWidget(central);
     createMenus();
+    setTabOrderAcrossTheWindow();
     resize(content.width(), content.height() + menuBar()->sizeHint().height());
     centreOnScreen(this);
 
     // Every change of the model reaches refresh() on a later turn of the event loop, so
     // that it sees the value that was being written.
     connect(&model_, &app::ProofModel::willChange, this, &MainWindow::refresh, Qt::QueuedConnection);
+    connect(&model_.views(), &app::ComparedViews::drawn, this, &MainWindow::refresh, Qt::QueuedConnection);
     model_.refreshArchiveProjects();
     refresh();
 }
 
-MainWindow::~MainWindow() {
-    preview_->setDocument(nullptr);  // the document goes before the view
-}
+MainWindow::~MainWindow() = default;
 
 QWidget* MainWindow::createHeader() {
     auto* logo = new QLabel;
@@ -265,7 +264,8 @@ QWidget* MainWindow::createActions() {
     return actions;
 }
 
-// The result navigation, the result title and the preview of one result page.
+// The result navigation, the result title, the view bar, and the page list beside the preview
+// of one result page.
 QWidget* MainWindow::createResults() {
     previousButton_ = button(QStringLiteral("previousButton"), QStringLiteral("前へ"));
     connect(previousButton_, &QPushButton::clicked, this, &MainWindow::showPrevious);
@@ -281,16 +281,11 @@ QWidget* MainWindow::createResults() {
 
     resultTitleLabel_ = named(QStringLiteral("resultTitleLabel"), new LineLimitedLabel(2));
     resultTitleLabel_->setFullText(QStringLiteral("検版結果"));
-    preview_ = named(QStringLiteral("preview"), new QPdfView(nullptr));
-    preview_->setPageMode(QPdfView::PageMode::SinglePage);
-    preview_->setZoomMode(QPdfView::ZoomMode::FitInView);
-    preview_->setDocumentMargins(QMargins());
-    preview_->setPageSpacing(0);
-    // The whole page always fits: scroll bars would only take width from it.
-    preview_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    preview_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    preview_ = named(QStringLiteral("preview"), new ResultPreview);
     preview_->setMinimumSize(420, 200);
     preview_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    preview_->setAccessibleName(QStringLiteral("プレビュー"));
+    connect(preview_, &PageView::zoomChanged, this, &MainWindow::refreshZoom);
     emptyPreviewLabel_ = named(
         QStringLiteral("emptyPreviewLabel"),
         wrappingLabel(
@@ -301,11 +296,20 @@ QWidget* MainWindow::createResults() {
     auto* overlay = new QVBoxLayout(preview_->viewport());
     overlay->setContentsMargins(16, 0, 16, 0);
     overlay->addWidget(emptyPreviewLabel_, 0, Qt::AlignVCenter);
+    QWidget* viewBar = createViewBar();
+    createPageList();
+
+    auto* pages = new QWidget;
+    QHBoxLayout* pagesRow = makeRow(pages, {pageList_, preview_});
+    pagesRow->setAlignment(pageList_, {});
+    pagesRow->setAlignment(preview_, {});
+    pagesRow->setStretchFactor(preview_, 1);
 
     auto* results = new ColumnWidget;
-    QVBoxLayout* column = makeColumn(results, {navigation, resultTitleLabel_, preview_});
-    for (QWidget* widget : std::initializer_list<QWidget*>{navigation, preview_}) column->setAlignment(widget, {});
-    column->setStretchFactor(preview_, 1);
+    QVBoxLayout* column = makeColumn(results, {navigation, resultTitleLabel_, viewBar, pages});
+    for (QWidget* widget : std::initializer_list<QWidget*>{navigation, viewBar, pages})
+        column->setAlignment(widget, {});
+    column->setStretchFactor(pages, 1);
     return results;
 }
 
@@ -329,6 +333,8 @@ void MainWindow::createMenus() {
     edit->addAction(QStringLiteral("コピー"), QKeySequence::Copy, onFocusedField(&QLineEdit::copy));
     edit->addAction(QStringLiteral("ペースト"), QKeySequence::Paste, onFocusedField(&QLineEdit::paste));
     edit->addAction(QStringLiteral("すべてを選択"), QKeySequence::SelectAll, onFocusedField(&QLineEdit::selectAll));
+    createRunMenu();
+    createViewMenu();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) { event->setAccepted(mayClose()); }
@@ -380,11 +386,13 @@ void MainWindow::openArchiveFolder() {
 
 void MainWindow::showPrevious() {
     selected_ = std::max(selected_ - 1, 0);
+    currentChange_.reset();
     refresh();
 }
 
 void MainWindow::showNext() {
-    selected_ = std::min(selected_ + 1, int(model_.results().size()) - 1);
+    selected_ = std::max(0, std::min(selected_ + 1, int(model_.results().size()) - 1));
+    currentChange_.reset();
     refresh();
 }
 

@@ -8,16 +8,21 @@
 #include <functional>
 #include <memory>
 
+#include "app/model/change_stops.hpp"
 #include "app/model/proof_model.hpp"
+#include "app/ui/result_preview.hpp"
 
+class QAbstractButton;
+class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QPdfDocument;
-class QPdfView;
+class QListWidget;
+class QMenu;
 class QProgressBar;
 class QPushButton;
+class QToolButton;
 
 namespace tesmira::ui {
 
@@ -59,7 +64,12 @@ private:
     QWidget* createInputs();
     QWidget* createActions();
     QWidget* createResults();
+    QWidget* createViewBar();
+    void createPageList();
     void createMenus();
+    void createRunMenu();
+    void createViewMenu();
+    void setTabOrderAcrossTheWindow();
 
     bool mayClose();
     void createProject();
@@ -72,10 +82,20 @@ private:
     void showEmptyPreview();
     void replaceSettingsWindow();
 
+    // The result pages and their changes (main_window_views.cpp).
+    void refreshPageList(bool rebuilt);
+    void refreshViews(const app::ProofPage& page);
+    void refreshChangeSteps();
+    void refreshZoom();
+    void showView(ResultPreview::Showing showing);
+    void flipOldAndNew();
+    void stepChange(int direction);
+    std::optional<qsizetype> changeStep(int direction) const;
+    void applyZoomText();
+    void tellRunEnded();
+
     app::ProofModel model_;
     std::unique_ptr<SettingsWindow> settingsWindow_;
-    // The document in the preview, replaced whenever another page is loaded.
-    std::unique_ptr<QPdfDocument> document_;
 
     PdfDropCard* beforeCard_;
     QWidget* beforeCardSlot_;
@@ -97,8 +117,17 @@ private:
     QPushButton* nextButton_;
     QCheckBox* strictCheck_;
     LineLimitedLabel* resultTitleLabel_;
-    QPdfView* preview_;
+    ResultPreview* preview_;
     QLabel* emptyPreviewLabel_;
+    QListWidget* pageList_;
+    QButtonGroup* viewButtons_;
+    QToolButton* previousChangeButton_;
+    QToolButton* nextChangeButton_;
+    QToolButton* zoomOutButton_;
+    QComboBox* zoomCombo_;
+    QToolButton* zoomInButton_;
+    QLabel* viewStatusLabel_;
+    QList<QAction*> previewActions_;  // the view menu's items that need a page shown
 
     // The window's own state: the result shown, the page loaded into the preview, and the
     // signatures that spare the result selection and the project list needless resets.
@@ -107,6 +136,11 @@ private:
     QString resultSignature_;
     QString projectSignature_;
     bool asking_ = false;  // the quit question is on screen
+    bool wasRunning_ = false;
+    // The changes of the results in stepping order, and the one last stepped to (none when the
+    // operator has gone to a page by other means).
+    QList<app::ChangeStop> changes_;
+    std::optional<qsizetype> currentChange_;
 };
 
 // "てすみら v" + version + "（architecture）".

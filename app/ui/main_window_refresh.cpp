@@ -4,12 +4,10 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPdfDocument>
-#include <QPdfPageNavigator>
-#include <QPdfView>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QToolButton>
 
 #include "app/model/file_names.hpp"
 #include "app/ui/line_limited_label.hpp"
@@ -73,16 +71,24 @@ void MainWindow::refresh() {
     statusLabel_->setFullText(statusText);
     statusLabel_->setToolTip(statusText);
 
+    if (wasRunning_ && !running) tellRunEnded();
+    wasRunning_ = running;
+
     QString results;
     for (const app::ProofPage& page : model_.results()) results += page.id();
-    if (results != resultSignature_) {
+    const bool newResults = results != resultSignature_;
+    if (newResults) {
         resultSignature_ = results;
         selected_ = 0;
         const QSignalBlocker quiet(strictCheck_);  // a reset by the window, not the operator's choice
         strictCheck_->setChecked(false);
+        refreshChangeSteps();
     }
     previousButton_->setEnabled(selected_ > 0);
     nextButton_->setEnabled(selected_ + 1 < model_.results().size());
+    refreshPageList(newResults);
+    previousChangeButton_->setEnabled(changeStep(-1).has_value());
+    nextChangeButton_->setEnabled(changeStep(1).has_value());
 
     if (selected_ < 0 || selected_ >= model_.results().size() || !model_.output()) {
         showEmptyPreview();
@@ -93,11 +99,12 @@ void MainWindow::refresh() {
 }
 
 void MainWindow::showEmptyPreview() {
-    preview_->setDocument(nullptr);
-    document_.reset();
+    preview_->clear();
     emptyPreviewLabel_->show();
     previewKey_.clear();
     resultTitleLabel_->setFullText(QStringLiteral("検版結果"));
+    viewStatusLabel_->clear();
+    refreshZoom();
 }
 
 void MainWindow::showPreviewPage(const app::ProofPage& page) {
@@ -108,15 +115,15 @@ void MainWindow::showPreviewPage(const app::ProofPage& page) {
         QString::number(selected_ + 1) + QStringLiteral(" / ") + QString::number(model_.results().size()) +
         QStringLiteral("\u3000") + page.sourceName + QStringLiteral("\u3000") + QString::number(page.page) +
         QStringLiteral("ページ\u3000") + QString::number(page.regions) + QStringLiteral("か所"));
-    if (key == previewKey_) return;
-    previewKey_ = key;
-    auto loaded = std::make_unique<QPdfDocument>();
-    const bool opened =
-        loaded->load(app::filePath(*model_.output()) + QLatin1Char('/') + shown) == QPdfDocument::Error::None;
-    preview_->setDocument(opened ? loaded.get() : nullptr);
-    document_ = opened ? std::move(loaded) : nullptr;
-    if (document_ && page.page >= 1 && page.page <= document_->pageCount())
-        preview_->pageNavigator()->jump(int(page.page - 1), QPointF(), 0);
+    if (key != previewKey_) {
+        previewKey_ = key;
+        preview_->showResult(
+            app::filePath(*model_.output()) + QLatin1Char('/') + shown, int(page.page - 1), model_.resultResolution());
+    }
+    const bool stepped = currentChange_ && changes_[*currentChange_].result == selected_;
+    preview_->setMark(stepped ? std::optional(changes_[*currentChange_].area) : std::nullopt);
+    refreshViews(page);
+    refreshZoom();
 }
 
 void MainWindow::modeChanged() {

@@ -52,6 +52,12 @@ void placeWithPadding(QWidget* container, QWidget* content, int padding) {
     layout->addWidget(content);
 }
 
+QSizePolicy wrappingPolicy() {
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    return policy;
+}
+
 QLabel* wrappingLabel(const QString& text, int size) {
     auto* label = new QLabel(text);
     label->setWordWrap(true);
@@ -59,7 +65,7 @@ QLabel* wrappingLabel(const QString& text, int size) {
     QFont font = label->font();
     font.setPixelSize(size);
     label->setFont(font);
-    label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    label->setSizePolicy(wrappingPolicy());
     return label;
 }
 

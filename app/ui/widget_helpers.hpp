@@ -2,6 +2,7 @@
 // What the windows share, so that they have one spacing and alignment everywhere: rows and
 // columns of widgets, wrapping labels, a widget padded inside another, and a centred window.
 
+#include <QSizePolicy>
 #include <QWidget>
 
 #include <initializer_list>
@@ -41,6 +42,10 @@ QVBoxLayout* makeColumn(ColumnWidget* host, std::initializer_list<QWidget*> widg
 
 // Puts `content` into `container`, `padding` pixels from every edge.
 void placeWithPadding(QWidget* container, QWidget* content, int padding = 16);
+
+// The size policy of a label that wraps: its height depends on its width. (A label's own policy
+// says so once it wraps, until a policy is set on it.)
+QSizePolicy wrappingPolicy();
 
 // A label in the system font at `size` pixels that wraps its plain text at its width.
 QLabel* wrappingLabel(const QString& text, int size = 13);

@@ -84,7 +84,7 @@ private slots:
         // Nothing was rebuilt or loaded: no project items, no document.
         QCOMPARE(projects()->count(), 0);
         QCOMPARE(projects()->currentIndex(), -1);
-        QCOMPARE(w_->find<QPdfView>("preview")->document(), nullptr);
+        QCOMPARE(w_->find<ResultPreview>("preview")->document(), nullptr);
     }
 
     void filesChosenAndMismatched() {

@@ -48,7 +48,7 @@ void writeResultPdf(const QString& output, const QString& name, int pages) {
 }
 
 // The result PDF in the preview, "" when none is loaded.
-QString loadedFile(const QPdfView* preview) {
+QString loadedFile(const ResultPreview* preview) {
     const QPdfDocument* document = preview->document();
     if (!document || document->status() != QPdfDocument::Status::Ready) return QString();
     const double width = document->pagePointSize(0).width();
@@ -82,7 +82,7 @@ private slots:
 
         QVERIFY(!w_->find("emptyPreviewLabel")->isVisibleTo(w_->window.get()));
         QCOMPARE(loadedFile(preview()), QStringLiteral("検版_a.pdf"));
-        QCOMPARE(preview()->pageNavigator()->currentPage(), 0);
+        QCOMPARE(preview()->currentPage(), 0);
         QCOMPARE(title(), QStringLiteral("1 / 3\u3000カタログ.pdf\u30001ページ\u30002か所"));
         QVERIFY(!previous()->isEnabled() && next()->isEnabled());
         QVERIFY(strict()->isEnabled() && !strict()->isChecked());
@@ -102,7 +102,7 @@ private slots:
         next()->click();
         QCOMPARE(loadedFile(preview()), QStringLiteral("厳密比較_a.pdf"));
         QVERIFY(preview()->document() != first);
-        QCOMPARE(preview()->pageNavigator()->currentPage(), 1);
+        QCOMPARE(preview()->currentPage(), 1);
         // A page without a twin: the checkbox stays on but cannot be used, and the plain PDF shows.
         next()->click();
         QVERIFY(strict()->isChecked() && !strict()->isEnabled());
@@ -163,11 +163,11 @@ private slots:
         writeResultPdf(output, "y.pdf", 1);
         next()->click();
         QCOMPARE(loadedFile(preview()), QStringLiteral("y.pdf"));
-        QCOMPARE(preview()->pageNavigator()->currentPage(), 0);
+        QCOMPARE(preview()->currentPage(), 0);
     }
 
 private:
-    QPdfView* preview() const { return w_->find<QPdfView>("preview"); }
+    ResultPreview* preview() const { return w_->find<ResultPreview>("preview"); }
     QCheckBox* strict() const { return w_->find<QCheckBox>("strictCheck"); }
     QPushButton* next() const { return w_->find<QPushButton>("nextButton"); }
     QPushButton* previous() const { return w_->find<QPushButton>("previousButton"); }

@@ -10,7 +10,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPdfDocument>
-#include <QPdfView>
+#include "app/ui/result_preview.hpp"
 
 #include <memory>
 

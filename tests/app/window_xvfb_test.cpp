@@ -9,12 +9,12 @@
 #include <QMessageBox>
 #include <QPdfDocument>
 #include <QPdfPageNavigator>
-#include <QPdfView>
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include "app/ui/result_preview.hpp"
 
 #include "app/model/file_names.hpp"
 #include "app/ui/application.hpp"
@@ -196,14 +196,14 @@ private slots:
 
         // Page 1 of the result PDF is in the preview, and it is drawn: its red outlines show.
         const ProofPage& first = model().results()[0];
-        auto* preview = find<QPdfView>("preview");
+        auto* preview = find<ResultPreview>("preview");
         QVERIFY(preview->document() && preview->document()->status() == QPdfDocument::Status::Ready);
         QPdfDocument result;
         QCOMPARE(result.load(filePath(*model().output()) + "/" + first.file), QPdfDocument::Error::None);
         QCOMPARE(preview->document()->pageCount(), result.pageCount());
         QCOMPARE(preview->document()->pagePointSize(0), result.pagePointSize(0));
         QCOMPARE(preview->document()->pageCount(), 2);
-        QCOMPARE(preview->pageNavigator()->currentPage(), 0);
+        QCOMPARE(preview->currentPage(), 0);
         QVERIFY(!find("emptyPreviewLabel")->isVisible());
         QVERIFY(QTest::qWaitFor([&] { return redPixels(preview->viewport()->grab().toImage()) > 20; }, 60000));
         QCOMPARE(find<LineLimitedLabel>("resultTitleLabel")->fullText(),
@@ -211,7 +211,7 @@ private slots:
         QVERIFY(model().before().isEmpty() && model().after().isEmpty());
 
         QTest::mouseClick(find<QPushButton>("nextButton"), Qt::LeftButton);
-        QCOMPARE(preview->pageNavigator()->currentPage(), 1);
+        QCOMPARE(preview->currentPage(), 1);
     }
 
     void addButtonOpensTheFileDialog() {

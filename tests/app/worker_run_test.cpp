@@ -409,6 +409,15 @@ private slots:
         QStringList expected{"--after"};
         expected << news << "--output-root" << home_->downloads() << "--settings-json"
                  << q(model_->settings().dictionary().dump());
+        // A comparison keeps its PDFs for the old and new views, in the window's private folder.
+        if (!registering) {
+            const qsizetype kept = expected.size() + 1;
+            expected << "--compared-copies"
+                     << (kept < launch["arguments"].size()
+                             ? q(launch["arguments"][std::size_t(kept)].get<std::string>())
+                             : QString());
+            QVERIFY(expected.back().startsWith(QDir::tempPath() + "/tesmira-views-"));
+        }
         if (archive)
             expected << "--archive-mode" << (registering ? "register" : "compare") << "--archive-root"
                      << ArchiveLibrary::root() << "--project-id"
@@ -564,7 +573,8 @@ private slots:
         make(".mine");
         ProofModel restarted;
         QCOMPARE(QDir(downloads).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                 (QStringList{".mine", ".tesmira-part-00000000000000000000000000000004",
+                 (QStringList{".mine",
+                              ".tesmira-part-00000000000000000000000000000004",
                               ".tesmira-part-00000000000000000000000000000004.lock"}));
     }
 

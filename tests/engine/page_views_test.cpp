@@ -72,11 +72,11 @@ TEST_F(PageViews, AreTheComparedPagesOnTheResultCanvasDifferingOnlyInItsRegions)
         ASSERT_EQ(views.before.size(), result.size()) << dpi;
         ASSERT_EQ(views.after.size(), result.size()) << dpi;
         // The diagnostic images of the job are the pages it compared.
-        EXPECT_EQ(cv::countNonZero(changed_mask(views.before, tesmira::engine::read_flattened_rgb(
-                                                                   folder.path() / "before.png"))),
+        EXPECT_EQ(cv::countNonZero(
+                      changed_mask(views.before, tesmira::engine::read_flattened_rgb(folder.path() / "before.png"))),
                   0);
-        EXPECT_EQ(cv::countNonZero(changed_mask(views.after, tesmira::engine::read_flattened_rgb(
-                                                                  folder.path() / "after.png"))),
+        EXPECT_EQ(cv::countNonZero(
+                      changed_mask(views.after, tesmira::engine::read_flattened_rgb(folder.path() / "after.png"))),
                   0);
         const cv::Mat changed = changed_mask(views.before, views.after);
         // The square moved: its two edges are the regions, and every difference is in them.

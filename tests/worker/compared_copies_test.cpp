@@ -22,9 +22,9 @@ struct HelperRun {
 // tesmira-page-views with its six arguments.
 HelperRun draw_views(const fs::path& pair, int page, const std::string& dpi, const fs::path& out) {
     const fs::path err = out / "stderr.txt";
-    const std::string command = std::string("'") + TESMIRA_PAGE_VIEWS + "' '" + (pair / "before.pdf").string() +
-                                "' '" + (pair / "after.pdf").string() + "' " + std::to_string(page) + " " + dpi +
-                                " '" + (out / "old.png").string() + "' '" + (out / "new.png").string() + "' 2> '" +
+    const std::string command = std::string("'") + TESMIRA_PAGE_VIEWS + "' '" + (pair / "before.pdf").string() + "' '" +
+                                (pair / "after.pdf").string() + "' " + std::to_string(page) + " " + dpi + " '" +
+                                (out / "old.png").string() + "' '" + (out / "new.png").string() + "' 2> '" +
                                 err.string() + "'";
     const int raw = std::system(command.c_str());
     HelperRun run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_text_file(err)};
