@@ -8,7 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QPdfView>
+#include <QAbstractScrollArea>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -67,13 +67,12 @@ int main(int argc, char** argv) {
     QEventLoop loop;
     QTimer watch;
     QObject::connect(&model, &ProofModel::willChange, [&] {
-        // The write comes right after the signal; the results are set by "complete".
-        QTimer::singleShot(0, [&] {
-            if (!sinceComplete.isValid() && !model.results().isEmpty()) sinceComplete.start();
-        });
+        // "complete" writes the output folder first, then the results: the clock starts as soon
+        // as the event is being applied, before anything of it reaches the window.
+        if (!sinceComplete.isValid() && model.output()) sinceComplete.start();
     });
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (sinceComplete.isValid() && showsRed(window.findChild<QPdfView*>(QStringLiteral("preview"))->viewport()->grab().toImage())) {
+        if (sinceComplete.isValid() && showsRed(window.findChild<QAbstractScrollArea*>(QStringLiteral("preview"))->viewport()->grab().toImage())) {
             shown = sinceComplete.nsecsElapsed() / 1e6;
             loop.quit();
         }

@@ -6,15 +6,15 @@
 namespace tesmira::app {
 namespace {
 
-// The regions grouped: boxes whose gap is at most `gap` pixels, directly or through others,
-// become one area.
+// The regions grouped: boxes with at most `gap` pixels between them, directly or through
+// others, become one area.
 QList<QRect> grouped(QList<QRect> areas, int gap) {
     bool merged = true;
     while (merged) {
         merged = false;
         for (qsizetype i = 0; i < areas.size() && !merged; ++i)
             for (qsizetype j = i + 1; j < areas.size(); ++j) {
-                if (!areas[i].adjusted(-gap, -gap, gap, gap).intersects(areas[j])) continue;
+                if (!areas[i].adjusted(-gap - 1, -gap - 1, gap + 1, gap + 1).intersects(areas[j])) continue;
                 areas[i] |= areas[j];
                 areas.removeAt(j);
                 merged = true;

@@ -212,6 +212,8 @@ QWidget* MainWindow::createInputs() {
     scroll->setContent(inputs);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    // Not a stop of its own: the focus goes to what it holds, which it scrolls into view.
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     scroll->setFixedWidth(LEFT_COLUMN_WIDTH);

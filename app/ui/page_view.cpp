@@ -121,7 +121,7 @@ void PageView::fitPage() {
 
 void PageView::fitWidth() {
     fit_ = Fit::Width;
-    const double top = toPage(QPointF(column(0).center().x(), 0)).y();
+    const double top = pagePointAt(QPointF(column(0).center().x(), 0)).y();
     zoomTo(fittedScale(fit_), QPointF(column(0).center()));
     verticalScrollBar()->setValue(int(std::lround(top * scale_)));
 }
@@ -169,16 +169,16 @@ QPointF PageView::pageOrigin() const {
     return {x, y};
 }
 
-QPointF PageView::toPage(QPointF viewportPoint) const {
+QPointF PageView::pagePointAt(QPointF viewportPoint) const {
     const int index = std::clamp(
         int(viewportPoint.x()) / (columnWidth() + PANE_GAP), 0, int(std::max<qsizetype>(panes_.size(), 1)) - 1);
     return (viewportPoint - QPointF(column(index).topLeft()) - pageOrigin()) / scale_;
 }
 
-QPointF PageView::centreOfView() const { return toPage(QPointF(column(0).center())); }
+QPointF PageView::centreOfView() const { return pagePointAt(QPointF(column(0).center())); }
 
 void PageView::zoomTo(double scale, QPointF viewportAnchor) {
-    const QPointF anchored = toPage(viewportAnchor);
+    const QPointF anchored = pagePointAt(viewportAnchor);
     const int index = std::clamp(
         int(viewportAnchor.x()) / (columnWidth() + PANE_GAP), 0, int(std::max<qsizetype>(panes_.size(), 1)) - 1);
     const QPointF inColumn = viewportAnchor - QPointF(column(index).topLeft());

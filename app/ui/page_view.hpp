@@ -61,7 +61,9 @@ public:
     void setMark(const std::optional<QRect>& area);
     const std::optional<QRect>& mark() const { return mark_; }
 
-    // The page point at the middle of the first pane's view, in pixels of the page.
+    // The page point (pixels of the page) drawn at `viewportPoint`, and the one at the middle of
+    // the first pane's view.
+    QPointF pagePointAt(QPointF viewportPoint) const;
     QPointF centreOfView() const;
 
 signals:
@@ -90,7 +92,6 @@ private:
     int columnWidth() const;
     QRect column(qsizetype index) const;
     QPointF pageOrigin() const;  // where the page's top left is drawn in a column
-    QPointF toPage(QPointF viewportPoint) const;
     void zoomTo(double scale, QPointF viewportAnchor);
     void updateScrollBars();
     void updateCursor();

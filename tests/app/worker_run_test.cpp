@@ -314,12 +314,12 @@ private slots:
             {"page": 2, "file": "f.pdf", "strict_file": "s.pdf", "regions": 4, "changed_percent": 12, "source_name": "ソース.pdf"},
             {"page": 1, "file": "g.pdf", "strict_file": 3, "regions": "4", "changed_percent": "1", "source_name": null}]})"));
         QCOMPARE(model_->output(), std::optional(fileUrl("/o/r")));
-        const QList<ProofPage> expected{{"ソース.pdf", 2, "f.pdf", QStringLiteral("s.pdf"), 4, 12.0},
-                                        {"", 1, "g.pdf", std::nullopt, 0, 0.0}};
+        const QList<ProofPage> expected{{"ソース.pdf", 2, "f.pdf", QStringLiteral("s.pdf"), 4, 12.0, {}, false},
+                                        {"", 1, "g.pdf", std::nullopt, 0, 0.0, {}, false}};
         QCOMPARE(model_->results().size(), 2);
         QVERIFY(model_->results() == expected);
         QCOMPARE(model_->results()[0].id(), QStringLiteral("f.pdf#2"));
-        QCOMPARE((ProofPage{"x", 2, "f.pdf", {}, 9, 1}.id()), model_->results()[0].id());
+        QCOMPARE((ProofPage{"x", 2, "f.pdf", {}, 9, 1, {}, false}.id()), model_->results()[0].id());
         QCOMPARE(model_->status(), QStringLiteral("2ページ完了・2件のPDFをダウンロードに保存しました"));
     }
 
@@ -411,10 +411,10 @@ private slots:
                  << q(model_->settings().dictionary().dump());
         // A comparison keeps its PDFs for the old and new views, in the window's private folder.
         if (!registering) {
-            const qsizetype kept = expected.size() + 1;
+            const std::size_t kept = std::size_t(expected.size()) + 1;
             expected << "--compared-copies"
                      << (kept < launch["arguments"].size()
-                             ? q(launch["arguments"][std::size_t(kept)].get<std::string>())
+                             ? q(launch["arguments"][kept].get<std::string>())
                              : QString());
             QVERIFY(expected.back().startsWith(QDir::tempPath() + "/tesmira-views-"));
         }
