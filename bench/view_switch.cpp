@@ -109,12 +109,16 @@ int main(int argc, char** argv) {
             if (step % 2 == 0) preview->setZoomPercent(400);
         }
     }
-    std::printf("\"変更前\" pressed to the old page shown, first time for a page: median %.0f ms, worst %.0f ms"
-                " (goal 1500 ms)\n",
-                median(first), *std::max_element(first.begin(), first.end()));
-    std::printf("the same again: median %.1f ms, worst %.1f ms (goal 100 ms)\n", median(again),
+    std::printf(
+        "\"変更前\" pressed to the old page shown, first time for a page: median %.0f ms, worst %.0f ms"
+        " (goal 1500 ms)\n",
+        median(first),
+        *std::max_element(first.begin(), first.end()));
+    std::printf("the same again: median %.1f ms, worst %.1f ms (goal 100 ms)\n",
+                median(again),
                 *std::max_element(again.begin(), again.end()));
     std::printf("one zoom step at 400 %%, with its repaint: median %.1f ms, worst %.1f ms (goal 100 ms)\n",
-                median(zoom), *std::max_element(zoom.begin(), zoom.end()));
+                median(zoom),
+                *std::max_element(zoom.begin(), zoom.end()));
     return 0;
 }

@@ -5,11 +5,12 @@
 // sample's new PDF is compared with its old one registered as the saved version. Without
 // --changes the second result page is shown; with it, the window steps N changes ("次の
 // 変更") from the start. --view shows the old page, the new one or both side by side.
+#include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
 #include <QMainWindow>
-#include <QAbstractButton>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -74,6 +75,8 @@ int main(int argc, char** argv) {
         model.setNewProjectName(QStringLiteral("春のカタログ"));
         model.createArchiveProject();
         model.setArchiveMode(true);
+        // As the operator chooses the mode: the pop-up shows it.
+        if (auto* mode = window.findChild<QComboBox*>(QStringLiteral("modeCombo"))) mode->setCurrentIndex(1);
         model.select({oldPdf}, false);
         model.start(true);
         awaitSettlement(model);

@@ -23,8 +23,12 @@ namespace {
 
 // A page report with its regions' boxes, as the worker writes them (below a band of 40 pixels).
 Json report(const QString& file, int page, const QString& source, const QList<QRect>& boxes) {
-    Json record{{"page", page}, {"file", file.toStdString()}, {"strict_file", nullptr},
-                {"regions", boxes.size()}, {"changed_percent", 0.5}, {"source_name", source.toStdString()}};
+    Json record{{"page", page},
+                {"file", file.toStdString()},
+                {"strict_file", nullptr},
+                {"regions", boxes.size()},
+                {"changed_percent", 0.5},
+                {"source_name", source.toStdString()}};
     record["boxes"] = Json::array();
     for (const QRect& box : boxes)
         record["boxes"].push_back({{"x", box.x()}, {"y", box.y()}, {"width", box.width()}, {"height", box.height()}});
@@ -58,8 +62,9 @@ private slots:
         const double fitted = view->zoomPercent();
         QVERIFY(fitted > 10 && fitted < 100);
         const auto nextStep = [](double from) {
-            return *std::find_if(PageView::ZOOM_STEPS.begin(), PageView::ZOOM_STEPS.end(),
-                                 [&](double step) { return step > from * 1.001; });
+            return *std::find_if(PageView::ZOOM_STEPS.begin(), PageView::ZOOM_STEPS.end(), [&](double step) {
+                return step > from * 1.001;
+            });
         };
         key(Qt::Key_Plus, Qt::ControlModifier);
         QCOMPARE(view->zoomPercent(), nextStep(fitted));
@@ -135,7 +140,8 @@ private slots:
             const QRectF inView(view->pagePointAt(QPointF(0, 0)),
                                 view->pagePointAt(QPointF(view->viewport()->width(), view->viewport()->height())));
             QVERIFY(inView.contains(expected[i].second));
-            QVERIFY(expected[i].second.width() * 2.5 < inView.width() || expected[i].second.height() * 2.5 < inView.height());
+            QVERIFY(expected[i].second.width() * 2.5 < inView.width() ||
+                    expected[i].second.height() * 2.5 < inView.height());
         }
         QVERIFY(!next->isEnabled());
         key(Qt::Key_N);  // past the last change: nothing moves
@@ -309,8 +315,14 @@ private:
     }
     void wheel(QPointF at, int angle, Qt::KeyboardModifiers modifiers) {
         QWidget* viewport = preview()->viewport();
-        QWheelEvent event(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, angle), Qt::NoButton, modifiers,
-                          Qt::NoScrollPhase, false);
+        QWheelEvent event(at,
+                          viewport->mapToGlobal(at),
+                          QPoint(),
+                          QPoint(0, angle),
+                          Qt::NoButton,
+                          modifiers,
+                          Qt::NoScrollPhase,
+                          false);
         QApplication::sendEvent(viewport, &event);
         settleWindow();
     }
@@ -322,9 +334,13 @@ private:
         writeSamplePdf(output + "/検版_a.pdf", 2, 0, 400, 600);
         writeSamplePdf(output + "/検版_b.pdf", 1, 1, 400, 600);
         Json complete{{"event", "complete"}, {"output", output.toStdString()}, {"files", 2}};
-        complete["pages"] = Json::array(
-            {report("検版_a.pdf", 1, "a.pdf", {{300, 300, 20, 30}, {335, 300, 20, 30}, {370, 300, 20, 30}, {100, 600, 20, 20}}),
-             report("検版_a.pdf", 2, "a.pdf", {}), report("検版_b.pdf", 1, "b.pdf", {{250, 400, 40, 40}})});
+        complete["pages"] =
+            Json::array({report("検版_a.pdf",
+                                1,
+                                "a.pdf",
+                                {{300, 300, 20, 30}, {335, 300, 20, 30}, {370, 300, 20, 30}, {100, 600, 20, 20}}),
+                         report("検版_a.pdf", 2, "a.pdf", {}),
+                         report("検版_b.pdf", 1, "b.pdf", {{250, 400, 40, 40}})});
         writeScript(w_->home, script({out(line(complete.dump()))}));
         w_->model().select(fileUrls({"/o/a.pdf", "/o/b.pdf"}), true);
         w_->model().select(fileUrls({"/n/a.pdf", "/n/b.pdf"}), false);

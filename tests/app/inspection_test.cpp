@@ -73,12 +73,12 @@ private slots:
         // At 300 dpi 3 mm is 35 pixels.
         QTest::newRow("letters of one word") << QList<QRect>{{100, 100, 10, 20}, {120, 100, 10, 20}, {150, 102, 8, 18}}
                                              << QList<QRect>{{100, 100, 58, 20}};
-        QTest::newRow("35 pixels between") << QList<QRect>{{0, 0, 10, 10}, {45, 0, 10, 10}}
-                                         << QList<QRect>{{0, 0, 55, 10}};
-        QTest::newRow("37 pixels between") << QList<QRect>{{0, 0, 10, 10}, {47, 0, 10, 10}}
-                                         << QList<QRect>{{0, 0, 10, 10}, {47, 0, 10, 10}};
-        QTest::newRow("joined through a third") << QList<QRect>{{0, 0, 10, 10}, {80, 0, 10, 10}, {40, 0, 10, 10}}
-                                                << QList<QRect>{{0, 0, 90, 10}};
+        QTest::newRow("35 pixels between")
+            << QList<QRect>{{0, 0, 10, 10}, {45, 0, 10, 10}} << QList<QRect>{{0, 0, 55, 10}};
+        QTest::newRow("37 pixels between")
+            << QList<QRect>{{0, 0, 10, 10}, {47, 0, 10, 10}} << QList<QRect>{{0, 0, 10, 10}, {47, 0, 10, 10}};
+        QTest::newRow("joined through a third")
+            << QList<QRect>{{0, 0, 10, 10}, {80, 0, 10, 10}, {40, 0, 10, 10}} << QList<QRect>{{0, 0, 90, 10}};
         QTest::newRow("top to bottom, then left to right")
             << QList<QRect>{{500, 900, 5, 5}, {900, 100, 5, 5}, {100, 100, 5, 5}}
             << QList<QRect>{{100, 100, 5, 5}, {900, 100, 5, 5}, {500, 900, 5, 5}};
@@ -183,8 +183,8 @@ private slots:
         QCOMPARE(views.state, ComparedViews::State::Ready);
         const QString expected = home_->scratch() + "/expected";
         QDir().mkpath(expected);
-        QCOMPARE(QProcess::execute(TESMIRA_PAGE_VIEWS, {first, second, "1", "144", expected + "/old.png",
-                                                        expected + "/new.png"}),
+        QCOMPARE(QProcess::execute(TESMIRA_PAGE_VIEWS,
+                                   {first, second, "1", "144", expected + "/old.png", expected + "/new.png"}),
                  0);
         QCOMPARE(QImage(views.before), QImage(expected + "/old.png"));
         QCOMPARE(QImage(views.after), QImage(expected + "/new.png"));

@@ -71,7 +71,10 @@ private slots:
 
 private:
     static void finishRun(WindowFixture& w) {
-        writeScript(w.home, script({out(line(R"({"event": "complete", "output": "/r", "pages": [{"page": 1, "file": "a.pdf", "regions": 1}]})"))}));
+        writeScript(
+            w.home,
+            script({out(line(
+                R"({"event": "complete", "output": "/r", "pages": [{"page": 1, "file": "a.pdf", "regions": 1}]})"))}));
         w.model().select(fileUrls({"/o/a.pdf"}), true);
         w.model().select(fileUrls({"/n/a.pdf"}), false);
         w.model().start();

@@ -413,9 +413,8 @@ private slots:
         if (!registering) {
             const std::size_t kept = std::size_t(expected.size()) + 1;
             expected << "--compared-copies"
-                     << (kept < launch["arguments"].size()
-                             ? q(launch["arguments"][kept].get<std::string>())
-                             : QString());
+                     << (kept < launch["arguments"].size() ? q(launch["arguments"][kept].get<std::string>())
+                                                           : QString());
             QVERIFY(expected.back().startsWith(QDir::tempPath() + "/tesmira-views-"));
         }
         if (archive)
