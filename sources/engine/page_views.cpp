@@ -19,8 +19,10 @@ cv::Mat shown(RenderedPage& page, bool as_printed, const std::filesystem::path& 
 
 PageViews draw_page_views(const std::filesystem::path& before_pdf, const std::filesystem::path& after_pdf,
                           int page_number, double dpi) {
-    auto [before, after] = at_once([&] { return render_pdf(before_pdf, page_number, dpi); },
-                                   [&] { return render_pdf(after_pdf, page_number, dpi); });
+    auto rendered = at_once([&] { return render_pdf(before_pdf, page_number, dpi); },
+                            [&] { return render_pdf(after_pdf, page_number, dpi); });
+    // Named references, not a structured binding: the lambdas below capture them.
+    RenderedPage &before = rendered.first, &after = rendered.second;
     if (before.pixels.size() != after.pixels.size()) throw UserError("新旧PDFの仕上がりサイズが異なります。");
     const bool as_printed = before.plates || after.plates;
     auto [before_view, after_view] =
