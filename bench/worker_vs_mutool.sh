@@ -1,90 +1,133 @@
 #!/usr/bin/env bash
-# Times the whole worker on 20-page A4 pairs at 300 and at 144 dpi: an RGB catalogue, and the
-# same catalogue made for the press (CMYK photos, a spot ink, overprinted text, rich blacks).
-# Against, in the same round, each right before the worker so that all see the same load:
-# - MuPDF's own tool rendering both documents one after the other on one thread, in RGB and in
-#   CMYK with overprint simulated (-O 1);
+# Times the whole worker against rendering alone, in the same rounds so that all see the same load:
+# - MuPDF's own tool rendering both documents one after the other on one thread (`mutool draw`,
+#   PNM to /dev/null, so that no encoding is timed; in CMYK with overprint, -O 1, for the press);
+# - the same rendering split into page ranges over as many `mutool` processes as this machine
+#   has processors;
 # - with BASELINE_BUILD, the worker of another build (today's, say).
-# Prints the medians of the times and of the ratios, the peak memory, and the result PDF's size.
-# Needs mupdf-tools, GNU time and bc; run from the build folder's parent:
+# Cases: the 20-page A4 catalogue pair at 300 and at 144 dpi, a 50-page pair at 300 dpi, a
+# multi-file run of 20 files of 10 pages at 144 dpi, and the 20-page catalogue made for the press
+# (CMYK photos, a spot ink, overprinted text, rich blacks) at 300 dpi. Then the memory budget:
+# the 50-page pair under a budget of 512 MiB, and the 20-page pair on two processors.
+# Prints medians of times and ratios, and peak memory. Needs mupdf-tools, GNU time and bc; run
+# from the build folder's parent:
 #   bench/worker_vs_mutool.sh [BUILD_DIR [RUNS [BASELINE_BUILD]]]
 set -euo pipefail
 build=${1:-build}
-runs=${2:-5}
+runs=${2:-3}
 baseline=${3:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-# A photo of 1000 px keeps each document under the 60 MiB limit per file.
-for kind in rgb press; do
-  mkdir -p "$work/$kind/old" "$work/$kind/new"
-  flag=$([ "$kind" = press ] && echo --press || true)
-  "$build/bench/make_pdf_pair" "$work/$kind/old/catalogue.pdf" "$work/$kind/new/catalogue.pdf" 20 4 11 17 \
-    --photo 1000 $flag
+cores=$(nproc)
+
+# A photo of 1000 px (600 px for 50 pages) keeps each document under the 60 MiB limit per file.
+pair() {  # FOLDER PAGES PHOTO [--press]: old/ and new/ with a catalogue of PAGES pages, a few changed
+  mkdir -p "$1/old" "$1/new"
+  "$build/bench/make_pdf_pair" "$1/old/catalogue.pdf" "$1/new/catalogue.pdf" "$2" 4 11 17 --photo "$3" ${4:-} > /dev/null
+}
+pair "$work/a4" 20 1000
+pair "$work/long" 50 600
+pair "$work/press" 20 1000 --press
+mkdir -p "$work/files/old" "$work/files/new"
+for f in $(seq -w 1 20); do
+  "$build/bench/make_pdf_pair" "$work/files/old/doc$f.pdf" "$work/files/new/doc$f.pdf" 10 3 --photo 600 > /dev/null
 done
-mkdir -p "$work/small/old" "$work/small/new"
-"$build/bench/make_pdf_pair" "$work/small/old/catalogue.pdf" "$work/small/new/catalogue.pdf" 5 4 --photo 1000
 
 seconds() { local start=$(date +%s.%N); "$@" > /dev/null 2>&1; echo "$(date +%s.%N) - $start" | bc; }
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 ratio() { echo "scale=3; $1 / $2" | bc; }
 
-# mutool COLOURS DPI FOLDER: both documents rendered one after the other; prints seconds.
-mutool_draw() {
-  local options="-c rgb -F pnm" && [ "$1" = cmyk ] && options="-c cmyk -O 1 -F pam"
-  seconds sh -c "mutool draw -q -r $2 $options -o /dev/null '$3/old/catalogue.pdf' &&
-                 mutool draw -q -r $2 $options -o /dev/null '$3/new/catalogue.pdf'"
+# mutool_options COLOURS: the options of `mutool draw` for RGB or for CMYK with overprint.
+mutool_options() { [ "$1" = cmyk ] && echo "-c cmyk -O 1 -F pam" || echo "-c rgb -F pnm"; }
+
+# mutool_one COLOURS DPI FOLDER: every document of the case, one after the other, one thread.
+mutool_one() {
+  local options=$(mutool_options "$1")
+  seconds sh -c "for f in '$3'/old/*.pdf '$3'/new/*.pdf; do mutool draw -q -r $2 $options -o /dev/null \"\$f\"; done"
 }
 
-# worker BUILD DPI FOLDER: one run into a fresh output root; prints "seconds peak_kb pdf_bytes".
-worker() {
-  rm -rf "$work/out" && mkdir "$work/out"
-  /usr/bin/time -f '%e %M' -o "$work/time" "$1/worker/TesmiraWorker" \
-    --before "$3/old/catalogue.pdf" --after "$3/new/catalogue.pdf" --output-root "$work/out" \
-    --settings-json "{\"dpi\": $2}" > "$work/events"
-  tail -n 1 "$work/events" | grep -q '"event": "complete"' || { echo "the worker did not complete" >&2; cat "$work/events" >&2; exit 1; }
-  local pdf
-  pdf=$(find "$work/out" -name '*.pdf' -print -quit)
-  echo "$(cat "$work/time") $(stat -c %s "$pdf")"
-}
-
-report() {  # NAME FILE: the median of the figures in FILE
-  echo "  $1: $(median < "$work/figures/$2")"
-}
-
-for kind in rgb press; do
-  for dpi in 300 144; do
-    mkdir -p "$work/figures"
-    for f in rgb cmyk worker peak size to_rgb to_cmyk base base_peak to_base peak_ratio; do : > "$work/figures/$f"; done
-    for _ in $(seq "$runs"); do
-      rgb=$(mutool_draw rgb "$dpi" "$work/$kind")
-      cmyk=$(mutool_draw cmyk "$dpi" "$work/$kind")
-      if [ -n "$baseline" ]; then
-        read -r base base_peak _ < <(worker "$baseline" "$dpi" "$work/$kind")
-        echo "$base" >> "$work/figures/base" && echo "$base_peak" >> "$work/figures/base_peak"
-      fi
-      read -r time peak_kb bytes < <(worker "$build" "$dpi" "$work/$kind")
-      echo "$rgb" >> "$work/figures/rgb" && echo "$cmyk" >> "$work/figures/cmyk"
-      echo "$time" >> "$work/figures/worker" && echo "$peak_kb" >> "$work/figures/peak" && echo "$bytes" >> "$work/figures/size"
-      ratio "$time" "$rgb" >> "$work/figures/to_rgb" && ratio "$time" "$cmyk" >> "$work/figures/to_cmyk"
-      if [ -n "$baseline" ]; then
-        ratio "$time" "$base" >> "$work/figures/to_base" && ratio "$peak_kb" "$base_peak" >> "$work/figures/peak_ratio"
-      fi
+# mutool_all COLOURS DPI FOLDER: the same, every document's pages split into $cores ranges, all
+# ranges of all documents in $cores processes at a time.
+mutool_all() {
+  local options=$(mutool_options "$1") jobs="$work/ranges"
+  : > "$jobs"
+  for f in "$3"/old/*.pdf "$3"/new/*.pdf; do
+    local pages=$(mutool info "$f" 2>/dev/null | awk '/^Pages:/ { print $2 }')
+    local step=$(( (pages + cores - 1) / cores ))
+    for ((first = 1; first <= pages; first += step)); do
+      local last=$(( first + step - 1 < pages ? first + step - 1 : pages ))
+      echo "mutool draw -q -r $2 $options -o /dev/null '$f' $first-$last" >> "$jobs"
     done
-    echo "$kind pair, $dpi dpi, 20 pages, median of $runs runs:"
-    report "mutool draw -c rgb, both documents (s)" rgb
-    report "mutool draw -c cmyk -O 1, both documents (s)" cmyk
-    report "worker, whole run, result folder published (s)" worker
-    report "worker / mutool rgb" to_rgb
-    report "worker / mutool cmyk -O 1" to_cmyk
-    echo "  worker peak memory: $(( $(median < "$work/figures/peak") / 1024 )) MB"
-    if [ -n "$baseline" ]; then
-      report "baseline worker (s)" base
-      report "worker / baseline worker" to_base
-      echo "  baseline peak memory: $(( $(median < "$work/figures/base_peak") / 1024 )) MB"
-      report "peak memory / baseline's" peak_ratio
-    fi
-    report "result PDF (bytes)" size
   done
-done
-read -r _ peak_kb _ < <(worker "$build" 300 "$work/small")
-echo "rgb pair, 300 dpi, 5 pages: worker peak memory $((peak_kb / 1024)) MB"
+  seconds sh -c "xargs -P $cores -I{} sh -c '{}' < '$jobs'"
+}
+
+# worker BUILD DPI FOLDER [ENV... [COMMAND...]]: one run into a fresh output root, through `env`
+# with what follows; prints "seconds peak_kb".
+worker() {
+  local program=$1 dpi=$2 folder=$3
+  shift 3
+  rm -rf "$work/out" && mkdir "$work/out"
+  env "$@" /usr/bin/time -f '%e %M' -o "$work/time" "$program/worker/TesmiraWorker" \
+    --before "$folder"/old/*.pdf --after "$folder"/new/*.pdf --output-root "$work/out" \
+    --settings-json "{\"dpi\": $dpi}" > "$work/events"
+  tail -n 1 "$work/events" | grep -q '"event": "complete"' || { echo "the worker did not complete" >&2; cat "$work/events" >&2; exit 1; }
+  cat "$work/time"
+}
+
+figure() { echo "  $1: $(median < "$work/figures/$2")"; }
+
+# case NAME FOLDER DPI COLOURS
+case_() {
+  local name=$1 folder=$2 dpi=$3 colours=$4
+  mkdir -p "$work/figures" && rm -f "$work/figures"/*
+  for _ in $(seq "$runs"); do
+    local one all time peak base base_peak
+    one=$(mutool_one "$colours" "$dpi" "$folder")
+    all=$(mutool_all "$colours" "$dpi" "$folder")
+    read -r time peak < <(worker "$build" "$dpi" "$folder")
+    echo "$one" >> "$work/figures/one" && echo "$all" >> "$work/figures/all"
+    echo "$time" >> "$work/figures/worker" && echo "$peak" >> "$work/figures/peak"
+    ratio "$time" "$one" >> "$work/figures/to_one" && ratio "$time" "$all" >> "$work/figures/to_all"
+    if [ -n "$baseline" ]; then
+      read -r base base_peak < <(worker "$baseline" "$dpi" "$folder")
+      echo "$base" >> "$work/figures/base" && echo "$base_peak" >> "$work/figures/base_peak"
+      ratio "$base" "$time" >> "$work/figures/speedup"
+    fi
+  done
+  echo "$name, median of $runs rounds:"
+  figure "mutool draw, both documents, one thread (s)" one
+  figure "mutool draw, both documents, $cores processes (s)" all
+  figure "worker (s)" worker
+  figure "worker / mutool one thread" to_one
+  figure "worker / mutool on every processor" to_all
+  echo "  worker peak memory: $(( $(median < "$work/figures/peak") / 1024 )) MB"
+  if [ -n "$baseline" ]; then
+    figure "baseline worker (s)" base
+    figure "baseline / worker (speed-up)" speedup
+    echo "  baseline peak memory: $(( $(median < "$work/figures/base_peak") / 1024 )) MB"
+  fi
+}
+
+case_ "20-page A4 pair, 300 dpi" "$work/a4" 300 rgb
+case_ "20-page A4 pair, 144 dpi" "$work/a4" 144 rgb
+case_ "50-page A4 pair, 300 dpi" "$work/long" 300 rgb
+case_ "20 files of 10 pages, 144 dpi" "$work/files" 144 rgb
+case_ "20-page press pair, 300 dpi" "$work/press" 300 cmyk
+
+available=$(awk '/^MemAvailable:/ { print int($2 / 1024) }' /proc/meminfo)
+budget=$(( available / 2 < 1024 ? available / 2 : 1024 ))
+echo "memory budget the worker chooses here: $budget MiB (at most 1 GiB, half of $available MiB available)"
+read -r _ peak < <(worker "$build" 300 "$work/long" TESMIRA_MEMORY_BUDGET_MIB=512)
+echo "50-page pair, 300 dpi, budget of 512 MiB: peak memory $((peak / 1024)) MB"
+read -r _ peak < <(worker "$build" 300 "$work/press" TESMIRA_MEMORY_BUDGET_MIB=512)
+echo "press pair, 300 dpi, budget of 512 MiB: peak memory $((peak / 1024)) MB"
+if [ -n "$baseline" ]; then
+  : > "$work/two" && : > "$work/two_base"
+  for _ in $(seq "$runs"); do
+    # `env` runs what follows the settings: here taskset, which runs the rest on two processors.
+    read -r time _ < <(worker "$build" 300 "$work/a4" taskset -c 0,1) && echo "$time" >> "$work/two"
+    read -r time _ < <(worker "$baseline" 300 "$work/a4" taskset -c 0,1) && echo "$time" >> "$work/two_base"
+  done
+  echo "20-page A4 pair, 300 dpi, on processors 0 and 1: worker $(median < "$work/two") s, baseline $(median < "$work/two_base") s"
+fi

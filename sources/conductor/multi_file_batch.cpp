@@ -1,5 +1,6 @@
 #include "conductor/multi_file_batch.hpp"
 
+#include <deque>
 #include <optional>
 
 #include "common/copy_names.hpp"
@@ -8,8 +9,11 @@
 #include "common/json_text.hpp"
 #include "common/random_id.hpp"
 #include "common/termination.hpp"
+#include "conductor/compared_copies.hpp"
 #include "conductor/names.hpp"
+#include "conductor/page_pipeline.hpp"
 #include "conductor/page_regions.hpp"
+#include "conductor/pair_images.hpp"
 #include "conductor/pair_validation.hpp"
 #include "conductor/pairing.hpp"
 #include "conductor/partial_folder.hpp"
@@ -25,7 +29,7 @@ constexpr std::size_t PAIR_FOLDER_STEM_BYTES = 180;
 struct StagedPair {
     std::filesystem::path before, after;  // the copies in the staging folder
     std::string before_name, after_name;
-    int pages = 0;
+    ValidPair valid;
 };
 
 void check_sizes(const std::vector<PdfPair>& pairs) {
@@ -73,14 +77,14 @@ std::filesystem::path batch_many(const std::vector<std::filesystem::path>& befor
         copies.add(pair.before, pairs[i].first);
         copies.add(pair.after, pairs[i].second);
         try {
-            pair.pages = copies.run([&] { return validate_pair(pair.before, pair.after, normalized); });
+            pair.valid = copies.run([&] { return validate_pair(pair.before, pair.after, normalized); });
         } catch (const std::exception& error) {
             throw UserError(pair.before_name + ": " + error.what());
         }
         staged.push_back(std::move(pair));
     }
     int total = 0;
-    for (const StagedPair& pair : staged) total += pair.pages;
+    for (const StagedPair& pair : staged) total += pair.valid.pages;
     const int file_total = int(staged.size());
 
     progress("start", Json{{"total", total}, {"files", file_total}});
@@ -89,36 +93,49 @@ std::filesystem::path batch_many(const std::vector<std::filesystem::path>& befor
     const std::filesystem::path& partial = building.path();
     Json page_records = Json::array(), reported_pages = Json::array();  // the file's and the event's
     building.fill([&] {
+        // One pipeline over the pages of every pair, so that the processors stay busy from the
+        // first page to the last, also where one file ends and the next begins.
+        std::deque<PairImages> images;
+        std::vector<PagePipeline::Job> jobs;
+        for (const StagedPair& pair : staged) {
+            images.emplace_back(partial, pair.before_name, pair.after_name, normalized);
+            keep_compared_pair(pair.before_name, pair.before, pair.after);
+            for (PagePipeline::Job& job : page_jobs(pair.before, pair.after, pair.valid, images.back(), copies))
+                jobs.push_back(std::move(job));
+        }
+        PagePipeline pipeline(std::move(jobs), choose_budget());
         int completed = 0;
         Json file_reports = Json::array();
         for (int index = 1; index <= file_total; ++index) {
             const StagedPair& pair = staged[std::size_t(index - 1)];
-            Json pair_pages;  // the pages of the pair's "complete"
-            const Progress forward = [&](const std::string& event, const Json& fields) {
-                if (event == "complete") pair_pages = fields.at("pages");
-                if (event != "progress") return;  // a pair's own "start" and "complete" stay inside
-                const int page = fields.at("page").get<int>();
-                progress("progress", Json{{"page", completed + page},
-                                          {"total", total},
-                                          {"name", pair.before_name},
-                                          {"file_index", index},
-                                          {"file_total", file_total},
-                                          {"file_page", page},
-                                          {"file_pages", pair.pages}});
-            };
-            const std::filesystem::path pair_output =
-                copies.run([&] { return batch(pair.before, pair.after, partial, normalized, forward); });
+            const int pages = pair.valid.pages;
+            PairImages& pair_images = images[std::size_t(index - 1)];
             const std::string folder_name =
                 three_digits(index) + "_" + cleaned_stem(pair.before_name, PAIR_FOLDER_STEM_BYTES, "PDF");
-            rename_no_replace(pair_output, partial / folder_name);
+            pair_images.fill([&] {
+                for (int page = 1; page <= pages; ++page) {
+                    check_termination();
+                    progress("progress",
+                             Json{{"page", completed + page},
+                                  {"total", total},
+                                  {"name", pair.before_name},
+                                  {"file_index", index},
+                                  {"file_total", file_total},
+                                  {"file_page", page},
+                                  {"file_pages", pages}});
+                    pair_images.add(pipeline.next());
+                }
+                check_termination();
+                pair_images.publish(partial / folder_name);
+            });
 
             Json file_report;
             file_report["before"] = pair.before_name;
             file_report["after"] = pair.after_name;
             file_report["folder"] = folder_name;
-            file_report["pages"] = pair.pages;
+            file_report["pages"] = pages;
             file_reports.push_back(file_report);
-            for (Json record : pair_pages) {
+            for (Json record : pair_images.reported_pages()) {
                 const Json regions = take_page_regions(record);
                 record["file"] = folder_name + "/" + record.at("file").get<std::string>();
                 const Json strict = record.value("strict_file", Json());
@@ -130,7 +147,7 @@ std::filesystem::path batch_many(const std::vector<std::filesystem::path>& befor
                 reported_pages.push_back(record);
                 reported_pages.back().update(regions);
             }
-            completed += pair.pages;
+            completed += pages;
         }
         check_termination();
 

@@ -10,8 +10,9 @@ namespace tesmira::conductor {
 inline constexpr long long MAX_TOTAL_BYTES = 2LL * 1024 * 1024 * 1024;
 
 // One comparison over one or more old and new PDFs paired by name: every pair is copied and
-// validated before the first page is compared, then each pair runs as a single-pair batch
-// into one image folder with a job report of version 2. One pair is a single-pair batch.
+// validated before the first page is compared, then the pages of all pairs are compared in one
+// pipeline, each pair's images in a folder of its own inside one image folder with a job report
+// of version 2. One pair is a single-pair batch.
 std::filesystem::path batch_many(const std::vector<std::filesystem::path>& before,
                                  const std::vector<std::filesystem::path>& after,
                                  const std::filesystem::path& output_root, const Json& settings,

@@ -7,6 +7,7 @@
 #include <system_error>
 #include <vector>
 
+#include "common/at_once.hpp"
 #include "common/errors.hpp"
 #include "engine/dimensions.hpp"
 #include "engine/limits.hpp"
@@ -60,21 +61,24 @@ std::pair<double, double> checked_page_size(QPDFPageObjectHelper& page, int numb
 
 }  // namespace
 
-int validate_pair(const std::filesystem::path& before, const std::filesystem::path& after, const Json& settings) {
-    OpenPdf old_pdf = open_checked(before);
-    OpenPdf new_pdf = open_checked(after);
+ValidPair validate_pair(const std::filesystem::path& before, const std::filesystem::path& after, const Json& settings) {
+    // Both read at once; the old file's refusal is the one told when both are refused.
+    auto [old_pdf, new_pdf] = at_once([&] { return open_checked(before); }, [&] { return open_checked(after); });
     if (old_pdf.pages.size() != new_pdf.pages.size())
         throw UserError("新旧PDFのページ数が異なります。同じページ数・順番のPDFを選択してください。");
     const int dpi = settings.at("dpi").get<int>();
     const int n = int(old_pdf.pages.size());
+    ValidPair valid{n, {}};
     for (int i = 1; i <= n; ++i) {
         const auto old_size = checked_page_size(old_pdf.pages[std::size_t(i - 1)], i, dpi);
         const auto new_size = checked_page_size(new_pdf.pages[std::size_t(i - 1)], i, dpi);
         if (std::abs(old_size.first - new_size.first) * 25.4 / 72 > 0.01 ||
             std::abs(old_size.second - new_size.second) * 25.4 / 72 > 0.01)
             throw UserError(std::to_string(i) + "ページ: 新旧の仕上がりサイズが異なります。自動拡大・縮小はしません。");
+        valid.page_pixels.push_back(std::llround(old_size.first * dpi / 72.0) *
+                                    std::llround(old_size.second * dpi / 72.0));
     }
-    return n;
+    return valid;
 }
 
 }  // namespace tesmira::conductor

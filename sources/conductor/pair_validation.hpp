@@ -1,5 +1,6 @@
 #pragma once
 #include <filesystem>
+#include <vector>
 
 #include "common/json.hpp"
 
@@ -10,7 +11,11 @@ inline constexpr long long MAX_FILE_BYTES = 60LL * 1024 * 1024;
 // The gate before any page of a pair is rendered: both files readable, unencrypted PDFs of
 // at most 60 MiB and 1 to 50 pages, equal page counts, and page by page a standard unit,
 // a size within the engine's limits at the settings' resolution and equal trim sizes.
-// Returns the common page count.
-int validate_pair(const std::filesystem::path& before, const std::filesystem::path& after, const Json& settings);
+// Returns the common page count and each page's size in pixels at the settings' resolution.
+struct ValidPair {
+    int pages = 0;
+    std::vector<long long> page_pixels;
+};
+ValidPair validate_pair(const std::filesystem::path& before, const std::filesystem::path& after, const Json& settings);
 
 }  // namespace tesmira::conductor

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "common/at_once.hpp"
 #include "common/errors.hpp"
 #include "common/files.hpp"
 #include "common/json_text.hpp"
 #include "common/rounding.hpp"
 #include "common/tokyo_clock.hpp"
-#include "engine/at_once.hpp"
 #include "engine/band.hpp"
 #include "engine/compare.hpp"
 #include "engine/ink_comparison.hpp"
@@ -110,12 +110,16 @@ Json check_reference(const std::filesystem::path& path, const cv::Mat& result) {
 }  // namespace
 
 ComparedPage compare_page(const std::filesystem::path& folder, const Json& settings) {
+    return compare_page(folder / "before.pdf", folder / "after.pdf", settings);
+}
+
+ComparedPage compare_page(const std::filesystem::path& before_pdf, const std::filesystem::path& after_pdf,
+                          const Json& settings) {
     ComparedPage page;
     page.started = Clock::now();
     page.checked_at = tokyo_now();
     const PageSettings s = read_settings(settings);
     page.settings = settings;
-    const auto before_pdf = folder / "before.pdf", after_pdf = folder / "after.pdf";
 
     // The two pages render at the same time, each in its own MuPDF context.
     auto [before, after] = at_once([&] { return render_pdf(before_pdf, s.page, s.dpi); },
@@ -191,10 +195,43 @@ ComparedPage compare_page(const std::filesystem::path& folder, const Json& setti
     return page;
 }
 
+namespace {
+
+// The page's record as result.json holds it, timed up to now.
+Json page_record(const ComparedPage& page, int band_rows, const Json& reference) {
+    Json record;
+    record["settings"] = page.settings;
+    record["before"] = page.before_info;
+    record["after"] = page.after_info;
+    record.update(page.stats.to_json());
+    record["tiny_marks"] = page.tiny_marks;
+    record["grain"] = page.noise;
+    record["created_at"] = iso_format(page.checked_at);
+    record["header_height"] = band_rows;
+    record["reference_scope"] = REFERENCE_SCOPE;
+    record["render_seconds"] = seconds_between(page.started, page.rendered);
+    record["compare_seconds"] = seconds_between(page.rendered, page.compared);
+    record["total_seconds"] = seconds_between(page.started, Clock::now());
+    record["reference"] = reference;
+    Json warnings = Json::array({WARNING_QUALITY, WARNING_DETECTION});
+    if (page.stats.changed_percent > 90) warnings.push_back(WARNING_MOSTLY_CHANGED);
+    record["warnings"] = warnings;
+    return record;
+}
+
+// The banded result image, encoded.
+std::string banded_result(const ComparedPage& page, int& band_rows) {
+    const cv::Mat band = information_band(page.published.cols, page.settings, page.checked_at);
+    band_rows = band.rows;
+    return encode_png(std::vector<cv::Mat>{band, page.published});
+}
+
+}  // namespace
+
 Json save_page(const std::filesystem::path& folder, ComparedPage page) {
     if (page.strict_png) write_png_file(folder / "strict.png", *page.strict_png);
-    const cv::Mat band = information_band(page.published.cols, page.settings, page.checked_at);
-    write_png_file(folder / "result.png", encode_png(std::vector<cv::Mat>{band, page.published}));
+    int band_rows = 0;
+    write_png_file(folder / "result.png", banded_result(page, band_rows));
     page.published.release();
     if (flag_or(page.settings, "diagnostic_images", true)) {
         write_png(folder / "mask.png", page.mask);
@@ -206,26 +243,20 @@ Json save_page(const std::filesystem::path& folder, ComparedPage page) {
     if (const auto path = folder / "reference.png"; std::filesystem::exists(path))
         reference = check_reference(path, page.result);
 
-    Json record;
-    record["settings"] = page.settings;
-    record["before"] = page.before_info;
-    record["after"] = page.after_info;
-    record.update(page.stats.to_json());
-    record["tiny_marks"] = page.tiny_marks;
-    record["grain"] = page.noise;
-    record["created_at"] = iso_format(page.checked_at);
-    record["header_height"] = band.rows;
-    record["reference_scope"] = REFERENCE_SCOPE;
-    record["render_seconds"] = seconds_between(page.started, page.rendered);
-    record["compare_seconds"] = seconds_between(page.rendered, page.compared);
-    record["total_seconds"] = seconds_between(page.started, Clock::now());
-    record["reference"] = reference;
-    Json warnings = Json::array({WARNING_QUALITY, WARNING_DETECTION});
-    if (page.stats.changed_percent > 90) warnings.push_back(WARNING_MOSTLY_CHANGED);
-    record["warnings"] = warnings;
-
+    const Json record = page_record(page, band_rows, reference);
     write_text_file(folder / "result.json", indented_json(record));
     return record;
+}
+
+FinishedPage finish_page(ComparedPage page) {
+    FinishedPage finished;
+    finished.strict_png = std::move(page.strict_png);
+    int band_rows = 0;
+    finished.result_png = banded_result(page, band_rows);
+    page.published.release();
+    page.result.release();
+    finished.record = page_record(page, band_rows, Json());
+    return finished;
 }
 
 Json run_job(const std::filesystem::path& folder, const Json& settings) {

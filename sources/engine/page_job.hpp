@@ -26,9 +26,9 @@ struct ComparedPage {
     Json before_info, after_info, tiny_marks, noise;
     CompareStats stats;
     std::optional<std::string> strict_png;  // the banded strict image, encoded (grain on)
-    cv::Mat result;     // the final comparison's image, unmarked
-    cv::Mat published;  // the same with the tiny markers, when they are on
-    cv::Mat mask;       // kept for the diagnostic images only
+    cv::Mat result;                         // the final comparison's image, unmarked
+    cv::Mat published;                      // the same with the tiny markers, when they are on
+    cv::Mat mask;                           // kept for the diagnostic images only
     cv::Mat before_padded, after_padded;
 };
 
@@ -36,9 +36,22 @@ struct ComparedPage {
 // comparisons, the noise pass and the tiny markers. So a caller may compare the next page
 // while the previous one is still being saved.
 ComparedPage compare_page(const std::filesystem::path& folder, const Json& settings);
+// The same for two PDFs anywhere.
+ComparedPage compare_page(const std::filesystem::path& before_pdf, const std::filesystem::path& after_pdf,
+                          const Json& settings);
 
 // The rest: writes the page's files into the folder in their order, checks "reference.png",
 // writes "result.json" last and returns the record.
 Json save_page(const std::filesystem::path& folder, ComparedPage page);
+
+// A compared page finished in memory, as save_page would write it without diagnostic images
+// and without a reference image: the banded result image, the banded strict image (noise pass
+// on) and the record.
+struct FinishedPage {
+    std::string result_png;
+    std::optional<std::string> strict_png;
+    Json record;
+};
+FinishedPage finish_page(ComparedPage page);
 
 }  // namespace tesmira::engine

@@ -87,8 +87,8 @@ private slots:
     // to itself, removes its partial result folder.
     void quittingDuringARealRunLeavesNothingBehind() {
         const QString old = w_->home.scratch() + "/a.pdf", now = w_->home.scratch() + "/b/a.pdf";
-        writeSamplePdf(old, 8, 0, 595, 842);
-        writeSamplePdf(now, 8, 1, 595, 842);
+        writeSampleThenEndlessPdf(old, 1, 7, 0, 595, 842);
+        writeSampleThenEndlessPdf(now, 1, 7, 1, 595, 842);
         w_->model().workerProgram = TESMIRA_WORKER;
         w_->model().select({fileUrl(old)}, true);
         w_->model().select({fileUrl(now)}, false);

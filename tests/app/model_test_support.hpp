@@ -143,6 +143,11 @@ inline QByteArray signalRecord(const TestHome& home) {
 // two variants differ on every page.
 void writeSamplePdf(const QString& path, int pages, int variant = 0, double width = 100, double height = 100);
 
+// The same sample's first `plain` pages, then `endless` pages that draw without end (refused
+// only after seconds): a real run over them is still going when a test cancels it.
+void writeSampleThenEndlessPdf(const QString& path, int plain, int endless, int variant = 0, double width = 100,
+                               double height = 100);
+
 // Waits, running the event loop, until the run has settled.
 [[nodiscard]] inline bool settles(const ProofModel& model, int milliseconds = 120000) {
     return QTest::qWaitFor([&] { return !model.running(); }, milliseconds);

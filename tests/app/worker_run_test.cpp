@@ -717,8 +717,8 @@ private slots:
 
     void realWorkerCancelledLeavesNothing() {
         const QString old = home_->scratch() + "/a.pdf", now = home_->scratch() + "/b/a.pdf";
-        writeSamplePdf(old, 8, 0, 595, 842);
-        writeSamplePdf(now, 8, 1, 595, 842);
+        writeSampleThenEndlessPdf(old, 1, 7, 0, 595, 842);
+        writeSampleThenEndlessPdf(now, 1, 7, 1, 595, 842);
         model_->reset();
         model_->select({fileUrl(old)}, true);
         model_->select({fileUrl(now)}, false);

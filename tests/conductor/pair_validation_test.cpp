@@ -48,7 +48,7 @@ TEST(PairValidation, RotateIsAWholeNumberOfDegreesModulo180) {
         fx::write_pdf(fx::many_pages(1, standing), after);
         std::string refusal;
         try {
-            EXPECT_EQ(tesmira::conductor::validate_pair(before, after, {{"dpi", 144}}), 1);
+            EXPECT_EQ(tesmira::conductor::validate_pair(before, after, {{"dpi", 144}}).pages, 1);
         } catch (const std::runtime_error& error) {
             refusal = error.what();
         }

@@ -140,11 +140,15 @@ std::vector<std::pair<int, std::string>> read_sync_log(const fs::path& log) {
 }  // namespace
 
 TEST_F(ArchiveCrash, KilledDuringTheComparison) {
+    // The last document's later pages draw without end: the run is still comparing when killed,
+    // however many pages it compares at once.
+    write_sample_then_endless_pdf(box.input("new/c.pdf"), 1, 2, 1);
     WorkerProcess worker(archive_arguments("compare", "new"), box.temporary());
     ASSERT_TRUE(worker.wait_for([](const Json& e) { return e.value("event", "") == "progress" && e.value("page", 0) == 2; }));
     worker.send(SIGKILL);
     const Outcome outcome = worker.finish();
     EXPECT_EQ(outcome.signal, SIGKILL);
+    write_sample_pdf(box.input("new/c.pdf"), 3, 1);  // the run that recovers compares it whole
     expect_before_then_recovers(history(), "during the comparison");
 }
 

@@ -115,7 +115,9 @@ TEST_F(ArchiveRun, ASecondRunOnABusyProjectIsRefusedAndTheFirstCommits) {
     write_sample_pdf(box.input("new/long.pdf"), 3, 1);
     ASSERT_EQ(box.run(arguments("register", {box.input("old/long.pdf")})).status, 0);
 
-    WorkerProcess first(arguments("compare", {box.input("new/long.pdf")}), box.temporary());
+    // One page at a time, as the run's pages are few and quick: it is caught in the middle.
+    WorkerProcess first(arguments("compare", {box.input("new/long.pdf")}), box.temporary(),
+                        std::chrono::seconds(300), {"TESMIRA_PAGES_AT_ONCE=1"});
     ASSERT_TRUE(first.wait_for([](const Json& e) { return e.value("event", "") == "progress"; }));
     // Held in the middle of its comparison, the first run keeps the project's write lock, and
     // it stays held until the first goes on: the second run is refused while it is held, not

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <thread>
+#include <tuple>
 
 #include "common/files.hpp"
 #include "worker_process.hpp"
@@ -14,7 +15,7 @@ namespace {
 
 class WorkerTermination : public WorkerTest {};
 
-// A4 pages, so that a page takes long enough for the signal to land while it is compared.
+// A4 pages, as a run on print PDFs has them.
 constexpr double A4_WIDTH = 595.276, A4_HEIGHT = 841.89;
 
 }  // namespace
@@ -24,10 +25,10 @@ constexpr double A4_WIDTH = 595.276, A4_HEIGHT = 841.89;
 TEST_F(WorkerTermination, SigtermDuringPageTwoLeavesNothing) {
     const struct {
         const char* what;
-        std::vector<std::pair<std::string, int>> files;  // name, pages
+        std::vector<std::tuple<std::string, int, int>> files;  // name, plain pages, endless pages
     } cases[] = {
-        {"one pair", {{"a.pdf", 3}}},
-        {"two pairs", {{"a.pdf", 1}, {"b.pdf", 2}}},
+        {"one pair", {{"a.pdf", 1, 2}}},
+        {"two pairs", {{"a.pdf", 1, 0}, {"b.pdf", 0, 2}}},
     };
     tesmira::write_text_file(box.output() / "既存.txt", "kept");
     int number = 0;
@@ -35,13 +36,16 @@ TEST_F(WorkerTermination, SigtermDuringPageTwoLeavesNothing) {
         SCOPED_TRACE(c.what);
         const fs::path folder = box.input(std::to_string(++number));
         std::vector<fs::path> before, after;
-        for (const auto& [name, pages] : c.files) {
+        for (const auto& [name, plain, endless] : c.files) {
             fs::create_directories(folder / "old");
             fs::create_directories(folder / "new");
-            write_sample_pdf(before.emplace_back(folder / "old" / name), pages, 0, A4_WIDTH, A4_HEIGHT);
-            write_sample_pdf(after.emplace_back(folder / "new" / name), pages, 1, A4_WIDTH, A4_HEIGHT);
+            write_sample_then_endless_pdf(
+                before.emplace_back(folder / "old" / name), plain, endless, 0, A4_WIDTH, A4_HEIGHT);
+            write_sample_then_endless_pdf(
+                after.emplace_back(folder / "new" / name), plain, endless, 1, A4_WIDTH, A4_HEIGHT);
         }
-        WorkerProcess worker(comparison(before, after), box.temporary());
+        WorkerProcess worker(
+            comparison(before, after), box.temporary(), std::chrono::seconds(300), {"TESMIRA_PAGES_AT_ONCE=8"});
         const std::optional<Json> second = worker.wait_for(
             [](const Json& event) { return event.value("event", "") == "progress" && event.value("page", 0) == 2; });
         ASSERT_TRUE(second.has_value());
@@ -56,16 +60,19 @@ TEST_F(WorkerTermination, SigtermDuringPageTwoLeavesNothing) {
     }
 }
 
-// While one page is saved and copied out, the next one is already compared. A SIGTERM that
-// lands in that overlap, or just after it, still ends the run with status 130 before any
-// further event, and leaves nothing in the output root or the temporary folder.
-TEST_F(WorkerTermination, SigtermWhileOnePageIsSavedAndTheNextComparedLeavesNothing) {
+// While one page is written, later ones are being compared, several at once. A SIGTERM that
+// lands then, or just after, still ends the run with status 130 before any further event, and
+// leaves nothing in the output root or the temporary folder.
+TEST_F(WorkerTermination, SigtermWhilePagesAreComparedAtOnceLeavesNothing) {
     const fs::path before = box.input("old.pdf"), after = box.input("new.pdf");
-    write_sample_pdf(before, 5, 0, A4_WIDTH, A4_HEIGHT);
-    write_sample_pdf(after, 5, 1, A4_WIDTH, A4_HEIGHT);
+    write_sample_then_endless_pdf(before, 2, 3, 0, A4_WIDTH, A4_HEIGHT);
+    write_sample_then_endless_pdf(after, 2, 3, 1, A4_WIDTH, A4_HEIGHT);
     for (const int delay_ms : {0, 15, 40}) {
         SCOPED_TRACE("SIGTERM " + std::to_string(delay_ms) + " ms after the second page's event");
-        WorkerProcess worker(comparison({before}, {after}, R"({"dpi": 300})"), box.temporary());
+        WorkerProcess worker(comparison({before}, {after}, R"({"dpi": 300})"),
+                             box.temporary(),
+                             std::chrono::seconds(300),
+                             {"TESMIRA_PAGES_AT_ONCE=8"});
         const std::optional<Json> second = worker.wait_for(
             [](const Json& event) { return event.value("event", "") == "progress" && event.value("page", 0) == 2; });
         ASSERT_TRUE(second.has_value());

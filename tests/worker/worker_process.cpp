@@ -13,6 +13,7 @@
 #include <system_error>
 #include <thread>
 
+#include "fixtures/hostile_pdfs.hpp"
 #include "fixtures/pdf_builder.hpp"
 
 #ifndef TESMIRA_WORKER
@@ -50,8 +51,10 @@ std::pair<Descriptor, Descriptor> make_pipe() {
 // options still pass, so that a sanitized build reports the way the test run asks.
 std::vector<std::string> environment(const std::filesystem::path& temporary_folder) {
     const char* home = std::getenv("HOME");
-    std::vector<std::string> variables = {"PATH=/usr/bin:/bin", std::string("HOME=") + (home ? home : "/"),
-                                          "LANG=ja_JP.UTF-8", "TMPDIR=" + temporary_folder.string()};
+    std::vector<std::string> variables = {"PATH=/usr/bin:/bin",
+                                          std::string("HOME=") + (home ? home : "/"),
+                                          "LANG=ja_JP.UTF-8",
+                                          "TMPDIR=" + temporary_folder.string()};
     for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
         if (const char* value = std::getenv(name)) variables.push_back(std::string(name) + "=" + value);
     return variables;
@@ -140,8 +143,7 @@ WorkerProcess::~WorkerProcess() { kill_and_reap(); }
 void WorkerProcess::kill_and_reap() {
     if (pid_ <= 0) return;
     ::kill(pid_, SIGKILL);
-    while (::waitpid(pid_, &wait_status_, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(pid_, &wait_status_, 0) < 0 && errno == EINTR) {}
     pid_ = -1;
 }
 
@@ -201,8 +203,7 @@ std::optional<Json> WorkerProcess::wait_for(const std::function<bool(const Json&
 }
 
 Outcome WorkerProcess::finish() {
-    while (pump()) {
-    }
+    while (pump()) {}
     while (pid_ > 0) {
         const pid_t reaped = ::waitpid(pid_, &wait_status_, WNOHANG);
         if (reaped == pid_) {
@@ -256,6 +257,11 @@ void write_sample_pdf(const std::filesystem::path& path, int pages, int variant,
     const double x = width / 4 + 5 * variant;
     page.content = fixtures::fill_rect({x, height / 4, x + 10, height / 4 + 10}, 0, 0, 0);
     fixtures::write_pdf(fixtures::many_pages(pages, page), path);
+}
+
+void write_sample_then_endless_pdf(const std::filesystem::path& path, int plain, int endless, int variant, double width,
+                                   double height) {
+    fixtures::write_pdf(fixtures::squares_then_endless(plain, endless, variant, width, height), path);
 }
 
 void WorkerTest::TearDown() {

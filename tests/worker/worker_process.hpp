@@ -110,6 +110,12 @@ private:
 void write_sample_pdf(const std::filesystem::path& path, int pages, int variant = 0, double width = 100,
                       double height = 100);
 
+// The same sample's first `plain` pages, then `endless` pages that draw without end (refused
+// only after seconds of drawing): a run over them is still going when a test signals it,
+// however many pages it compares at once.
+void write_sample_then_endless_pdf(const std::filesystem::path& path, int plain, int endless, int variant = 0,
+                                   double width = 100, double height = 100);
+
 // The resolution that keeps a run fast where the test does not need 300 dpi.
 inline const std::string FAST_SETTINGS = R"({"dpi": 144})";
 

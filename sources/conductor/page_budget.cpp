@@ -1,0 +1,61 @@
+#include "conductor/page_budget.hpp"
+
+#include <sched.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace tesmira::conductor {
+namespace {
+
+// Measured on screen pages and on press pages with several spot inks (bench/worker_vs_mutool.sh
+// with TESMIRA_PAGES_AT_ONCE): the two pages drawn, their plates, the difference, the mask, the
+// result and the banded image being encoded.
+constexpr std::size_t BYTES_PER_PIXEL = 24;
+
+std::optional<long long> environment_number(const char* name) {
+    const char* text = std::getenv(name);
+    if (!text || !*text) return std::nullopt;
+    char* end = nullptr;
+    const long long value = std::strtoll(text, &end, 10);
+    if (*end || value < 1) return std::nullopt;
+    return value;
+}
+
+int processors() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof(set), &set) == 0) return std::max(1, CPU_COUNT(&set));
+    return int(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+// "MemAvailable" of /proc/meminfo, in bytes; nothing when it cannot be read.
+std::optional<std::size_t> available_memory() {
+    std::ifstream meminfo("/proc/meminfo");
+    std::string key;
+    std::size_t kib = 0;
+    std::string unit;
+    while (meminfo >> key >> kib >> unit)
+        if (key == "MemAvailable:") return kib * 1024;
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::size_t page_bytes(long long pixels) { return std::size_t(std::max(0LL, pixels)) * BYTES_PER_PIXEL; }
+
+PageBudget choose_budget() {
+    PageBudget budget;
+    budget.pages_at_once = int(environment_number("TESMIRA_PAGES_AT_ONCE").value_or(processors()));
+    std::size_t whole = MAX_WORKER_BYTES;
+    if (const auto available = available_memory()) whole = std::min(whole, *available / 2);
+    if (const auto mib = environment_number("TESMIRA_MEMORY_BUDGET_MIB")) whole = std::size_t(*mib) << 20;
+    budget.page_bytes = whole > FIXED_BYTES ? whole - FIXED_BYTES : 0;
+    return budget;
+}
+
+}  // namespace tesmira::conductor

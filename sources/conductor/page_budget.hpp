@@ -1,0 +1,29 @@
+#pragma once
+#include <cstddef>
+
+namespace tesmira::conductor {
+
+// How many pages of a run are compared at once, and in how much memory together. A run keeps as
+// many pages in flight as it has processors, as long as their estimated memory fits the budget;
+// a page larger than the whole budget still runs, alone.
+struct PageBudget {
+    int pages_at_once = 1;
+    std::size_t page_bytes = 0;  // what the pages in flight may take together
+};
+
+// The whole worker stays within this, whatever the machine has.
+inline constexpr std::size_t MAX_WORKER_BYTES = std::size_t(1) << 30;
+// What the worker takes besides its pages in flight: the program, its libraries and fonts, the
+// PDFs open, a finished page waiting to be written.
+inline constexpr std::size_t FIXED_BYTES = std::size_t(160) << 20;
+
+// What comparing one page of `pixels` at a time takes at its peak, plates included.
+std::size_t page_bytes(long long pixels);
+
+// The processors this process may run on (its CPU affinity, so that `taskset` counts), and
+// at most MAX_WORKER_BYTES or half the memory the machine has available, less FIXED_BYTES.
+// TESMIRA_PAGES_AT_ONCE and TESMIRA_MEMORY_BUDGET_MIB (the whole worker's budget) override the
+// two, for tests and benchmarks.
+PageBudget choose_budget();
+
+}  // namespace tesmira::conductor

@@ -1,0 +1,59 @@
+#pragma once
+// The pages of a run compared several at a time and handed over one by one, in order, as if
+// they had been compared one after the other: a page's result (or its failure) reaches the
+// caller only once every earlier page's has, and nothing of a later page is handed over
+// before. Pages start in order, as many at once as the budget allows.
+
+#include <condition_variable>
+#include <cstddef>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "conductor/page_budget.hpp"
+#include "engine/page_job.hpp"
+
+namespace tesmira::conductor {
+
+class PagePipeline {
+public:
+    struct Job {
+        std::function<engine::FinishedPage()> compare;
+        std::size_t bytes = 0;  // its estimated memory, see page_bytes()
+    };
+
+    // Starts comparing at once.
+    PagePipeline(std::vector<Job> jobs, const PageBudget& budget);
+    // Pages not started never start; the caller waits for those being compared (SIGTERM aborts
+    // their drawing), so that nothing outlives the run.
+    ~PagePipeline();
+    PagePipeline(const PagePipeline&) = delete;
+    PagePipeline& operator=(const PagePipeline&) = delete;
+
+    // The next page in order, once compared; its failure is thrown here.
+    engine::FinishedPage next();
+
+private:
+    struct Slot {
+        std::optional<engine::FinishedPage> page;
+        std::exception_ptr failure;
+        bool done = false;
+    };
+    void work();
+    bool may_start() const;  // with the lock held
+
+    std::vector<Job> jobs_;
+    std::vector<Slot> slots_;
+    PageBudget budget_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t started_ = 0, handed_ = 0, running_ = 0;
+    std::size_t reserved_ = 0;  // the estimated bytes of the pages being compared
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+};
+
+}  // namespace tesmira::conductor

@@ -1,0 +1,173 @@
+// Several pages compared at once change nothing a user or the window can observe: the same
+// events in the same order, the same reports and result pages as one page after the other, the
+// same first failure with nothing of a later page written, and a page beyond the memory budget
+// still compared, alone.
+#include <qpdf/QPDFPageObjectHelper.hh>
+
+#include <cstdlib>
+#include <regex>
+
+#include "common/files.hpp"
+#include "engine/png_io.hpp"
+#include "fixtures/pdf_builder.hpp"
+#include "fixtures/resource_editor.hpp"
+#include "worker_process.hpp"
+
+namespace fs = std::filesystem;
+using tesmira::Json;
+
+namespace tesmira::worker_tests {
+namespace {
+
+// `pages` pages, each with a square of its own place; `changed` pages have theirs moved.
+void write_pages(const fs::path& path, int pages, const std::set<int>& changed) {
+    fixtures::Document document;
+    for (int page = 1; page <= pages; ++page) {
+        fixtures::Page one;
+        one.media = {0, 0, 200, 150};
+        const double x = 20 + 12 * page + (changed.count(page) ? 7 : 0);
+        one.content = fixtures::fill_rect({x, 40, x + 16, 56}, 0, 0, 0) + " " +
+                      fixtures::fill_rect({150, 90.0 - page, 170, 110.0 - page}, 0.2, 0.4, 0.9);
+        document.pages.push_back(one);
+    }
+    fs::create_directories(path.parent_path());
+    fixtures::write_pdf(document, path);
+}
+
+// The event lines with what differs from run to run made alike: the time stamps and random
+// parts of names, and each page's compute time.
+std::vector<std::string> comparable(const Outcome& run) {
+    static const std::regex stamp("[0-9]{8}_[0-9]{6}_[0-9a-f]{8}"), seconds("\"seconds\": [0-9.e+-]+");
+    std::vector<std::string> lines;
+    for (const std::string& line : run.lines)
+        lines.push_back(std::regex_replace(std::regex_replace(line, stamp, "STAMP"), seconds, "\"seconds\": 0"));
+    return lines;
+}
+
+// Each result PDF's pages as pixels below their band (which holds the inspection time), in the
+// order of the "complete" event's "pdfs".
+std::vector<cv::Mat> result_pages(const Outcome& run, const fs::path& scratch, int dpi) {
+    std::vector<cv::Mat> pages;
+    const Json& complete = run.last();
+    for (const Json& pdf : complete.at("pdfs")) {
+        // The reports of this PDF's pages, as a result or as a strict twin.
+        const std::string name = fs::path(pdf.get<std::string>()).filename().string();
+        std::vector<int> bands;
+        for (const Json& report : complete.at("pages"))
+            if (report.at("file") == name || report.at("strict_file") == name)
+                bands.push_back(report.at("header_height").get<int>());
+        const fs::path prefix = scratch / ("page" + std::to_string(pages.size()));
+        const std::string command =
+            "pdftoppm -r " + std::to_string(dpi) + " -png '" + pdf.get<std::string>() + "' '" + prefix.string() + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        std::vector<fs::path> images;
+        for (const auto& entry : fs::directory_iterator(scratch))
+            if (entry.path().filename().string().rfind(prefix.filename().string() + "-", 0) == 0)
+                images.push_back(entry.path());
+        std::sort(images.begin(), images.end());
+        EXPECT_EQ(images.size(), bands.size()) << name;
+        for (std::size_t i = 0; i < images.size() && i < bands.size(); ++i) {
+            const fs::path& image = images[i];
+            const cv::Mat whole = engine::read_flattened_rgb(image);
+            const int band = bands[i];
+            pages.push_back(whole.rowRange(band, whole.rows).clone());
+            fs::remove(image);
+        }
+    }
+    return pages;
+}
+
+class PagesAtOnce : public WorkerTest {
+protected:
+    Outcome run_with(const std::vector<std::string>& line, const std::vector<std::string>& environment) {
+        fs::remove_all(box.output());
+        fs::create_directories(box.output());
+        WorkerProcess worker(line, box.temporary(), std::chrono::seconds(300), environment);
+        return worker.finish();
+    }
+};
+
+}  // namespace
+
+TEST_F(PagesAtOnce, ChangeNothingOfWhatARunReports) {
+    write_pages(box.input("one/old/カタログ.pdf"), 7, {});
+    write_pages(box.input("one/new/カタログ.pdf"), 7, {2, 5});
+    write_pages(box.input("many/old/a.pdf"), 2, {});
+    write_pages(box.input("many/new/a.pdf"), 2, {1});
+    write_pages(box.input("many/old/b.pdf"), 1, {});
+    write_pages(box.input("many/new/b.pdf"), 1, {});
+    write_pages(box.input("many/old/c.pdf"), 3, {});
+    write_pages(box.input("many/new/c.pdf"), 3, {3});
+    const struct {
+        const char* what;
+        std::vector<fs::path> before, after;
+        std::string settings;
+    } cases[] = {
+        {"one pair of seven pages",
+         {box.input("one/old/カタログ.pdf")},
+         {box.input("one/new/カタログ.pdf")},
+         R"({"dpi": 144})"},
+        {"three pairs, the noise pass on",
+         {box.input("many/old/a.pdf"), box.input("many/old/b.pdf"), box.input("many/old/c.pdf")},
+         {box.input("many/new/a.pdf"), box.input("many/new/b.pdf"), box.input("many/new/c.pdf")},
+         R"({"dpi": 144, "grain": true})"},
+    };
+    const fs::path scratch = box.inputs() / "pages";
+    fs::create_directories(scratch);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto line = comparison(c.before, c.after, c.settings);
+        const Outcome alone = run_with(line, {"TESMIRA_PAGES_AT_ONCE=1"});
+        ASSERT_EQ(alone.status, 0) << alone.out << alone.err;
+        const std::vector<cv::Mat> alone_pages = result_pages(alone, scratch, 144);
+        const Outcome together = run_with(line, {"TESMIRA_PAGES_AT_ONCE=8", "TESMIRA_MEMORY_BUDGET_MIB=4096"});
+        ASSERT_EQ(together.status, 0) << together.out << together.err;
+        EXPECT_EQ(comparable(together), comparable(alone));
+        const std::vector<cv::Mat> together_pages = result_pages(together, scratch, 144);
+        ASSERT_EQ(together_pages.size(), alone_pages.size());
+        for (std::size_t i = 0; i < alone_pages.size(); ++i) {
+            ASSERT_EQ(together_pages[i].size(), alone_pages[i].size()) << i;
+            EXPECT_EQ(cv::norm(together_pages[i], alone_pages[i], cv::NORM_INF), 0) << "result page " << i;
+        }
+        // Beyond the budget every page still runs, one at a time.
+        const Outcome squeezed = run_with(line, {"TESMIRA_PAGES_AT_ONCE=8", "TESMIRA_MEMORY_BUDGET_MIB=1"});
+        ASSERT_EQ(squeezed.status, 0) << squeezed.out << squeezed.err;
+        EXPECT_EQ(comparable(squeezed), comparable(alone));
+    }
+}
+
+// A page in the middle that fails: its message after exactly the events page after page gives,
+// whatever was compared after it, and nothing left.
+TEST_F(PagesAtOnce, AMiddlePagesFailureIsTheOneReported) {
+    for (const char* side : {"old", "new"}) {
+        const fs::path path = box.input(std::string(side) + "/a.pdf");
+        write_pages(path, 6, {});
+        // Page 3 draws an image whose dictionary declares 19000 x 19000 pixels.
+        fixtures::ResourceEditor editor(path);
+        editor.add("/XObject",
+                   "/Huge",
+                   editor.stream("<< /Type /XObject /Subtype /Image /Width 19000 /Height 19000 /ColorSpace "
+                                 "/DeviceRGB /BitsPerComponent 8 >>",
+                                 std::string(12, '\0')),
+                   2);
+        QPDFPageObjectHelper(editor.page(2))
+            .addPageContents(editor.stream("<< >>", "q 10 0 0 10 5 5 cm /Huge Do Q"), false);
+        editor.save();
+    }
+    for (const char* at_once : {"TESMIRA_PAGES_AT_ONCE=1", "TESMIRA_PAGES_AT_ONCE=8"}) {
+        SCOPED_TRACE(at_once);
+        const Outcome run = run_with(comparison({box.input("old/a.pdf")}, {box.input("new/a.pdf")}), {at_once});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(
+            run.lines,
+            (std::vector<std::string>{
+                R"({"event": "start", "total": 6})",
+                R"({"event": "progress", "page": 1, "total": 6})",
+                R"({"event": "progress", "page": 2, "total": 6})",
+                R"({"event": "progress", "page": 3, "total": 6})",
+                R"({"event": "error", "message": "3ページ: 大きすぎる画像があるため比較できません（展開後1GBまで）。"})"}));
+        EXPECT_TRUE(entries(box.output()).empty());
+    }
+}
+
+}  // namespace tesmira::worker_tests
