@@ -13,7 +13,7 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=O
 cmake --build build
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-  echo "No desktop session here (neither DISPLAY nor WAYLAND_DISPLAY is set); run build/tesmira from one." >&2
+  echo "No desktop session here (neither DISPLAY nor WAYLAND_DISPLAY is set); run build/bin/tesmira from one." >&2
   exit 1
 fi
-exec build/tesmira
+exec build/bin/tesmira

@@ -15,7 +15,7 @@ output=${1:-build/sample-output}
 mkdir -p "$output"
 events=$(mktemp)
 trap 'rm -f "$events"' EXIT
-build/worker/TesmiraWorker --before samples/old/catalogue.pdf --after samples/new/catalogue.pdf \
+build/libexec/tesmira/TesmiraWorker --before samples/old/catalogue.pdf --after samples/new/catalogue.pdf \
   --output-root "$output" --settings-json '{"tiny_markers": true}' | tee "$events"
 folder=$(tail -n 1 "$events" | sed -n 's/.*"output": "\([^"]*\)".*/\1/p')
 echo

@@ -7,6 +7,8 @@
 # off after LIMIT seconds (default 60). Needs GNU time.
 #   bench/hostile_inputs.sh [BUILD_DIR [BASELINE_BUILD [LIMIT]]]
 set -uo pipefail
+# The worker of a build tree: in libexec/tesmira, or in worker/ in builds before the package.
+worker_of() { if [ -x "$1/libexec/tesmira/TesmiraWorker" ]; then echo "$1/libexec/tesmira/TesmiraWorker"; else echo "$1/worker/TesmiraWorker"; fi; }
 build=${1:-build}
 baseline=${2:-}
 limit=${3:-60}
@@ -22,7 +24,7 @@ done
 # run WORKER KIND: "status seconds peak_MB last-event"
 run() {
   rm -rf "$work/out" && mkdir "$work/out"
-  timeout -s KILL "$limit" /usr/bin/time -f '%x %e %M' -o "$work/time" "$1/worker/TesmiraWorker" \
+  timeout -s KILL "$limit" /usr/bin/time -f '%x %e %M' -o "$work/time" "$(worker_of "$1")" \
     --before "$work/$2/old/a.pdf" --after "$work/$2/new/a.pdf" --output-root "$work/out" \
     --settings-json '{"dpi": 300}' > "$work/events" 2>/dev/null
   if [ -s "$work/time" ] && read -r status seconds peak < <(tail -n 1 "$work/time") && [ "$status" != "" ]; then
@@ -36,7 +38,7 @@ run() {
 # terminate WORKER: seconds from SIGTERM, sent 1 s into the endless page, to the worker's end.
 terminate() {
   rm -rf "$work/out" && mkdir "$work/out"
-  "$1/worker/TesmiraWorker" --before "$work/fan-out/old/a.pdf" --after "$work/fan-out/new/a.pdf" \
+  "$(worker_of "$1")" --before "$work/fan-out/old/a.pdf" --after "$work/fan-out/new/a.pdf" \
     --output-root "$work/out" --settings-json '{"dpi": 300}' > /dev/null 2>&1 &
   local pid=$!
   sleep 1

@@ -13,6 +13,8 @@
 # from the build folder's parent:
 #   bench/worker_vs_mutool.sh [BUILD_DIR [RUNS [BASELINE_BUILD]]]
 set -euo pipefail
+# The worker of a build tree: in libexec/tesmira, or in worker/ in builds before the package.
+worker_of() { if [ -x "$1/libexec/tesmira/TesmiraWorker" ]; then echo "$1/libexec/tesmira/TesmiraWorker"; else echo "$1/worker/TesmiraWorker"; fi; }
 build=${1:-build}
 runs=${2:-3}
 baseline=${3:-}
@@ -68,7 +70,7 @@ worker() {
   local program=$1 dpi=$2 folder=$3
   shift 3
   rm -rf "$work/out" && mkdir "$work/out"
-  env "$@" /usr/bin/time -f '%e %M' -o "$work/time" "$program/worker/TesmiraWorker" \
+  env "$@" /usr/bin/time -f '%e %M' -o "$work/time" "$(worker_of "$program")" \
     --before "$folder"/old/*.pdf --after "$folder"/new/*.pdf --output-root "$work/out" \
     --settings-json "{\"dpi\": $dpi}" > "$work/events"
   tail -n 1 "$work/events" | grep -q '"event": "complete"' || { echo "the worker did not complete" >&2; cat "$work/events" >&2; exit 1; }

@@ -5,12 +5,13 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include "app/model/helper_programs.hpp"
 #include "common/owned_items.hpp"
 
 namespace tesmira::app {
 
 ComparedViews::ComparedViews(QObject* parent) : QObject(parent) {
-    helperProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/worker/tesmira-page-views");
+    helperProgram = helperPath(QStringLiteral("tesmira-page-views"));
 }
 
 ComparedViews::~ComparedViews() { stopDrawing(); }

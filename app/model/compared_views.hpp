@@ -43,7 +43,7 @@ public:
     // the page asked last being drawn next. Unavailable when the run kept no PDFs for it.
     Views views(const ProofPage& page, qint64 dpi);
 
-    // The helper: "worker/tesmira-page-views" beside the application's executable.
+    // The helper: "libexec/tesmira/tesmira-page-views" beside the application's "bin" folder.
     QString helperProgram;
 
 signals:

@@ -10,6 +10,7 @@
 
 #include "app/model/file_manager.hpp"
 #include "app/model/file_names.hpp"
+#include "app/model/helper_programs.hpp"
 #include "common/owned_items.hpp"
 
 namespace tesmira::app {
@@ -43,7 +44,7 @@ ProofModel::ProofModel(QObject* parent)
       settings_(std::make_unique<ProofSettings>()),
       process_(nullptr, releaseProcess) {
     showInFileManager = selectInFileManager;
-    workerProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/worker/TesmiraWorker");
+    workerProgram = helperPath(QStringLiteral("TesmiraWorker"));
     // What workers killed with the window (a logout, the OOM killer) left in the Downloads
     // folder goes at the start; a worker still running keeps its items.
     if (const std::optional<QString> root = downloads())

@@ -99,7 +99,7 @@ public:
     // the folder.
     std::function<void(const QList<QUrl>&)> showInFileManager;
 
-    // The worker program: "worker/TesmiraWorker" beside the application's executable.
+    // The worker program: "libexec/tesmira/TesmiraWorker" beside the application's "bin" folder.
     QString workerProgram;
 
 signals:

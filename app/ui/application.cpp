@@ -9,9 +9,13 @@
 
 namespace tesmira::ui {
 
+void setApplicationNames() {
+    QCoreApplication::setApplicationName(QStringLiteral("tesmira"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TESMIRA_VERSION));
+}
+
 void setUpApplication() {
-    QApplication::setApplicationName(QStringLiteral("tesmira"));
-    QApplication::setApplicationVersion(QStringLiteral(TESMIRA_VERSION));
+    setApplicationNames();
     QApplication::setDesktopFileName(QStringLiteral("tesmira"));
     // No display name: on X11 Qt would append it to every window title.
     installQtTranslations(QLocale::system());

@@ -9,6 +9,9 @@ namespace tesmira::ui {
 // Call once, right after the QApplication exists.
 void setUpApplication();
 
+// The program's name and version, also for a QCoreApplication (--help and --version).
+void setApplicationNames();
+
 // Loads Qt's own translations ("qtbase", for its file dialog and standard buttons) for
 // `locale` from Qt's translations folder; false when there are none for it.
 bool installQtTranslations(const QLocale& locale);

@@ -18,13 +18,16 @@ namespace tesmira {
 
 // What the worker makes in the system's temporary folder: a pair's job folder, the folder of a
 // flat PDF export, the staging folder of a multi-file batch, the copies of an archive run; and
-// what the window makes there: the compared PDFs and the old and new views of its results.
+// what the window makes there: the compared PDFs and the old and new views of its results; and
+// the output root of a tesmira-compare run that keeps no result.
 inline constexpr std::string_view JOB_FOLDER = "tesmira-proof-";
 inline constexpr std::string_view EXPORT_FOLDER = "tesmira-pdf-export-";
 inline constexpr std::string_view STAGING_FOLDER = "tesmira-multiple-";
 inline constexpr std::string_view ARCHIVE_COPIES = "tesmira-archive-";
 inline constexpr std::string_view VIEW_CACHE = "tesmira-views-";
-inline constexpr std::array TEMPORARY_ITEMS{JOB_FOLDER, EXPORT_FOLDER, STAGING_FOLDER, ARCHIVE_COPIES, VIEW_CACHE};
+inline constexpr std::string_view UNKEPT_RESULTS = "tesmira-compare-";
+inline constexpr std::array TEMPORARY_ITEMS{
+    JOB_FOLDER, EXPORT_FOLDER, STAGING_FOLDER, ARCHIVE_COPIES, VIEW_CACHE, UNKEPT_RESULTS};
 
 // What it makes in an output root, hidden: a result built before its one rename (an image
 // folder, a result folder), and an archive run's result until the archive has committed it.

@@ -19,15 +19,19 @@ extern "C" void on_sigterm(int) {
     if (const Hook hook = termination_hook.load()) hook();
 }
 
-}  // namespace
-
-void install_termination_handler() {
+void stop_on(int signal_number) {
     struct sigaction action {};
     action.sa_handler = on_sigterm;
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0;  // no SA_RESTART: a blocking read returns early
-    sigaction(SIGTERM, &action, nullptr);
+    sigaction(signal_number, &action, nullptr);
 }
+
+}  // namespace
+
+void install_termination_handler() { stop_on(SIGTERM); }
+
+void install_interrupt_handler() { stop_on(SIGINT); }
 
 bool termination_requested() { return terminate_flag != 0; }
 

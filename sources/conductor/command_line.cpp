@@ -3,29 +3,45 @@
 #include <algorithm>
 #include <string_view>
 
+#include "common/program_text.hpp"
+
 namespace tesmira::conductor {
 namespace {
 
-enum class Kind { help, list, single };
+enum class Kind { help, version, list, single };
 
 struct Option {
-    std::string name;    // "--before"
-    std::string metavar; // "BEFORE"
+    std::string name;     // "--before"
+    std::string metavar;  // "BEFORE"
     Kind kind;
     std::vector<std::string> choices;
+    std::string description;  // one line of --help
 };
 
 const std::vector<Option>& options() {
     static const std::vector<Option> all = {
-        {"--help", "", Kind::help, {}},
-        {"--before", "BEFORE", Kind::list, {}},
-        {"--after", "AFTER", Kind::list, {}},
-        {"--archive-mode", "", Kind::single, {"compare", "register"}},
-        {"--archive-root", "ARCHIVE_ROOT", Kind::single, {}},
-        {"--project-id", "PROJECT_ID", Kind::single, {}},
-        {"--output-root", "OUTPUT_ROOT", Kind::single, {}},
-        {"--settings-json", "SETTINGS_JSON", Kind::single, {}},
-        {"--compared-copies", "COMPARED_COPIES", Kind::single, {}},
+        {"--help", "", Kind::help, {}, "show this help message and exit"},
+        {"--version", "", Kind::version, {}, "show the program's version and exit"},
+        {"--before", "BEFORE", Kind::list, {}, "the old PDFs (paired with the new ones by name)"},
+        {"--after", "AFTER", Kind::list, {}, "the new PDFs"},
+        {"--archive-mode",
+         "",
+         Kind::single,
+         {"compare", "register"},
+         "compare: compare the new PDFs with the project's latest saved versions, then save them; register: save them as its first versions"},
+        {"--archive-root", "ARCHIVE_ROOT", Kind::single, {}, "the archive folder that holds the projects"},
+        {"--project-id", "PROJECT_ID", Kind::single, {}, "the project's folder name in the archive"},
+        {"--output-root", "OUTPUT_ROOT", Kind::single, {}, "the folder the time-stamped result folder goes in"},
+        {"--settings-json",
+         "SETTINGS_JSON",
+         Kind::single,
+         {},
+         "the comparison settings as a JSON record (dpi, tolerance, opacity, border, stamp, tiny_markers, grain)"},
+        {"--compared-copies",
+         "COMPARED_COPIES",
+         Kind::single,
+         {},
+         "a folder to keep a copy of each compared pair in, for the window's old and new views"},
     };
     return all;
 }
@@ -36,14 +52,12 @@ std::string choices_text(const Option& option) {
     return text + "}";
 }
 
-std::string value_text(const Option& option) {
-    return option.choices.empty() ? option.metavar : choices_text(option);
-}
+std::string value_text(const Option& option) { return option.choices.empty() ? option.metavar : choices_text(option); }
 
 std::string usage(const std::string& program) {
-    std::string text = "usage: " + program + " [-h]";
+    std::string text = "usage: " + program + " [-h] [--version]";
     for (const Option& option : options()) {
-        if (option.kind == Kind::help) continue;
+        if (option.kind == Kind::help || option.kind == Kind::version) continue;
         const std::string v = value_text(option);
         const std::string body = option.name + " " + v + (option.kind == Kind::list ? " [" + v + " ...]" : "");
         text += option.name == "--output-root" ? " " + body : " [" + body + "]";
@@ -52,11 +66,15 @@ std::string usage(const std::string& program) {
 }
 
 std::string help(const std::string& program) {
-    std::string text = usage(program) + "\noptions:\n  -h, --help            show this help message and exit\n";
+    std::string text = usage(program) +
+                       "\nCompares old and new PDFs page by page and reports JSON events, one line each, on\n"
+                       "standard output. Exit status: 0 after \"complete\", 1 after \"error\", 2 for a refused\n"
+                       "command line, 130 after SIGTERM.\n\noptions:\n";
     for (const Option& option : options()) {
-        if (option.kind == Kind::help) continue;
         const std::string v = value_text(option);
-        text += "  " + option.name + " " + v + (option.kind == Kind::list ? " [" + v + " ...]" : "") + "\n";
+        std::string names = option.kind == Kind::help ? "-h, --help" : option.name;
+        if (!v.empty()) names += " " + v + (option.kind == Kind::list ? " [" + v + " ...]" : "");
+        text += "  " + names + "\n      " + option.description + "\n";
     }
     return text;
 }
@@ -81,8 +99,8 @@ bool is_negative_number(const std::string& argument) {
 // How the parser reads one argument, decided before any argument is acted on.
 struct Reading {
     enum class Kind { value, option, unknown_option, ambiguous, separator } kind = Kind::value;
-    std::vector<const Option*> options;  // the option, or every option an ambiguous prefix matches
-    std::optional<std::string> attached; // "--name=value", or what follows "-h" in "-hvalue"
+    std::vector<const Option*> options;   // the option, or every option an ambiguous prefix matches
+    std::optional<std::string> attached;  // "--name=value", or what follows "-h" in "-hvalue"
 };
 
 Reading read_argument(const std::string& argument) {
@@ -161,6 +179,12 @@ ParseOutcome parse_command_line(const std::string& program, const std::vector<st
             outcome.output = help(program);
             return outcome;
         }
+        if (option.kind == Kind::version) {
+            if (attached) return refuse("argument --version: ignored explicit argument '" + *attached + "'");
+            outcome.exit_status = 0;
+            outcome.output = version_text(program);
+            return outcome;
+        }
         std::vector<std::string> values;
         if (attached) {
             values.push_back(*attached);
@@ -177,13 +201,20 @@ ParseOutcome parse_command_line(const std::string& program, const std::vector<st
             for (const std::string& choice : option.choices) allowed += (allowed.empty() ? "'" : ", '") + choice + "'";
             return refuse(label + ": invalid choice: '" + values.front() + "' (choose from " + allowed + ")");
         }
-        if (option.name == "--before") line.before = values;
-        else if (option.name == "--after") line.after = values;
-        else if (option.name == "--archive-mode") line.archive_mode = values.front();
-        else if (option.name == "--archive-root") line.archive_root = values.front();
-        else if (option.name == "--project-id") line.project_id = values.front();
-        else if (option.name == "--settings-json") line.settings_json = values.front();
-        else if (option.name == "--compared-copies") line.compared_copies = values.front();
+        if (option.name == "--before")
+            line.before = values;
+        else if (option.name == "--after")
+            line.after = values;
+        else if (option.name == "--archive-mode")
+            line.archive_mode = values.front();
+        else if (option.name == "--archive-root")
+            line.archive_root = values.front();
+        else if (option.name == "--project-id")
+            line.project_id = values.front();
+        else if (option.name == "--settings-json")
+            line.settings_json = values.front();
+        else if (option.name == "--compared-copies")
+            line.compared_copies = values.front();
         else if (option.name == "--output-root") {
             line.output_root = values.front();
             have_output_root = true;

@@ -18,6 +18,7 @@
 #include "conductor/command_line.hpp"
 #include "conductor/compared_copies.hpp"
 #include "conductor/events.hpp"
+#include "conductor/killed_runs.hpp"
 #include "conductor/pair_validation.hpp"
 #include "conductor/result_folder.hpp"
 #include "conductor/settings.hpp"
@@ -33,26 +34,15 @@ std::vector<std::filesystem::path> as_paths(const std::vector<std::string>& text
 }
 
 std::vector<std::filesystem::path> export_pdfs_exporter(const std::vector<std::filesystem::path>& before,
-                                                       const std::vector<std::filesystem::path>& after,
-                                                       const std::filesystem::path& output_root, const Json& settings,
-                                                       const Progress& progress) {
+                                                        const std::vector<std::filesystem::path>& after,
+                                                        const std::filesystem::path& output_root, const Json& settings,
+                                                        const Progress& progress) {
     return export_pdfs(before, after, output_root, settings, progress);
 }
 
 void validate_pair_validator(const std::filesystem::path& before, const std::filesystem::path& after,
                              const Json& settings) {
     validate_pair(before, after, settings);
-}
-
-// What killed runs left in the temporary folder and in the output root, before anything of
-// this run's is made; live runs' items are never touched.
-void sweep_killed_runs(const std::filesystem::path& output_root) {
-    std::error_code error;
-    const std::filesystem::path temporary = std::filesystem::temp_directory_path(error);
-    if (!error) sweep_leftovers(temporary, TEMPORARY_ITEMS);
-    const std::filesystem::path root = std::filesystem::weakly_canonical(absolute_path(output_root), error);
-    // An output root that is missing or no folder is refused by the run with its own message.
-    if (!error && std::filesystem::is_directory(root, error)) sweep_leftovers(root, OUTPUT_ROOT_ITEMS);
 }
 
 void run(const WorkerCommandLine& line) {
@@ -62,8 +52,15 @@ void run(const WorkerCommandLine& line) {
     if (line.archive_mode) {
         if (!line.archive_root || line.archive_root->empty() || !line.project_id || line.project_id->empty())
             throw UserError("保存版の案件を選択してください。");
-        vault::archive_job(as_paths(line.after), *line.archive_root, *line.project_id, line.output_root, settings,
-                           *line.archive_mode == "register", export_pdfs_exporter, validate_pair_validator, emit);
+        vault::archive_job(as_paths(line.after),
+                           *line.archive_root,
+                           *line.project_id,
+                           line.output_root,
+                           settings,
+                           *line.archive_mode == "register",
+                           export_pdfs_exporter,
+                           validate_pair_validator,
+                           emit);
         return;
     }
     export_pdfs(as_paths(line.before), as_paths(line.after), line.output_root, settings);

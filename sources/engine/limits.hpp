@@ -19,8 +19,8 @@ inline constexpr long long MAX_IMAGE_DECODE_BYTES = 1LL << 30;
 // The plates of one page: spot inks beyond what fits go through their alternates.
 inline constexpr long long MAX_PLATE_BYTES = 1LL << 30;
 
-// The folder that holds "references/", found from the running executable with symbolic
-// links resolved: the executable's folder or one of its parents.
+// The folder that holds "references/": "share/tesmira" below the nearest folder at or above
+// the running executable (symbolic links resolved) that has it.
 const std::filesystem::path& ROOT();
 
 }  // namespace tesmira::engine

@@ -1,3 +1,4 @@
+#include "common/install_layout.hpp"
 #include "engine/limits.hpp"
 
 #include <system_error>
@@ -5,14 +6,16 @@
 namespace tesmira::engine {
 namespace {
 
+// The nearest folder at or above the running executable that holds DATA_FOLDER with
+// "references/" gives the root: "/usr" for "/usr/libexec/tesmira/TesmiraWorker", the build
+// tree's top for its programs, tests and tools.
 std::filesystem::path find_root() {
     std::error_code error;
     std::filesystem::path executable = std::filesystem::canonical("/proc/self/exe", error);
     if (error) return std::filesystem::current_path();
-    // Installed, "references" sits beside the binaries; in the build tree it sits at the top,
-    // above the folders that hold the test and tool executables.
     for (std::filesystem::path folder = executable.parent_path();; folder = folder.parent_path()) {
-        if (std::filesystem::is_directory(folder / "references", error)) return folder;
+        const std::filesystem::path root = folder / DATA_FOLDER;
+        if (std::filesystem::is_directory(root / "references", error)) return root;
         if (folder == folder.root_path() || folder.empty()) break;
     }
     return executable.parent_path();

@@ -98,12 +98,13 @@ void Descriptor::reset() {
 
 WorkerProcess::WorkerProcess(const std::vector<std::string>& arguments, const std::filesystem::path& temporary_folder,
                              std::chrono::seconds limit, const std::vector<std::string>& extra_environment,
-                             const std::filesystem::path& working_folder)
+                             const std::filesystem::path& working_folder, const std::string& program)
     : deadline_(std::chrono::steady_clock::now() + limit) {
     auto [out_read, out_write] = make_pipe();
     auto [err_read, err_write] = make_pipe();
 
-    std::vector<std::string> argument_texts = {TESMIRA_WORKER};
+    const std::string executable = program.empty() ? TESMIRA_WORKER : program;
+    std::vector<std::string> argument_texts = {executable};
     argument_texts.insert(argument_texts.end(), arguments.begin(), arguments.end());
     std::vector<std::string> environment_texts = environment(temporary_folder);
     for (const std::string& entry : extra_environment) {
@@ -129,10 +130,11 @@ WorkerProcess::WorkerProcess(const std::vector<std::string>& arguments, const st
     posix_spawnattr_setsigdefault(&spawn.attributes, &defaults);
     posix_spawnattr_setflags(&spawn.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
-    const int error = ::posix_spawn(&pid_, TESMIRA_WORKER, &files.actions, &spawn.attributes, argv.data(), envp.data());
+    const int error =
+        ::posix_spawn(&pid_, executable.c_str(), &files.actions, &spawn.attributes, argv.data(), envp.data());
     if (error != 0) {
         pid_ = -1;
-        fail(error, "posix_spawn " TESMIRA_WORKER);
+        fail(error, ("posix_spawn " + executable).c_str());
     }
     out_ = std::move(out_read);
     err_ = std::move(err_read);
@@ -249,6 +251,11 @@ Sandbox::Sandbox()
 Outcome Sandbox::run(const std::vector<std::string>& arguments, const std::filesystem::path& working_folder) const {
     WorkerProcess worker(arguments, temporary_, std::chrono::seconds(300), {}, working_folder);
     return worker.finish();
+}
+
+Outcome Sandbox::run_program(const std::string& program, const std::vector<std::string>& arguments) const {
+    WorkerProcess process(arguments, temporary_, std::chrono::seconds(300), {}, {}, program);
+    return process.finish();
 }
 
 void write_sample_pdf(const std::filesystem::path& path, int pages, int variant, double width, double height) {

@@ -53,11 +53,12 @@ private:
 class WorkerProcess {
 public:
     // `extra_environment` adds "NAME=value" entries to the child's small environment; the
-    // child starts in `working_folder`, or in the test's own when it is empty.
+    // child starts in `working_folder`, or in the test's own when it is empty. `program` is
+    // another of the package's programs to run the same way, or empty for the worker.
     WorkerProcess(const std::vector<std::string>& arguments, const std::filesystem::path& temporary_folder,
                   std::chrono::seconds limit = std::chrono::seconds(300),
                   const std::vector<std::string>& extra_environment = {},
-                  const std::filesystem::path& working_folder = {});
+                  const std::filesystem::path& working_folder = {}, const std::string& program = {});
     ~WorkerProcess();
     WorkerProcess(const WorkerProcess&) = delete;
     WorkerProcess& operator=(const WorkerProcess&) = delete;
@@ -99,6 +100,8 @@ public:
     std::filesystem::path input(const std::string& relative) const { return inputs_ / relative; }
 
     Outcome run(const std::vector<std::string>& arguments, const std::filesystem::path& working_folder = {}) const;
+    // The same for another program of the package (tesmira-compare, the page job).
+    Outcome run_program(const std::string& program, const std::vector<std::string>& arguments) const;
 
 private:
     fixtures::TempFolder root_;
