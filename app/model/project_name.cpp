@@ -2,6 +2,9 @@
 
 #include <utf8proc.h>
 
+#include <cstdlib>
+#include <memory>
+
 #include "common/unicode.hpp"
 
 namespace tesmira::app {
@@ -54,8 +57,10 @@ std::string projectNameKey(std::string_view name) {
     // character whose canonical decomposition starts below U+0510 (Latin, Greek, Cyrillic)
     // counts as that first character; every other one keeps its marks, so that Japanese
     // voiced marks still tell ガ from カ.
+    // In NFC first, so that a stored name in decomposed form ("Cafe" and U+0301) meets the
+    // typed one: a lone combining mark would otherwise stay in the key.
     std::u32string bases;
-    for (const char32_t c : decode_utf8(name)) {
+    for (const char32_t c : decode_utf8(nfc(name))) {
         utf8proc_int32_t parts[UNDECOMPOSED_LIMIT];
         int boundary = 0;
         const utf8proc_ssize_t count =
@@ -63,15 +68,15 @@ std::string projectNameKey(std::string_view name) {
         bases += count > 0 && count <= UNDECOMPOSED_LIMIT && parts[0] < 0x510 ? char32_t(parts[0]) : c;
     }
     const std::string text = encode_utf8(bases);
-    utf8proc_uint8_t* folded = nullptr;
+    utf8proc_uint8_t* mapped = nullptr;
     const utf8proc_ssize_t size = utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(text.data()),
                                                utf8proc_ssize_t(text.size()),
-                                               &folded,
+                                               &mapped,
                                                UTF8PROC_CASEFOLD);
+    // utf8proc allocates the result with malloc; it goes with free.
+    const std::unique_ptr<utf8proc_uint8_t, decltype(&std::free)> folded(mapped, &std::free);
     if (size < 0) return text;  // lone surrogates from bytes that are not UTF-8: compared as they are
-    std::string key(reinterpret_cast<const char*>(folded), std::size_t(size));
-    std::free(folded);
-    return key;
+    return std::string(reinterpret_cast<const char*>(folded.get()), std::size_t(size));
 }
 
 }  // namespace tesmira::app

@@ -105,7 +105,9 @@ void ProofModel::start(bool registerBaseline) {
         setError(QStringLiteral("検版を開始できません: ") + QString::fromLocal8Bit(failure.what()));
         return;
     }
-    auto* process = new QProcess;
+    // Owned from its creation, with the run's deleter, which never kills a running worker.
+    decltype(process_) owned(new QProcess, process_.get_deleter());
+    QProcess* process = owned.get();
     process->setProgram(workerProgram);
     process->setArguments(workerArguments(request));
     process->setProcessEnvironment(workerEnvironment());
@@ -123,7 +125,7 @@ void ProofModel::start(bool registerBaseline) {
     publish(output_, {});
     resultResolution_ = settings_->dpi();  // read with the results, which come later
     publish(status_, QStringLiteral("PDFを確認しています…"));
-    process_.reset(process);
+    process_ = std::move(owned);
     outputPipe_ = std::move(pipe);
     workerOutput_.clear();
 

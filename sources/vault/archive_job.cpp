@@ -12,6 +12,7 @@
 #include "common/termination.hpp"
 #include "common/unicode.hpp"
 #include "vault/document_name.hpp"
+#include "vault/transaction.hpp"
 #include "vault/uncommitted_result.hpp"
 #include "vault/version_store.hpp"
 
@@ -54,7 +55,9 @@ FileIdentity identity_of(const fs::path& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0)
         throw fs::filesystem_error("cannot read", path, std::error_code(errno, std::generic_category()));
-    return {info.st_ino, info.st_size, static_cast<long long>(info.st_mtim.tv_sec) * 1'000'000'000LL + info.st_mtim.tv_nsec};
+    return {info.st_ino,
+            info.st_size,
+            static_cast<long long>(info.st_mtim.tv_sec) * 1'000'000'000LL + info.st_mtim.tv_nsec};
 }
 
 // Copies a new PDF, refusing one that changes while it is read.
@@ -67,6 +70,72 @@ void copy_unchanged(const fs::path& source, const fs::path& target, const std::s
         throw UserError("「" + name + "」が読込中に変更されました。保存が完了してから再試行してください。");
 }
 
+// The new PDFs and the saved versions they are compared with, copied to a private folder
+// first, so that a file changed or replaced meanwhile cannot reach the comparison or the store.
+struct StagedFiles {
+    TemporaryFolder folder{ARCHIVE_COPIES};
+    fs::path old_side = folder.path() / "before", new_side = folder.path() / "after";
+    std::vector<fs::path> old_copies, new_copies;
+    CopyNames copies;  // tells a library message that names a copy with the user's own path
+
+    StagedFiles() {
+        fs::create_directory(old_side);
+        fs::create_directory(new_side);
+    }
+};
+
+Transaction begin_transaction(Vault& store) {
+    try {
+        return Transaction(store.db());
+    } catch (const SqliteError&) {
+        throw UserError("この案件は別の検版で使用中です。完了してから再試行してください。");
+    }
+}
+
+// A first registration takes only new names; a comparison needs a saved version of each.
+void check_saved_version(const std::string& name, bool saved, bool register_baseline) {
+    if (register_baseline && saved)
+        throw UserError("「" + name + "」は登録済みです。初回登録では上書きせず、保存版と比較してください。");
+    if (!register_baseline && !saved)
+        throw UserError("この案件には「" + name +
+                        "」の保存版がありません。初回原稿として登録してください。別案件・別名からは探しません。");
+}
+
+// Copies and checks each new PDF, and copies the latest saved version of its name.
+void stage(StagedFiles& staged, Vault& store, const std::vector<fs::path>& after, const std::vector<std::string>& names,
+           const Json& settings, bool register_baseline, const Validator& validator) {
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        check_termination();
+        const std::string& name = names[i];
+        const fs::path target = staged.new_side / name;
+        copy_unchanged(after[i], target, name);
+        staged.copies.add(target, after[i]);
+        staged.copies.run([&] { validator(target, target, settings); });
+        const auto current = store.latest(name);
+        check_saved_version(name, current.has_value(), register_baseline);
+        staged.new_copies.push_back(target);
+        if (current) {
+            staged.old_copies.push_back(staged.old_side / name);
+            copy_content(current->first, staged.old_copies.back());
+            staged.copies.add(staged.old_copies.back(), current->first);
+        }
+    }
+}
+
+// Adds the new versions to the store and commits them with their rows.
+void store_versions(Vault& store, const std::vector<std::string>& names, const StagedFiles& staged,
+                    Transaction& transaction) {
+    std::vector<fs::path>& created = transaction.created_files();
+    for (std::size_t i = 0; i < staged.new_copies.size(); ++i) {
+        check_termination();
+        store.append(names[i], staged.new_copies[i], created);
+    }
+    check_termination();
+    // The new files' folder entries reach the disk before the rows that name them.
+    if (!created.empty()) sync_folder(store.versions());
+    transaction.commit();
+}
+
 }  // namespace
 
 std::vector<fs::path> archive_job(const std::vector<fs::path>& after, const fs::path& root, const std::string& project,
@@ -76,90 +145,37 @@ std::vector<fs::path> archive_job(const std::vector<fs::path>& after, const fs::
     check_inputs(after, names);
 
     Vault store(root, project);
-    std::vector<fs::path> created, exported;
-    bool committed = false;
-    try {
-        try {
-            store.db().execute("BEGIN IMMEDIATE");
-        } catch (const SqliteError&) {
-            throw UserError("この案件は別の検版で使用中です。完了してから再試行してください。");
+    Transaction transaction = begin_transaction(store);
+    store.sweep_killed_runs();
+    std::vector<fs::path> exported;
+    Json captured = Json::object();  // the comparison's "complete", sent once the archive has committed
+    std::optional<UncommittedResult> result;
+    {
+        StagedFiles staged;
+        stage(staged, store, after, names, settings, register_baseline, validator);
+        if (!register_baseline) {
+            const Progress forward = [&](const std::string& event, const Json& fields) {
+                if (event == "complete")
+                    captured.update(fields);
+                else
+                    progress(event, fields);
+            };
+            result.emplace(output_root);
+            exported = staged.copies.run(
+                [&] { return exporter(staged.old_copies, staged.new_copies, result->folder(), settings, forward); });
         }
-        store.sweep_killed_runs();
-        Json captured = Json::object();
-        std::optional<UncommittedResult> result;
-        {
-            TemporaryFolder temporary(ARCHIVE_COPIES);
-            const fs::path old_side = temporary.path() / "before", new_side = temporary.path() / "after";
-            fs::create_directory(old_side);
-            fs::create_directory(new_side);
-            std::vector<fs::path> old_copies, new_copies;
-            CopyNames copies;
-            for (std::size_t i = 0; i < after.size(); ++i) {
-                check_termination();
-                const std::string& name = names[i];
-                const fs::path target = new_side / name;
-                copy_unchanged(after[i], target, name);
-                copies.add(target, after[i]);
-                copies.run([&] { validator(target, target, settings); });
-                const auto current = store.latest(name);
-                if (register_baseline && current)
-                    throw UserError("「" + name + "」は登録済みです。初回登録では上書きせず、保存版と比較してください。");
-                if (!register_baseline && !current)
-                    throw UserError("この案件には「" + name +
-                                    "」の保存版がありません。初回原稿として登録してください。別案件・別名からは探しません。");
-                new_copies.push_back(target);
-                if (current) {
-                    old_copies.push_back(old_side / name);
-                    copy_content(current->first, old_copies.back());
-                    copies.add(old_copies.back(), current->first);
-                }
-            }
-            if (!register_baseline) {
-                const Progress forward = [&](const std::string& event, const Json& fields) {
-                    if (event == "complete")
-                        captured.update(fields);
-                    else
-                        progress(event, fields);
-                };
-                result.emplace(output_root);
-                exported =
-                    copies.run([&] { return exporter(old_copies, new_copies, result->folder(), settings, forward); });
-            }
-            for (std::size_t i = 0; i < new_copies.size(); ++i) {
-                check_termination();
-                store.append(names[i], new_copies[i], created);
-            }
-            check_termination();
-            // The new files' folder entries reach the disk before the rows that name them.
-            if (!created.empty()) sync_folder(store.versions());
-            store.db().execute("COMMIT");
-            committed = true;
-        }
-        if (result) {
-            exported = result->publish(exported);
-            captured = result->published_fields(std::move(captured));
-        }
-        if (register_baseline) {
-            progress("archive_saved", Json{{"count", after.size()}, {"project", store.project_name()}});
-        } else {
-            Json fields = captured;
-            fields["archive_updated"] = true;
-            fields["project"] = store.project_name();
-            progress("complete", fields);
-        }
-        return exported;
-    } catch (...) {
-        if (!committed) {
-            try {
-                if (store.db().in_transaction()) store.db().execute("ROLLBACK");
-            } catch (const std::exception&) {
-                // Closing the connection discards the transaction all the same.
-            }
-            std::error_code ignored;
-            for (const fs::path& path : created) fs::remove(path, ignored);
-        }
-        throw;
+        store_versions(store, names, staged, transaction);
     }
+    if (register_baseline) {
+        progress("archive_saved", Json{{"count", after.size()}, {"project", store.project_name()}});
+        return exported;
+    }
+    exported = result->publish(exported);
+    Json fields = result->published_fields(std::move(captured));
+    fields["archive_updated"] = true;
+    fields["project"] = store.project_name();
+    progress("complete", fields);
+    return exported;
 }
 
 }  // namespace tesmira::vault

@@ -13,6 +13,7 @@
 #include "common/errors.hpp"
 #include "fixtures/temp_folder.hpp"
 #include "png_fixture.hpp"
+#include "fixtures/refusal.hpp"
 
 namespace fx = tesmira::binder::fixture;
 using tesmira::UserError;
@@ -26,12 +27,7 @@ using tesmira::fixtures::TempFolder;
 namespace {
 
 void expect_refusal(const std::function<void()>& call, const std::string& message) {
-    try {
-        call();
-        ADD_FAILURE() << "no refusal, expected \"" << message << "\"";
-    } catch (const UserError& e) {
-        EXPECT_EQ(e.what(), message);
-    }
+    EXPECT_EQ(tesmira::fixtures::refusal(call), message);
 }
 
 std::string without_last_byte(std::string bytes) {

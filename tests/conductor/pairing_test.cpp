@@ -2,6 +2,7 @@
 
 #include "common/errors.hpp"
 #include "conductor/pairing.hpp"
+#include "fixtures/refusal.hpp"
 
 namespace fs = std::filesystem;
 using tesmira::conductor::match_files;
@@ -9,12 +10,7 @@ using tesmira::conductor::match_files;
 namespace {
 
 std::string refusal(const std::vector<fs::path>& before, const std::vector<fs::path>& after) {
-    try {
-        match_files(before, after);
-    } catch (const tesmira::UserError& error) {
-        return error.what();
-    }
-    return "(paired)";
+    return tesmira::fixtures::refusal([&] { match_files(before, after); });
 }
 
 std::vector<fs::path> numbered(int count, const std::string& folder) {
@@ -61,7 +57,7 @@ TEST(Pairing, RefusalsInTheirOrder) {
         {{"/x/a.png"}, {"/y/a.pdf"}, "PDF以外のファイルが含まれています。"},
         {{"/x/nodot"}, {"/y/a.pdf"}, "PDF以外のファイルが含まれています。"},
         {{"/x/.pdf"}, {"/y/a.pdf"}, "PDF以外のファイルが含まれています。"},
-        {{"/x/REPORT.PDF"}, {"/y/a.pdf"}, "(paired)"},
+        {{"/x/REPORT.PDF"}, {"/y/a.pdf"}, tesmira::fixtures::NO_REFUSAL},
         {{"/x/a.pdf", "/z/a.pdf"}, {"/y/a.pdf"}, "変更前に同名ファイルが重複しています: a.pdf"},
         {{"/x/表紙.pdf"}, {"/y/表紙.pdf", "/z/表紙.pdf"}, "変更後に同名ファイルが重複しています: 表紙.pdf"},
         {{"/x/A.pdf", "/x/c.pdf"}, {"/y/a.pdf", "/y/c.pdf"},

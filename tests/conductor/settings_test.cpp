@@ -2,6 +2,7 @@
 
 #include "common/errors.hpp"
 #include "conductor/settings.hpp"
+#include "fixtures/refusal.hpp"
 
 using tesmira::Json;
 using tesmira::conductor::DEFAULTS;
@@ -10,12 +11,7 @@ using tesmira::conductor::normalized_settings;
 namespace {
 
 std::string refusal(const Json& values) {
-    try {
-        normalized_settings(values);
-    } catch (const tesmira::UserError& error) {
-        return error.what();
-    }
-    return "(accepted)";
+    return tesmira::fixtures::refusal([&] { normalized_settings(values); });
 }
 
 }  // namespace
@@ -40,8 +36,8 @@ TEST(Settings, RefusalsInTheirOrder) {
         {"12", "設定の形式が不正です。"},
         {"\"text\"", "設定の形式が不正です。"},
         {"null", "設定の形式が不正です。"},
-        {R"({"tolerance": 255, "border": 1})", "(accepted)"},
-        {R"({"border": 6, "opacity": 0})", "(accepted)"},
+        {R"({"tolerance": 255, "border": 1})", tesmira::fixtures::NO_REFUSAL},
+        {R"({"border": 6, "opacity": 0})", tesmira::fixtures::NO_REFUSAL},
         {R"({"tolerance": 256})", "設定が範囲外です: tolerance"},
         {R"({"tolerance": -1})", "設定が範囲外です: tolerance"},
         {R"({"tolerance": true})", "設定が範囲外です: tolerance"},

@@ -9,6 +9,7 @@
 
 #include "common/errors.hpp"
 #include "engine/compare.hpp"
+#include "fixtures/refusal.hpp"
 
 using tesmira::UserError;
 using tesmira::engine::compare_arrays;
@@ -46,15 +47,7 @@ int red_pixels(const cv::Mat& image) {
     return count;
 }
 
-// The user message of a refusal, or "" when the call succeeds.
-std::string refusal(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const UserError& e) {
-        return e.what();
-    }
-    return "";
-}
+using tesmira::fixtures::refusal;
 
 bool same(const cv::Mat& a, const cv::Mat& b) {
     return a.size == b.size && a.type() == b.type() && cv::countNonZero(cv::Mat(a != b).reshape(1)) == 0;

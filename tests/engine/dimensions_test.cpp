@@ -6,6 +6,7 @@
 
 #include "common/errors.hpp"
 #include "engine/dimensions.hpp"
+#include "fixtures/refusal.hpp"
 
 using tesmira::UserError;
 using tesmira::engine::validate_dimensions;
@@ -40,12 +41,7 @@ TEST_P(ValidateDimensions, AcceptsOrRefusesWithTheExactMessage) {
         EXPECT_NEAR(h_mm, c.height * 25.4 / 72, 1e-9);
         return;
     }
-    try {
-        validate_dimensions(c.width, c.height, c.dpi);
-        ADD_FAILURE() << "accepted";
-    } catch (const UserError& e) {
-        EXPECT_EQ(e.what(), *c.refusal);
-    }
+    EXPECT_EQ(tesmira::fixtures::refusal([&] { validate_dimensions(c.width, c.height, c.dpi); }), *c.refusal);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -15,6 +15,7 @@
 #include "engine/png_io.hpp"
 #include "fixtures/pdf_builder.hpp"
 #include "fixtures/temp_folder.hpp"
+#include "fixtures/refusal.hpp"
 
 namespace fx = tesmira::fixtures;
 namespace fs = std::filesystem;
@@ -79,12 +80,7 @@ protected:
         fx::write_pdf(fx::many_pages(1, after), folder.path() / "after.pdf");
     }
     std::string refusal(const Json& settings) {
-        try {
-            run_job(folder.path(), settings);
-        } catch (const tesmira::UserError& error) {
-            return error.what();
-        }
-        return "(compared)";
+        return tesmira::fixtures::refusal([&] { run_job(folder.path(), settings); });
     }
 };
 
@@ -102,7 +98,7 @@ TEST_F(PageJob, TrimSizesMayDifferByAHundredthOfAMillimetre) {
     };
     for (const Case& c : cases) {
         write_pair(plain(mm(c.before_w), mm(c.before_h)), plain(mm(c.after_w), mm(c.after_h)));
-        EXPECT_EQ(refusal(base_settings()), c.accepted ? "(compared)" : "新旧PDFの仕上がりサイズが異なります。")
+        EXPECT_EQ(refusal(base_settings()), c.accepted ? tesmira::fixtures::NO_REFUSAL : "新旧PDFの仕上がりサイズが異なります。")
             << c.after_w << " x " << c.after_h;
     }
 }
@@ -240,8 +236,8 @@ TEST_F(PageJob, ResolutionIsRefusedFirst) {
         {150, true, message},
         {300.5, true, message},
         {"300", false, message},
-        {300.0, false, "(compared)"},
-        {144, false, "(compared)"},
+        {300.0, false, tesmira::fixtures::NO_REFUSAL},
+        {144, false, tesmira::fixtures::NO_REFUSAL},
     };
     for (const auto& c : cases) {
         for (const auto& name : files_in(folder.path())) fs::remove(folder.path() / name);

@@ -15,6 +15,7 @@
 #include "fixtures/pdf_builder.hpp"
 #include "fixtures/resource_editor.hpp"
 #include "fixtures/temp_folder.hpp"
+#include "fixtures/refusal.hpp"
 
 namespace fx = tesmira::fixtures;
 namespace fs = std::filesystem;
@@ -107,19 +108,9 @@ TEST_F(PageViews, PagesThatPrintDifferentlyAreShownAsTheyPrint) {
 
 TEST_F(PageViews, RefuseWhatTheComparisonRefuses) {
     write_pair("0 g 20 20 30 30 re f", "0 g 20 20 30 30 re f");
-    try {
-        draw_page_views(before, after, 2, 144);
-        ADD_FAILURE() << "drawn";
-    } catch (const tesmira::UserError& error) {
-        EXPECT_EQ(std::string(error.what()), "指定ページがありません。このPDFは1ページです。");
-    }
+    EXPECT_EQ(fx::refusal([&] { draw_page_views(before, after, 2, 144); }), "指定ページがありません。このPDFは1ページです。");
     fx::Page wide;
     wide.media = {0, 0, 300, 200};
     fx::write_pdf(fx::many_pages(1, wide), after);
-    try {
-        draw_page_views(before, after, 1, 144);
-        ADD_FAILURE() << "drawn";
-    } catch (const tesmira::UserError& error) {
-        EXPECT_EQ(std::string(error.what()), "新旧PDFの仕上がりサイズが異なります。");
-    }
+    EXPECT_EQ(fx::refusal([&] { draw_page_views(before, after, 1, 144); }), "新旧PDFの仕上がりサイズが異なります。");
 }

@@ -15,6 +15,7 @@
 #include "fixtures/pdf_builder.hpp"
 #include "fixtures/temp_folder.hpp"
 #include "pdf/mupdf_document.hpp"
+#include "fixtures/refusal.hpp"
 
 namespace fx = tesmira::fixtures;
 using tesmira::UserError;
@@ -52,12 +53,7 @@ protected:
         return path;
     }
     std::string refusal(const std::filesystem::path& path, int page, double dpi) {
-        try {
-            render_pdf(path, page, dpi);
-        } catch (const UserError& error) {
-            return error.what();
-        }
-        return "(rendered)";
+        return tesmira::fixtures::refusal([&] { render_pdf(path, page, dpi); });
     }
 };
 
@@ -105,7 +101,7 @@ TEST_F(Render, UserUnitOfOneInAnyFormPasses) {
         fx::Page page = small_page();
         page.user_unit = c.unit;
         auto path = write(fx::many_pages(1, page));
-        EXPECT_EQ(refusal(path, 1, 144) == "(rendered)", c.accepted) << c.unit.value_or("absent");
+        EXPECT_EQ(refusal(path, 1, 144) == tesmira::fixtures::NO_REFUSAL, c.accepted) << c.unit.value_or("absent");
     }
 }
 

@@ -11,6 +11,7 @@
 
 #include "common/errors.hpp"
 #include "grain_pages.hpp"
+#include "fixtures/refusal.hpp"
 
 namespace fx = tesmira::fixtures;
 using namespace tesmira::grain;
@@ -36,12 +37,7 @@ protected:
     }
     // The refusal's sentence, or "" when the page is listed.
     std::string refusal(const fx::Page& page, std::optional<int> inherited_rotate = {}) {
-        try {
-            list(page, inherited_rotate);
-            return "";
-        } catch (const tesmira::UserError& error) {
-            return error.what();
-        }
+        return tesmira::fixtures::refusal([&] { list(page, inherited_rotate); });
     }
 };
 
@@ -129,9 +125,9 @@ TEST_F(PageObjects, RefusesClippingAndRotationInThatOrder) {
         {"negative rotation", rotated(-90), {}, ROTATED},
         {"inherited rotation", page_with(""), 180, ROTATED},
         {"clip and rotation", rotated(270, "10 10 50 50 re W n\n"), {}, CLIPPED},
-        {"full turn", rotated(360), {}, ""},
-        {"clip inside a form only", clip_in_form, {}, ""},
-        {"W only inside a string", page_with(fx::text(20, 20, 12, "W W* n")), {}, ""},
+        {"full turn", rotated(360), {}, fx::NO_REFUSAL},
+        {"clip inside a form only", clip_in_form, {}, fx::NO_REFUSAL},
+        {"W only inside a string", page_with(fx::text(20, 20, 12, "W W* n")), {}, fx::NO_REFUSAL},
     };
     for (const Case& c : cases) EXPECT_EQ(refusal(c.page, c.inherited_rotate), c.expected) << c.name;
 }
@@ -150,7 +146,7 @@ TEST_F(PageObjects, ListsAtMostTwoThousandTopLevelObjects) {
     };
     const std::string unplaceable = unplaceable_path();
     const Case cases[] = {
-        {"2000 objects", many_rects(2000), ""},
+        {"2000 objects", many_rects(2000), fx::NO_REFUSAL},
         {"2001 objects", many_rects(2001), TOO_MANY},
         {"an unplaceable 2000th object", many_rects(1999) + unplaceable, NO_POSITION},
         {"an unplaceable 2001st object", many_rects(2000) + unplaceable, TOO_MANY},

@@ -11,6 +11,7 @@
 #include "fixtures/temp_folder.hpp"
 #include "vault/archive_job.hpp"
 #include "vault/version_store.hpp"
+#include "fixtures/refusal.hpp"
 
 namespace fs = std::filesystem;
 using tesmira::Json;
@@ -73,12 +74,7 @@ protected:
             [this](const std::string& event, const Json& fields) { events.push_back({event, fields}); });
     }
     std::string refusal(const std::vector<fs::path>& after, bool register_baseline) {
-        try {
-            run(after, register_baseline);
-        } catch (const UserError& error) {
-            return error.what();
-        }
-        return "(done)";
+        return tesmira::fixtures::refusal([&] { run(after, register_baseline); });
     }
     bool terminate_during_export() {
         tesmira::install_termination_handler();

@@ -11,6 +11,7 @@
 #include "vault/document_name.hpp"
 #include "vault/sqlite_database.hpp"
 #include "vault/version_store.hpp"
+#include "fixtures/refusal.hpp"
 
 namespace fs = std::filesystem;
 using tesmira::UserError;
@@ -30,14 +31,7 @@ unsigned mode_of(const fs::path& path) {
     return info.st_mode & 07777;
 }
 
-std::string refusal(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const UserError& error) {
-        return error.what();
-    }
-    return "(accepted)";
-}
+using tesmira::fixtures::refusal;
 
 std::size_t count_files(const fs::path& folder) {
     return std::size_t(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
@@ -122,7 +116,7 @@ TEST_F(VersionStore, RefusalsInTheirOrder) {
         {R"({"version": 1, "id": "other", "name": "x"})", "案件情報を確認できません。"},
         {R"({"version": 1, "id": ")" + PROJECT + R"(", "name": 5})", "案件情報を確認できません。"},
         {R"([1])", "案件情報を確認できません。"},
-        {R"({"version": 1.0, "id": ")" + PROJECT + R"(", "name": "x", "extra": true})", "(accepted)"},
+        {R"({"version": 1.0, "id": ")" + PROJECT + R"(", "name": "x", "extra": true})", tesmira::fixtures::NO_REFUSAL},
     };
     for (const Case& c : records) {
         write(project / "project.json", c.json);
@@ -241,7 +235,7 @@ TEST_F(VersionStore, VersionsWithoutTheirHistoryAreRefusedAndNothingIsWritten) {
     // A project without a version gets its history made, as the first run always did.
     fs::remove_all(project / "versions");
     fs::remove(history);
-    EXPECT_EQ(refusal([&] { Vault store(root, PROJECT); }), "(accepted)");
+    EXPECT_EQ(refusal([&] { Vault store(root, PROJECT); }), tesmira::fixtures::NO_REFUSAL);
     EXPECT_TRUE(fs::is_regular_file(history));
 }
 
