@@ -44,8 +44,18 @@ int main(int argc, char** argv) {
         if (pid == 0) {
             const int null = ::open("/dev/null", O_WRONLY);
             ::dup2(null, STDOUT_FILENO);
-            ::execl(TESMIRA_WORKER, TESMIRA_WORKER, "--after", pdf.c_str(), "--output-root", output.c_str(),
-                    "--archive-mode", "compare", "--archive-root", root.c_str(), "--project-id", project.c_str(),
+            ::execl(TESMIRA_WORKER,
+                    TESMIRA_WORKER,
+                    "--after",
+                    pdf.c_str(),
+                    "--output-root",
+                    output.c_str(),
+                    "--archive-mode",
+                    "compare",
+                    "--archive-root",
+                    root.c_str(),
+                    "--project-id",
+                    project.c_str(),
                     static_cast<char*>(nullptr));
             ::_exit(127);
         }
@@ -58,7 +68,11 @@ int main(int argc, char** argv) {
         }
     }
     std::sort(seconds.begin(), seconds.end());
-    std::printf("refused while the project is held: median %.3f s, fastest %.3f s, slowest %.3f s (%d runs; the wait is 1 s)\n",
-                seconds[seconds.size() / 2], seconds.front(), seconds.back(), rounds);
+    std::printf(
+        "refused while the project is held: median %.3f s, fastest %.3f s, slowest %.3f s (%d runs; the wait is 1 s)\n",
+        seconds[seconds.size() / 2],
+        seconds.front(),
+        seconds.back(),
+        rounds);
     return 0;
 }

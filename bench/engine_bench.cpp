@@ -86,11 +86,15 @@ int main(int argc, char** argv) {
     MarkedImage marked;
     const double tiny = median_ms(runs, [&] { marked = mark_tiny_changes(compared.result, compared.mask, 300); });
     AnnotatedImage annotated;
-    const double band = median_ms(runs, [&] { annotated = annotate_result(marked.image, settings, tesmira::tokyo_now()); });
+    const double band =
+        median_ms(runs, [&] { annotated = annotate_result(marked.image, settings, tesmira::tokyo_now()); });
 
     std::printf("allocator reuses freed canvases: %s\n", reuse ? "yes" : "no");
-    std::printf("page %dx%d px, %d regions, %d tiny components\n", before.pixels.cols, before.pixels.rows,
-                compared.stats.regions, marked.marks.tiny_components);
+    std::printf("page %dx%d px, %d regions, %d tiny components\n",
+                before.pixels.cols,
+                before.pixels.rows,
+                compared.stats.regions,
+                marked.marks.tiny_components);
     std::printf("render_pdf before   %8.1f ms (median of %d)\n", render_before, runs);
     std::printf("render_pdf after    %8.1f ms\n", render_after);
     std::printf("compare_arrays      %8.1f ms\n", compare);
@@ -106,8 +110,8 @@ int main(int argc, char** argv) {
 
     // A whole page job, against the two renders inside it, in the same run.
     tesmira::Json job_settings = settings;
-    job_settings.update(tesmira::Json{{"page", 1}, {"tolerance", 1}, {"opacity", 10}, {"border", 2},
-                                      {"diagnostic_images", false}});
+    job_settings.update(
+        tesmira::Json{{"page", 1}, {"tolerance", 1}, {"opacity", 10}, {"border", 2}, {"diagnostic_images", false}});
     const double renders = median_ms(runs, [&] {
         render_pdf(before_pdf, 1, 300);
         render_pdf(after_pdf, 1, 300);

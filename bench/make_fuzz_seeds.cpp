@@ -67,13 +67,14 @@ fx::Document one_page(fx::Page page) {
 
 // Spot, indexed and DeviceN colours, a CMYK shading, tiling and shading patterns and a soft
 // mask: what the builder has no resources for, added to the first page afterwards.
-const std::string COLOUR_CONTENT = "q /Sh0 sh Q\n"
-                                   "/Sp cs 0.7 scn 10 10 50 50 re f\n"
-                                   "/Ix cs 1 sc 70 10 50 50 re f\n"
-                                   "/Dn cs 0.3 0.8 scn 130 10 50 50 re f\n"
-                                   "/Pattern cs /P0 scn 10 120 80 70 re f\n"
-                                   "/Pattern cs /P1 scn 110 120 80 70 re f\n"
-                                   "q /GS0 gs 0 0 1 rg 20 20 160 160 re f Q\n";
+const std::string COLOUR_CONTENT =
+    "q /Sh0 sh Q\n"
+    "/Sp cs 0.7 scn 10 10 50 50 re f\n"
+    "/Ix cs 1 sc 70 10 50 50 re f\n"
+    "/Dn cs 0.3 0.8 scn 130 10 50 50 re f\n"
+    "/Pattern cs /P0 scn 10 120 80 70 re f\n"
+    "/Pattern cs /P1 scn 110 120 80 70 re f\n"
+    "q /GS0 gs 0 0 1 rg 20 20 160 160 re f Q\n";
 
 QPDFObjectHandle stream_of(QPDF& pdf, const std::string& data, const std::string& dictionary) {
     QPDFObjectHandle stream = pdf.newStream(data);
@@ -84,26 +85,31 @@ QPDFObjectHandle stream_of(QPDF& pdf, const std::string& data, const std::string
 
 void add_colour_resources(QPDF& pdf) {
     const auto parse = [](const std::string& text) { return QPDFObjectHandle::parse(text); };
-    const std::string shading = "<< /ShadingType 2 /ColorSpace /DeviceCMYK /Coords [0 0 200 0] /Extend [true true] "
-                                "/Function << /FunctionType 2 /Domain [0 1] /C0 [1 0 0 0] /C1 [0 0 1 0.2] /N 1 >> >>";
+    const std::string shading =
+        "<< /ShadingType 2 /ColorSpace /DeviceCMYK /Coords [0 0 200 0] /Extend [true true] "
+        "/Function << /FunctionType 2 /Domain [0 1] /C0 [1 0 0 0] /C1 [0 0 1 0.2] /N 1 >> >>";
     QPDFObjectHandle patterns = QPDFObjectHandle::newDictionary();
-    patterns.replaceKey("/P0", stream_of(pdf, "1 0 0 rg 0 0 5 5 re f 0 0 1 0 k 5 5 5 5 re f",
-                                         "<< /Type /Pattern /PatternType 1 /PaintType 1 /TilingType 1 "
-                                         "/BBox [0 0 10 10] /XStep 10 /YStep 10 /Resources << >> >>"));
+    patterns.replaceKey("/P0",
+                        stream_of(pdf,
+                                  "1 0 0 rg 0 0 5 5 re f 0 0 1 0 k 5 5 5 5 re f",
+                                  "<< /Type /Pattern /PatternType 1 /PaintType 1 /TilingType 1 "
+                                  "/BBox [0 0 10 10] /XStep 10 /YStep 10 /Resources << >> >>"));
     patterns.replaceKey("/P1", parse("<< /Type /Pattern /PatternType 2 /Shading " + shading + " >>"));
 
-    QPDFObjectHandle colour_spaces =
-        parse("<< /Sp [/Separation /Spot /DeviceCMYK << /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] /C1 [0 1 0 0] "
-              "/N 1 >>] /Ix [/Indexed /DeviceCMYK 1 <00000000FF000000>] /Dn [/DeviceN [/Cyan /Spot] /DeviceCMYK "
-              "null] >>");
+    QPDFObjectHandle colour_spaces = parse(
+        "<< /Sp [/Separation /Spot /DeviceCMYK << /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] /C1 [0 1 0 0] "
+        "/N 1 >>] /Ix [/Indexed /DeviceCMYK 1 <00000000FF000000>] /Dn [/DeviceN [/Cyan /Spot] /DeviceCMYK "
+        "null] >>");
     // Two inks to four: cyan and the spot's magenta, as a PostScript calculator.
     colour_spaces.getKey("/Dn").setArrayItem(
         3, stream_of(pdf, "{ 0 0 3 -1 roll }", "<< /FunctionType 4 /Domain [0 1 0 1] /Range [0 1 0 1 0 1 0 1] >>"));
 
     QPDFObjectHandle soft_mask = parse("<< /Type /Mask /S /Luminosity >>");
-    soft_mask.replaceKey("/G", stream_of(pdf, "0.5 g 0 0 100 100 re f 1 g 100 100 100 100 re f",
-                                         "<< /Type /XObject /Subtype /Form /BBox [0 0 200 200] "
-                                         "/Group << /S /Transparency /CS /DeviceGray >> >>"));
+    soft_mask.replaceKey("/G",
+                         stream_of(pdf,
+                                   "0.5 g 0 0 100 100 re f 1 g 100 100 100 100 re f",
+                                   "<< /Type /XObject /Subtype /Form /BBox [0 0 200 200] "
+                                   "/Group << /S /Transparency /CS /DeviceGray >> >>"));
     QPDFObjectHandle state = parse("<< /ca 0.5 >>");
     state.replaceKey("/SMask", soft_mask);
     QPDFObjectHandle states = QPDFObjectHandle::newDictionary();
@@ -158,10 +164,11 @@ void write_pdf_seeds(const fs::path& folder) {
     plain.emplace_back("three_pages.pdf", fx::many_pages(3, page_of(small, drawing)));
 
     // Images placed simply, rotated and mirrored; with a soft mask; grey and CMYK; and inline.
-    fx::Page images = page_of(small, fx::draw_image(0, 60, 0, 0, 60, 10, 10) + fx::draw_image(1, 0, 40, -40, 0, 150, 80) +
-                                         fx::draw_image(2, -30, 0, 0, 30, 190, 150) + fx::draw_image(3, 30, 0, 0, 30, 100, 150) +
-                                         "q 20 0 0 20 60 120 cm BI /W 2 /H 2 /CS /G /BPC 8 ID " +
-                                         std::string("\x00\xff\xff\x00", 4) + " EI Q\n");
+    fx::Page images = page_of(
+        small,
+        fx::draw_image(0, 60, 0, 0, 60, 10, 10) + fx::draw_image(1, 0, 40, -40, 0, 150, 80) +
+            fx::draw_image(2, -30, 0, 0, 30, 190, 150) + fx::draw_image(3, 30, 0, 0, 30, 100, 150) +
+            "q 20 0 0 20 60 120 cm BI /W 2 /H 2 /CS /G /BPC 8 ID " + std::string("\x00\xff\xff\x00", 4) + " EI Q\n");
     images.images.push_back(fx::checkerboard(8, 8));
     images.images.push_back(fx::solid_image(4, 3, {0, 128, 255}));
     fx::Image masked = fx::solid_image(3, 3, {200});
@@ -170,25 +177,33 @@ void write_pdf_seeds(const fs::path& folder) {
     images.images.push_back(fx::solid_image(2, 2, {0, 255, 0, 40}));
     plain.emplace_back("images.pdf", one_page(images));
 
-    fx::Page forms = page_of(small, fx::draw_form(0) + "q 0.5 0 0 0.5 100 0 cm " + fx::draw_form(1) + "Q\n" +
-                                        fx::draw_form(2));
+    fx::Page forms =
+        page_of(small, fx::draw_form(0) + "q 0.5 0 0 0.5 100 0 cm " + fx::draw_form(1) + "Q\n" + fx::draw_form(2));
     forms.images.push_back(fx::checkerboard(4, 4));
-    forms.forms.push_back({{0, 0, 100, 100}, fx::fill_rect({10, 10, 50, 50}, 0, 0, 1) + fx::draw_image(0, 40, 0, 0, 40, 50, 50)});
+    forms.forms.push_back(
+        {{0, 0, 100, 100}, fx::fill_rect({10, 10, 50, 50}, 0, 0, 1) + fx::draw_image(0, 40, 0, 0, 40, 50, 50)});
     forms.forms.push_back({{0, 0, 200, 200}, fx::text(10, 10, 20, "Form") + fx::draw_form(0)});
     forms.forms.push_back({{0, 0, 10, 10}, ""});  // draws nothing
     plain.emplace_back("forms.pdf", one_page(forms));
 
     plain.emplace_back("clip_and_strokes.pdf",
-                       one_page(page_of(small, "q 10 10 100 100 re W n " + fx::fill_rect({0, 0, 200, 200}, 0, 1, 0) +
-                                                   "Q 8 w 0 j 2 J 10 M 20 20 m 100 180 l 180 20 l h S "
-                                                   "0 w 1 j 50 50 m 60 60 70 40 80 50 c S "
-                                                   "BT 1 Tr /F1 30 Tf 20 20 Td (Outline) Tj 7 Tr (Clip) Tj ET\n")));
+                       one_page(page_of(small,
+                                        "q 10 10 100 100 re W n " + fx::fill_rect({0, 0, 200, 200}, 0, 1, 0) +
+                                            "Q 8 w 0 j 2 J 10 M 20 20 m 100 180 l 180 20 l h S "
+                                            "0 w 1 j 50 50 m 60 60 70 40 80 50 c S "
+                                            "BT 1 Tr /F1 30 Tf 20 20 Td (Outline) Tj 7 Tr (Clip) Tj ET\n")));
     for (auto& [name, doc] : plain) write_plain_pdf(doc, folder / name);
-    write_plain_pdf(one_page(page_of(small, COLOUR_CONTENT)), folder / "colours_patterns_masks.pdf", add_colour_resources);
+    write_plain_pdf(
+        one_page(page_of(small, COLOUR_CONTENT)), folder / "colours_patterns_masks.pdf", add_colour_resources);
     // 192 bytes of image data declared as 40000 x 40000 pixels: once decoded whole, 4.8 GB.
     write_plain_pdf(one_page(images), folder / "image_declared_huge.pdf", [](QPDF& pdf) {
-        QPDFObjectHandle image = QPDFPageDocumentHelper(pdf).getAllPages().front().getObjectHandle()
-                                     .getKey("/Resources").getKey("/XObject").getKey("/Im0");
+        QPDFObjectHandle image = QPDFPageDocumentHelper(pdf)
+                                     .getAllPages()
+                                     .front()
+                                     .getObjectHandle()
+                                     .getKey("/Resources")
+                                     .getKey("/XObject")
+                                     .getKey("/Im0");
         image.getDict().replaceKey("/Width", QPDFObjectHandle::newInteger(40000));
         image.getDict().replaceKey("/Height", QPDFObjectHandle::newInteger(40000));
     });
@@ -229,12 +244,13 @@ void write_png_seeds(const fs::path& folder) {
     // The plain file again with its data split over two IDAT chunks, and a chunk after IEND.
     const std::string file = tesmira::read_text_file(plain);
     const std::string head = file.substr(0, 8 + 25);  // signature and IHDR
-    const std::uint32_t length = std::uint32_t(std::uint8_t(file[33])) << 24 | std::uint32_t(std::uint8_t(file[34])) << 16 |
+    const std::uint32_t length = std::uint32_t(std::uint8_t(file[33])) << 24 |
+                                 std::uint32_t(std::uint8_t(file[34])) << 16 |
                                  std::uint32_t(std::uint8_t(file[35])) << 8 | std::uint8_t(file[36]);
     const std::string data = file.substr(41, length);
-    write_bytes(folder / "split_idat.png", head + chunk("tEXt", std::string("Comment\0seed", 12)) +
-                                               chunk("IDAT", data.substr(0, 5)) + chunk("IDAT", data.substr(5)) +
-                                               chunk("IEND", "") + chunk("IDAT", "trailing"));
+    write_bytes(folder / "split_idat.png",
+                head + chunk("tEXt", std::string("Comment\0seed", 12)) + chunk("IDAT", data.substr(0, 5)) +
+                    chunk("IDAT", data.substr(5)) + chunk("IEND", "") + chunk("IDAT", "trailing"));
 }
 
 // Lists nested `depth` deep: reading them once overflowed the stack when a key followed.
@@ -243,8 +259,10 @@ std::string nested(int depth) { return std::string(std::size_t(depth), '[') + st
 void write_settings_seeds(const fs::path& folder) {
     const std::vector<std::pair<std::string, std::string>> seeds = {
         {"empty.json", "{}"},
-        {"defaults.json", R"({"dpi": 300, "tolerance": 1, "opacity": 10, "border": 2, "stamp": true, "tiny_markers": false, "grain": false})"},
-        {"low.json", R"({"dpi": 144.0, "tolerance": 0, "opacity": 0, "border": 1, "grain": true, "unknown": [1, {"a": null}]})"},
+        {"defaults.json",
+         R"({"dpi": 300, "tolerance": 1, "opacity": 10, "border": 2, "stamp": true, "tiny_markers": false, "grain": false})"},
+        {"low.json",
+         R"({"dpi": 144.0, "tolerance": 0, "opacity": 0, "border": 1, "grain": true, "unknown": [1, {"a": null}]})"},
         {"out_of_range.json", R"({"dpi": 200, "tolerance": 256, "opacity": -1, "border": 7})"},
         {"wrong_types.json", R"({"dpi": "300", "stamp": 1, "tiny_markers": null, "border": 2.0})"},
         {"big_numbers.json", R"({"tolerance": 18446744073709551615, "opacity": -9223372036854775808, "dpi": 3e2})"},
@@ -264,8 +282,17 @@ void write_command_line_seeds(const fs::path& folder) {
     const std::vector<std::pair<std::string, std::vector<std::string>>> seeds = {
         {"pair", {"--before", "old.pdf", "--after", "new.pdf", "--output-root", "/tmp/out", "--settings-json", "{}"}},
         {"lists", {"--bef", "a.pdf", "b.pdf", "--after=c.pdf", "--output-root", "-1", "--before", "d e.pdf"}},
-        {"archive", {"--after", "new.pdf", "--output-root", "out", "--archive-mode", "register", "--archive-root",
-                     "root", "--project-id", PROJECT_ID}},
+        {"archive",
+         {"--after",
+          "new.pdf",
+          "--output-root",
+          "out",
+          "--archive-mode",
+          "register",
+          "--archive-root",
+          "root",
+          "--project-id",
+          PROJECT_ID}},
         {"help", {"-h", "--output-root", "x"}},
         {"refusals", {"--a", "x", "--archive-mode=keep", "-x", "--", "--before"}},
     };
@@ -279,34 +306,43 @@ void write_archive_seeds(const fs::path& folder) {
     const QString id = QString::fromStdString(PROJECT_ID);
     const std::string nul(1, '\0');
     write_bytes(folder / "project", record(id, QStringLiteral("案件A")) + nul + "カタログ.pdf");
-    write_bytes(folder / "decomposed_name", record(id, QStringLiteral(" 　Cafe\u0301 2 ")) + nul + "dir/Cafe\u0301.PDF");
-    write_bytes(folder / "other_id", record(QStringLiteral("fedcba9876543210fedcba9876543210"), QStringLiteral("x")) + nul +
-                                         "bad\tname.pdf");
+    write_bytes(folder / "decomposed_name",
+                record(id, QStringLiteral(" 　Cafe\u0301 2 ")) + nul + "dir/Cafe\u0301.PDF");
+    write_bytes(
+        folder / "other_id",
+        record(QStringLiteral("fedcba9876543210fedcba9876543210"), QStringLiteral("x")) + nul + "bad\tname.pdf");
     write_bytes(folder / "wrong_types", R"({"version": 1.0, "id": 7, "name": ["n"]})" + nul + "a.txt");
     write_bytes(folder / "nested_too_deep", R"({"x": )" + nested(25000) + R"(, "version": 1})" + nul + "a.pdf");
-    write_bytes(folder / "invalid_utf8", "{\"version\": 1, \"id\": \"" + PROJECT_ID + "\", \"name\": \"\xff\xfe\"}" + nul +
-                                             "\xe6\x97\xa5\xff.pdf");
+    write_bytes(
+        folder / "invalid_utf8",
+        "{\"version\": 1, \"id\": \"" + PROJECT_ID + "\", \"name\": \"\xff\xfe\"}" + nul + "\xe6\x97\xa5\xff.pdf");
 }
 
 void write_worker_output_seeds(const fs::path& folder) {
     using tesmira::conductor::event_line;
-    const Json page = {{"page", 1},           {"file", "検版_a.pdf"}, {"strict_file", nullptr}, {"regions", 3},
-                       {"changed_percent", 1.5}, {"source_name", "a.pdf"}};
-    const std::string run = event_line("start", {{"total", 2}}) + "\n" +
-                            event_line("progress", {{"page", 1}, {"total", 2}, {"name", "a.pdf"}}) + "\n" +
-                            event_line("progress", {{"page", 2}, {"total", 2}}) + "\n" +
-                            event_line("complete", {{"output", "/out/てすみら検版_x"},
-                                                    {"pages", Json::array({page, page})},
-                                                    {"archive_updated", true}}) +
-                            "\n";
+    const Json page = {{"page", 1},
+                       {"file", "検版_a.pdf"},
+                       {"strict_file", nullptr},
+                       {"regions", 3},
+                       {"changed_percent", 1.5},
+                       {"source_name", "a.pdf"}};
+    const std::string run =
+        event_line("start", {{"total", 2}}) + "\n" +
+        event_line("progress", {{"page", 1}, {"total", 2}, {"name", "a.pdf"}}) + "\n" +
+        event_line("progress", {{"page", 2}, {"total", 2}}) + "\n" +
+        event_line(
+            "complete",
+            {{"output", "/out/てすみら検版_x"}, {"pages", Json::array({page, page})}, {"archive_updated", true}}) +
+        "\n";
     write_bytes(folder / "run", run);
     // The harness takes read sizes from the input's end: reads of 256 bytes, enough for the line.
     std::string reads;
     for (int i = 0; i < 250; ++i) reads += std::string("\x00\x01", 2);
     write_bytes(folder / "nested_too_deep", R"({"x": )" + nested(25000) + R"(, "event": "start"})" + "\n" + reads);
     write_bytes(folder / "archive_saved", event_line("archive_saved", {{"count", 2}, {"project", "案件A"}}) + "\r\n");
-    write_bytes(folder / "error", event_line("error", {{"message", "PDFは1〜50ページにしてください。"}}) + "\n" +
-                                      "not json\n[1, 2]\n\n" + event_line("progress", {{"page", -5}, {"total", 0}}));
+    write_bytes(folder / "error",
+                event_line("error", {{"message", "PDFは1〜50ページにしてください。"}}) + "\n" + "not json\n[1, 2]\n\n" +
+                    event_line("progress", {{"page", -5}, {"total", 0}}));
 }
 
 }  // namespace

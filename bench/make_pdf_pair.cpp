@@ -12,8 +12,8 @@
 
 int main(int argc, char** argv) {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: %s OLD.pdf NEW.pdf PAGES [CHANGED_PAGE ...] [--photo PIXELS] [--press]\n",
-                     argv[0]);
+        std::fprintf(
+            stderr, "usage: %s OLD.pdf NEW.pdf PAGES [CHANGED_PAGE ...] [--photo PIXELS] [--press]\n", argv[0]);
         return 2;
     }
     const int pages = std::atoi(argv[3]);

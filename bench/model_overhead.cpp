@@ -4,9 +4,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QEventLoop>
 
 #include <algorithm>
 #include <cstdio>
@@ -50,7 +50,12 @@ int main(int argc, char** argv) {
         // Woken by the model's own change signal (as the window is), not by polling.
         QEventLoop loop;
         QObject::connect(&model, &ProofModel::willChange, &loop, [&] {
-            QMetaObject::invokeMethod(&loop, [&] { if (!model.running()) loop.quit(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                &loop,
+                [&] {
+                    if (!model.running()) loop.quit();
+                },
+                Qt::QueuedConnection);
         });
         if (model.running()) loop.exec();
         if (model.error()) {
@@ -73,7 +78,9 @@ int main(int argc, char** argv) {
         alone.push_back(clock.nsecsElapsed() / 1e9);
     }
     const double m = median(throughModel), w = median(alone);
-    std::printf("sample pair (3 pages, %lld dpi), %d rounds, medians\n", static_cast<long long>(model.settings().dpi()), rounds);
+    std::printf("sample pair (3 pages, %lld dpi), %d rounds, medians\n",
+                static_cast<long long>(model.settings().dpi()),
+                rounds);
     std::printf("worker alone:        %.3f s\n", w);
     std::printf("through the model:   %.3f s\n", m);
     std::printf("added by the model:  %+.1f %%\n", (m / w - 1) * 100);

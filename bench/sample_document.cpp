@@ -22,8 +22,8 @@ fx::Image photo(int width, int height, int seed, bool changed, int components = 
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             unsigned char* p = &image.samples[(std::size_t(y) * std::size_t(width) + std::size_t(x)) * n];
-            const double v = 0.5 + 0.25 * std::sin((x + seed * 37) * 0.013) * std::cos(y * 0.021) +
-                             0.2 * std::sin((x + y) * 0.004);
+            const double v =
+                0.5 + 0.25 * std::sin((x + seed * 37) * 0.013) * std::cos(y * 0.021) + 0.2 * std::sin((x + y) * 0.004);
             p[0] = static_cast<unsigned char>(std::clamp(255 * v, 0.0, 255.0));
             p[1] = static_cast<unsigned char>(std::clamp(255 * (1 - v) * 0.9, 0.0, 255.0));
             p[2] = static_cast<unsigned char>((x * 7 + y * 3 + seed * 11) % 256);
@@ -70,8 +70,8 @@ fx::Page press_catalogue_page(int number, bool changed, int photo_size) {
              ") Tj ET\n";
     c += "Q\n";
     for (int i = 0; i < 12; ++i)
-        c += "0 0 0 0.3 K 0.25 w 40 " + std::to_string(330 - i * 4) + " m 555 " + std::to_string(330 - i * 4) +
-             " l S\n";
+        c +=
+            "0 0 0 0.3 K 0.25 w 40 " + std::to_string(330 - i * 4) + " m 555 " + std::to_string(330 - i * 4) + " l S\n";
     c += "/Spot cs " + std::string(changed ? "0.9" : "1") + " scn 400 380 155 100 re f\n";
     c += "/Spot CS 1 SCN 1 w 400 " + std::string(changed ? "372" : "370") + " m 555 " +
          std::string(changed ? "372" : "370") + " l S\n";
@@ -87,7 +87,8 @@ void add_press_resources(const std::filesystem::path& pdf) {
     fx::ResourceEditor editor(pdf);
     for (int page = 0; page < editor.page_count(); ++page) {
         editor.add("/ExtGState", "/Overprint", "<< /OP true /op true /OPM 1 >>", page);
-        editor.add("/ColorSpace", "/Spot",
+        editor.add("/ColorSpace",
+                   "/Spot",
                    "[/Separation /PANTONE#20185#20C /DeviceCMYK << /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] "
                    "/C1 [0 0.91 0.76 0] /N 1 >>]",
                    page);

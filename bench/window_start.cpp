@@ -4,11 +4,11 @@
 //  2. From the moment the "complete" event of a 300-dpi A4 run is applied to the moment the
 //     preview shows the first result page (its red outlines are on screen).
 // Usage: QT_QPA_PLATFORM=offscreen window_start   (or under xvfb-run with the xcb platform)
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QAbstractScrollArea>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -42,7 +42,8 @@ int main(int argc, char** argv) {
     qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toUtf8());
     QDir().mkpath(home.path() + "/Downloads");
     for (int i = 1; i <= 10; ++i)
-        tesmira::app::ArchiveLibrary::create(QStringLiteral("案件%1").arg(i), home.path() + QStringLiteral("/てすみら保存版"));
+        tesmira::app::ArchiveLibrary::create(QStringLiteral("案件%1").arg(i),
+                                             home.path() + QStringLiteral("/てすみら保存版"));
     const qint64 prepared = sinceMain.nsecsElapsed();
 
     QApplication application(argc, argv);
@@ -72,7 +73,8 @@ int main(int argc, char** argv) {
         if (!sinceComplete.isValid() && model.output()) sinceComplete.start();
     });
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (sinceComplete.isValid() && showsRed(window.findChild<QAbstractScrollArea*>(QStringLiteral("preview"))->viewport()->grab().toImage())) {
+        if (sinceComplete.isValid() &&
+            showsRed(window.findChild<QAbstractScrollArea*>(QStringLiteral("preview"))->viewport()->grab().toImage())) {
             shown = sinceComplete.nsecsElapsed() / 1e6;
             loop.quit();
         }

@@ -37,26 +37,22 @@ void read_record(const std::string& record) {
     tesmira::write_text_file(root / PROJECT_ID / "project.json", record);
     try {
         const tesmira::vault::Vault vault(root, PROJECT_ID);
-    } catch (const std::exception&) {
-    }
+    } catch (const std::exception&) {}
     try {
         tesmira::app::decodeProject(record);
-    } catch (const std::exception&) {
-    }
+    } catch (const std::exception&) {}
     try {
         const QList<tesmira::app::ArchiveProject> projects =
             tesmira::app::ArchiveLibrary::projects(QString::fromStdString(root.string()));
         if (projects.size() != 1 || projects.front().id != QString::fromStdString(PROJECT_ID)) std::abort();
-    } catch (const std::exception&) {
-    }
+    } catch (const std::exception&) {}
 }
 
 void read_name(const std::string& name) {
     try {
         const std::string document = tesmira::vault::canonical_name(name);
         if (tesmira::vault::canonical_name(document) != document) std::abort();
-    } catch (const tesmira::UserError&) {
-    }
+    } catch (const tesmira::UserError&) {}
     const std::string project = tesmira::app::normalizedProjectName(name);
     if (tesmira::app::normalizedProjectName(project) != project) std::abort();
     tesmira::app::isAcceptableProjectName(project);

@@ -20,8 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             start = end + 1;
         }
     }
-    const tesmira::conductor::ParseOutcome outcome =
-        tesmira::conductor::parse_command_line("TesmiraWorker", arguments);
+    const tesmira::conductor::ParseOutcome outcome = tesmira::conductor::parse_command_line("TesmiraWorker", arguments);
     // Exactly one outcome: a command line to run, the help (status 0), or a refusal (status 2).
     if (outcome.command_line) {
         if (outcome.exit_status != 0 || !outcome.output.empty() || !outcome.error.empty()) std::abort();

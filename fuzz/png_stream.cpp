@@ -26,8 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::optional<tesmira::binder::PngChunks> chunks;
     try {
         chunks = tesmira::binder::read_png_chunks(bytes);
-    } catch (const std::exception&) {
-    }
+    } catch (const std::exception&) {}
 
     // The header read from a stream a few bytes at a time must agree with the whole walk.
     std::istringstream stream(bytes);
@@ -54,7 +53,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (image.width != chunks->header.width || image.height != chunks->header.height) std::abort();
         // A plain RGB PNG is passed on as it is; any other is encoded afresh at its own size.
         if (chunks->header.is_plain_rgb() && stream_data.data != chunks->idat) std::abort();
-    } catch (const std::exception&) {
-    }
+    } catch (const std::exception&) {}
     return 0;
 }

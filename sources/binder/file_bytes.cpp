@@ -8,8 +8,7 @@ namespace tesmira::binder {
 std::ifstream open_for_reading(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
-        throw std::filesystem::filesystem_error("cannot open", path,
-                                                std::error_code(errno, std::generic_category()));
+        throw std::filesystem::filesystem_error("cannot open", path, std::error_code(errno, std::generic_category()));
     }
     return file;
 }

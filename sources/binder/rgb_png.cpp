@@ -20,10 +20,16 @@ std::string encode_rgb_png(std::string_view image_bytes) {
 
     if (image.depth() != CV_8U) image.convertTo(image, CV_8U, image.depth() == CV_16U ? 1.0 / 257 : 1.0);
     switch (image.channels()) {
-        case 1: cv::cvtColor(image, image, cv::COLOR_GRAY2BGR); break;
-        case 3: break;
-        case 4: cv::cvtColor(image, image, cv::COLOR_BGRA2BGR); break;
-        default: throw std::runtime_error("unsupported number of image channels");
+        case 1:
+            cv::cvtColor(image, image, cv::COLOR_GRAY2BGR);
+            break;
+        case 3:
+            break;
+        case 4:
+            cv::cvtColor(image, image, cv::COLOR_BGRA2BGR);
+            break;
+        default:
+            throw std::runtime_error("unsupported number of image channels");
     }
 
     // OpenCV holds colour as BGR and writes it to the PNG as RGB.

@@ -4,11 +4,11 @@
 #include "binder/png_stream.hpp"
 #include "common/errors.hpp"
 
+#include <zlib.h>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
-#include <zlib.h>
 
 #include <charconv>
 #include <cstdint>
@@ -38,8 +38,9 @@ std::string exact(double value) {
 std::string deflate(const std::string& text) {
     uLongf size = compressBound(text.size());
     std::string out(size, '\0');
-    if (compress(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(text.data()),
-                 text.size()) != Z_OK) {
+    if (compress(
+            reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(text.data()), text.size()) !=
+        Z_OK) {
         throw std::runtime_error("cannot compress the page content");
     }
     out.resize(size);
@@ -54,8 +55,11 @@ void add_page(QPDF& pdf, QPDFPageDocumentHelper& pages, const PngStream& image, 
 
     Object page = pdf.makeIndirectObject(Object::newDictionary());
     page.replaceKey("/Type", name("/Page"));
-    page.replaceKey("/MediaBox", Object::newArray({Object::newInteger(0), Object::newInteger(0),
-                                                   Object::newReal(exact(width)), Object::newReal(exact(height))}));
+    page.replaceKey("/MediaBox",
+                    Object::newArray({Object::newInteger(0),
+                                      Object::newInteger(0),
+                                      Object::newReal(exact(width)),
+                                      Object::newReal(exact(height))}));
 
     Object xobject = pdf.newStream();
     Object dict = xobject.getDict();

@@ -11,18 +11,23 @@ namespace tesmira {
 
 std::string read_text_file(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::filesystem::filesystem_error("cannot open", path, std::error_code(errno, std::generic_category()));
+    if (!in)
+        throw std::filesystem::filesystem_error("cannot open", path, std::error_code(errno, std::generic_category()));
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw std::filesystem::filesystem_error("cannot read", path, std::error_code(errno, std::generic_category()));
+    if (in.bad())
+        throw std::filesystem::filesystem_error("cannot read", path, std::error_code(errno, std::generic_category()));
     return text;
 }
 
 void write_text_file(const std::filesystem::path& path, std::string_view text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) throw std::filesystem::filesystem_error("cannot open for writing", path, std::error_code(errno, std::generic_category()));
+    if (!out)
+        throw std::filesystem::filesystem_error(
+            "cannot open for writing", path, std::error_code(errno, std::generic_category()));
     out.write(text.data(), std::streamsize(text.size()));
     out.close();
-    if (!out) throw std::filesystem::filesystem_error("cannot write", path, std::error_code(errno, std::generic_category()));
+    if (!out)
+        throw std::filesystem::filesystem_error("cannot write", path, std::error_code(errno, std::generic_category()));
 }
 
 }  // namespace tesmira
@@ -68,8 +73,8 @@ void TemporaryFolder::remove() {
 
 void rename_no_replace(const std::filesystem::path& from, const std::filesystem::path& to) {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0)
-        throw std::filesystem::filesystem_error("cannot rename", from, to,
-                                                std::error_code(errno, std::generic_category()));
+        throw std::filesystem::filesystem_error(
+            "cannot rename", from, to, std::error_code(errno, std::generic_category()));
 }
 
 void sync_folder(const std::filesystem::path& folder) {

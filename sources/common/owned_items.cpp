@@ -18,7 +18,8 @@ namespace fs = std::filesystem;
 constexpr std::string_view LOCK_SUFFIX = ".lock";
 
 bool same_file(int fd, const fs::path& path) {
-    struct stat open {}, named {};
+    struct stat open {
+    }, named{};
     return ::fstat(fd, &open) == 0 && ::lstat(path.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
            open.st_ino == named.st_ino;
 }
@@ -50,7 +51,7 @@ void sweep_locked(const fs::path& lock, const std::function<void(const fs::path&
     if (::lstat(lock.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid()) return;
     const Descriptor file(::open(lock.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!file.valid() || ::flock(file.get(), LOCK_EX | LOCK_NB) != 0) return;  // in use
-    if (!same_file(file.get(), lock)) return;  // swept by another run meanwhile
+    if (!same_file(file.get(), lock)) return;                                  // swept by another run meanwhile
     std::string item = lock.string();
     item.resize(item.size() - LOCK_SUFFIX.size());
     remove_item(item, before_removal);
@@ -90,7 +91,8 @@ void sweep_leftovers(const fs::path& folder, std::span<const std::string_view> p
                      const std::function<void(const fs::path&)>& before_removal) {
     std::error_code error;
     std::vector<fs::path> locks, items;
-    for (auto it = fs::directory_iterator(folder, error); !error && it != fs::directory_iterator(); it.increment(error)) {
+    for (auto it = fs::directory_iterator(folder, error); !error && it != fs::directory_iterator();
+         it.increment(error)) {
         const std::string name = it->path().filename().string();
         if (!has_prefix(name, prefixes)) continue;
         (name.ends_with(LOCK_SUFFIX) ? locks : items).push_back(it->path());

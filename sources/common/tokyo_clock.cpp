@@ -33,8 +33,8 @@ TokyoTime to_tokyo(std::chrono::sys_time<std::chrono::microseconds> instant) {
 
 std::string iso_format(const TokyoTime& t) {
     char buffer[64];
-    int n = std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d", t.year, t.month, t.day, t.hour,
-                          t.minute, t.second);
+    int n = std::snprintf(
+        buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
     std::string text(buffer, size_t(n));
     if (t.microsecond != 0) {
         std::snprintf(buffer, sizeof buffer, ".%06d", t.microsecond);
@@ -57,14 +57,29 @@ std::string format_time(const TokyoTime& t, const std::string& pattern) {
         }
         char c = pattern[++i];
         switch (c) {
-            case 'Y': std::snprintf(buffer, sizeof buffer, "%04d", t.year); break;
-            case 'm': std::snprintf(buffer, sizeof buffer, "%02d", t.month); break;
-            case 'd': std::snprintf(buffer, sizeof buffer, "%02d", t.day); break;
-            case 'H': std::snprintf(buffer, sizeof buffer, "%02d", t.hour); break;
-            case 'M': std::snprintf(buffer, sizeof buffer, "%02d", t.minute); break;
-            case 'S': std::snprintf(buffer, sizeof buffer, "%02d", t.second); break;
-            case '%': std::snprintf(buffer, sizeof buffer, "%%"); break;
-            default: throw std::invalid_argument(std::string("unsupported time format directive %") + c);
+            case 'Y':
+                std::snprintf(buffer, sizeof buffer, "%04d", t.year);
+                break;
+            case 'm':
+                std::snprintf(buffer, sizeof buffer, "%02d", t.month);
+                break;
+            case 'd':
+                std::snprintf(buffer, sizeof buffer, "%02d", t.day);
+                break;
+            case 'H':
+                std::snprintf(buffer, sizeof buffer, "%02d", t.hour);
+                break;
+            case 'M':
+                std::snprintf(buffer, sizeof buffer, "%02d", t.minute);
+                break;
+            case 'S':
+                std::snprintf(buffer, sizeof buffer, "%02d", t.second);
+                break;
+            case '%':
+                std::snprintf(buffer, sizeof buffer, "%%");
+                break;
+            default:
+                throw std::invalid_argument(std::string("unsupported time format directive %") + c);
         }
         out += buffer;
     }

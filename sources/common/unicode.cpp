@@ -20,8 +20,8 @@ std::string map_text(std::string_view text, utf8proc_option_t options) {
         if (end == start) return;
         std::string chunk = encode_utf8(std::u32string_view(points).substr(start, end - start));
         utf8proc_uint8_t* mapped = nullptr;
-        utf8proc_ssize_t n = utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(chunk.data()),
-                                          utf8proc_ssize_t(chunk.size()), &mapped, options);
+        utf8proc_ssize_t n = utf8proc_map(
+            reinterpret_cast<const utf8proc_uint8_t*>(chunk.data()), utf8proc_ssize_t(chunk.size()), &mapped, options);
         if (n < 0) throw std::runtime_error(utf8proc_errmsg(n));
         std::unique_ptr<utf8proc_uint8_t, decltype(&std::free)> owner(mapped, &std::free);
         out.append(reinterpret_cast<const char*>(mapped), std::size_t(n));
@@ -97,13 +97,9 @@ std::string remove_category_c(std::string_view text) {
     return encode_utf8(kept);
 }
 
-std::string nfc(std::string_view text) {
-    return map_text(text, utf8proc_option_t(UTF8PROC_STABLE | UTF8PROC_COMPOSE));
-}
+std::string nfc(std::string_view text) { return map_text(text, utf8proc_option_t(UTF8PROC_STABLE | UTF8PROC_COMPOSE)); }
 
-std::string casefold(std::string_view text) {
-    return map_text(text, utf8proc_option_t(UTF8PROC_CASEFOLD));
-}
+std::string casefold(std::string_view text) { return map_text(text, utf8proc_option_t(UTF8PROC_CASEFOLD)); }
 
 std::string cut_utf8(std::string_view text, std::size_t max_bytes) {
     if (text.size() <= max_bytes) return std::string(text);

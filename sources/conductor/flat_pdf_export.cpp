@@ -97,10 +97,10 @@ std::vector<std::filesystem::path> export_flat_pdfs(const std::vector<std::files
             else
                 progress(event, fields);
         };
-        const std::filesystem::path image_folder =
-            batch_many(before, after, temporary.path(), normalized, forward);
+        const std::filesystem::path image_folder = batch_many(before, after, temporary.path(), normalized, forward);
         // One pair's pages name no source: it is the one old file.
-        const std::string single_source = before.size() == 1 ? resolved(before.front()).filename().string() : std::string();
+        const std::string single_source =
+            before.size() == 1 ? resolved(before.front()).filename().string() : std::string();
         const std::vector<Group> groups = group_by_folder(batch_pages);
         group_count = groups.size();
         const std::string stamp = name_stamp();
@@ -111,9 +111,8 @@ std::vector<std::filesystem::path> export_flat_pdfs(const std::vector<std::files
         for (std::size_t g = 0; g < groups.size(); ++g) {
             const Group& group = groups[g];
             const Json source = group.pages.front().value("source_name", Json());
-            const std::string source_name = source.is_string() && !source.get<std::string>().empty()
-                                                ? source.get<std::string>()
-                                                : single_source;
+            const std::string source_name =
+                source.is_string() && !source.get<std::string>().empty() ? source.get<std::string>() : single_source;
             const std::string tail = cleaned_stem(source_name, PDF_STEM_BYTES, "原稿") + "_" + stamp + "_" +
                                      three_digits(static_cast<long long>(g + 1)) + ".pdf";
             const std::string result_name = "検版_" + tail;
@@ -151,10 +150,8 @@ std::vector<std::filesystem::path> export_flat_pdfs(const std::vector<std::files
     placement.finish();  // the staged names go; the published links stay
     Json pdfs = Json::array();
     for (const auto& path : placement.linked) pdfs.push_back(path.string());
-    progress("complete", Json{{"output", root.string()},
-                              {"pages", output_pages},
-                              {"files", group_count},
-                              {"pdfs", pdfs}});
+    progress("complete",
+             Json{{"output", root.string()}, {"pages", output_pages}, {"files", group_count}, {"pdfs", pdfs}});
     return placement.linked;
 }
 

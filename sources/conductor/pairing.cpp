@@ -15,8 +15,9 @@ namespace {
 constexpr std::size_t MAX_FILES = 100;
 
 std::string ascii_lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return char(c >= 'A' && c <= 'Z' ? c + 32 : c); });
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
+        return char(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    });
     return text;
 }
 
@@ -57,8 +58,7 @@ std::vector<PdfPair> match_files(const std::vector<std::filesystem::path>& befor
                                  const std::vector<std::filesystem::path>& after) {
     const auto old_names = side_map(before, "変更前");
     const auto new_names = side_map(after, "変更後");
-    if (old_names.size() == 1 && new_names.size() == 1)
-        return {{old_names.begin()->second, new_names.begin()->second}};
+    if (old_names.size() == 1 && new_names.size() == 1) return {{old_names.begin()->second, new_names.begin()->second}};
 
     std::vector<std::string> only_old, only_new;
     for (const auto& [name, path] : old_names)

@@ -57,8 +57,7 @@ private:
     void remove() {
         if (settled_) return;
         settled_ = true;
-        if (std::filesystem::is_directory(std::filesystem::symlink_status(path_)))
-            std::filesystem::remove_all(path_);
+        if (std::filesystem::is_directory(std::filesystem::symlink_status(path_))) std::filesystem::remove_all(path_);
     }
 
     std::filesystem::path path_;

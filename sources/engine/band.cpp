@@ -31,10 +31,17 @@ cv::Mat read_stamp(const std::filesystem::path& path) {
     const cv::Mat image = read_image(path);
     cv::Mat rgba;
     switch (image.channels()) {
-        case 1: cv::cvtColor(image, rgba, cv::COLOR_GRAY2RGBA); break;
-        case 3: cv::cvtColor(image, rgba, cv::COLOR_BGR2RGBA); break;
-        case 4: cv::cvtColor(image, rgba, cv::COLOR_BGRA2RGBA); break;
-        default: throw std::runtime_error(path.string() + ": unsupported stamp image");
+        case 1:
+            cv::cvtColor(image, rgba, cv::COLOR_GRAY2RGBA);
+            break;
+        case 3:
+            cv::cvtColor(image, rgba, cv::COLOR_BGR2RGBA);
+            break;
+        case 4:
+            cv::cvtColor(image, rgba, cv::COLOR_BGRA2RGBA);
+            break;
+        default:
+            throw std::runtime_error(path.string() + ": unsupported stamp image");
     }
     return rgba;
 }
@@ -103,8 +110,7 @@ cv::Mat information_band(int width, const Json& settings, const TokyoTime& creat
             font.draw_left_middle(band, lines[i], x, header_height / 2.0, TEXT_COLOUR);
         } else {
             const int k_text = with_stamp ? 2 : 1;
-            font.draw_left_middle(band, lines[i], m, k_text * m + stamp_height + (double(i) + 0.5) * r,
-                                  TEXT_COLOUR);
+            font.draw_left_middle(band, lines[i], m, k_text * m + stamp_height + (double(i) + 0.5) * r, TEXT_COLOUR);
         }
     }
     cv::line(band, cv::Point(m, header_height - 1), cv::Point(W - m, header_height - 1), RULE_COLOUR, 1);

@@ -70,8 +70,8 @@ void convert_tints(fz_context* ctx, const fz_pixmap* src, fz_colorspace* cmyk, f
 
 void convert_cmyk(const fz_pixmap* src, fz_pixmap* dst) {
     for (int row = 0; row < src->h; ++row)
-        cmyk_pixels_to_rgb(src->samples + row * src->stride, dst->samples + row * dst->stride, std::size_t(src->w),
-                           src->alpha);
+        cmyk_pixels_to_rgb(
+            src->samples + row * src->stride, dst->samples + row * dst->stride, std::size_t(src->w), src->alpha);
 }
 
 }  // namespace

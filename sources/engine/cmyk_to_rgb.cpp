@@ -80,7 +80,9 @@ void convert_pixels(const std::uint8_t* cmyk, std::uint8_t* rgb, std::size_t cou
             // Premultiplied samples. The conversion is not linear, so it works on the colour
             // itself, sample / alpha, and premultiplies the result.
             const float inverse = 1.0f / a;
-            const Lanes v = between(at_k(unit(cmyk[3] * inverse)), unit(cmyk[0] * inverse), unit(cmyk[1] * inverse),
+            const Lanes v = between(at_k(unit(cmyk[3] * inverse)),
+                                    unit(cmyk[0] * inverse),
+                                    unit(cmyk[1] * inverse),
                                     unit(cmyk[2] * inverse));
             const float cover = unit_of(a);
             store({v[0] * cover, v[1] * cover, v[2] * cover, 0}, rgb);

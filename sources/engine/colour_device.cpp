@@ -184,8 +184,7 @@ int begin_tile(fz_context* ctx, fz_device* dev, fz_rect area, fz_rect view, floa
     try {
         state_of(dev).cells.push_back(cell);
         stored = true;
-    } catch (const std::bad_alloc&) {
-    }
+    } catch (const std::bad_alloc&) {}
     if (!stored) fz_throw(ctx, FZ_ERROR_MEMORY, "out of memory for a pattern cell");
     return fz_begin_tile_id(ctx, target_of(dev), area, view, xstep, ystep, ctm, id);
 }

@@ -21,9 +21,9 @@ enum class DrawTarget {
 // - drops whatever is painted in the colorant "None" alone, which never marks the page; MuPDF
 //   would paint it with its alternate on the screen and as white on the plates.
 // Other colours pass unchanged. With `decodes` it decodes images through them, so that another
-// drawing of the page beside this one decodes each image once. While a PlainDrawing (plain_drawing.hpp) lives on this thread
-// it returns `target` itself instead, under one more reference. The returned device must be
-// closed and dropped before `target`. Throws through MuPDF.
+// drawing of the page beside this one decodes each image once. While a PlainDrawing (plain_drawing.hpp) lives on this
+// thread it returns `target` itself instead, under one more reference. The returned device must be closed and dropped
+// before `target`. Throws through MuPDF.
 fz_device* new_colour_device(fz_context* ctx, fz_device* target, fz_irect area, DrawTarget drawing,
                              SharedDecodes* decodes = nullptr);
 

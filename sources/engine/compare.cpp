@@ -20,7 +20,6 @@ constexpr std::size_t MAX_BOXES = 200;
 
 using Contours = std::vector<std::vector<cv::Point>>;
 
-
 // The largest of the three channel differences of each of `count` pixels.
 void largest_channel_difference(const uchar* before, const uchar* after, int count, uchar* out) {
     int c = 0;
@@ -103,8 +102,7 @@ cv::Mat merge_printed(cv::Mat& diff, const PrintedPages& printed, const cv::Mat&
         const int bottom = std::clamp(CANVAS_MARGIN + page.rows, rows.start, rows.end);
         if (top == bottom) return;
         cv::Mat within_page = diff(cv::Range(top, bottom), cv::Range(CANVAS_MARGIN, CANVAS_MARGIN + page.cols));
-        cv::max(within_page, printed.ink_difference.rowRange(top - CANVAS_MARGIN, bottom - CANVAS_MARGIN),
-                within_page);
+        cv::max(within_page, printed.ink_difference.rowRange(top - CANVAS_MARGIN, bottom - CANVAS_MARGIN), within_page);
     });
     return on_screen;
 }
@@ -249,8 +247,7 @@ CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const 
     CompareStats& stats = out.stats;
     stats.regions = static_cast<int>(polygons.size());
     stats.changed_pixels = cv::countNonZero(region_mask);
-    stats.changed_percent =
-        round_half_even(100.0 * double(stats.changed_pixels) / double(region_mask.total()), 4);
+    stats.changed_percent = round_half_even(100.0 * double(stats.changed_pixels) / double(region_mask.total()), 4);
     for (std::size_t i = 0; i < polygons.size() && i < MAX_BOXES; ++i) {
         cv::Rect r = cv::boundingRect(polygons[i]);
         stats.boxes.push_back({r.x, r.y, r.width, r.height});

@@ -175,8 +175,8 @@ void skip_dynamic_block(BitReader& in) {
         while (times--) lengths[std::size_t(i++)] = repeated;
     }
     if (lengths[END_OF_BLOCK] == 0) malformed("no end-of-block code");
-    skip_codes(in, HuffmanCode(lengths.data(), literal_count),
-               HuffmanCode(lengths.data() + literal_count, distance_count));
+    skip_codes(
+        in, HuffmanCode(lengths.data(), literal_count), HuffmanCode(lengths.data() + literal_count, distance_count));
 }
 
 struct FinalBlock {
@@ -196,9 +196,14 @@ FinalBlock find_final_block(const std::string& stream) {
                 in.skip_bytes(length);
                 break;
             }
-            case 1: skip_fixed_block(in); break;
-            case 2: skip_dynamic_block(in); break;
-            default: malformed("invalid block type");
+            case 1:
+                skip_fixed_block(in);
+                break;
+            case 2:
+                skip_dynamic_block(in);
+                break;
+            default:
+                malformed("invalid block type");
         }
         if (last) return {start, in.position()};
     }

@@ -1,7 +1,7 @@
 #include "engine/page_views.hpp"
 
-#include "common/errors.hpp"
 #include "common/at_once.hpp"
+#include "common/errors.hpp"
 #include "engine/compare.hpp"
 #include "engine/render.hpp"
 

@@ -1,8 +1,8 @@
 #include "engine/png_encoder.hpp"
 
 #include <libdeflate.h>
-#include <opencv2/core/hal/intrin.hpp>
 #include <zlib.h>
+#include <opencv2/core/hal/intrin.hpp>
 
 #include <algorithm>
 #include <cstdint>
@@ -17,9 +17,9 @@
 namespace tesmira::engine {
 namespace {
 
-constexpr int BAND_ROWS = 64;        // rows filtered and deflated together
-constexpr int DEFAULT_LEVEL = 6;     // zlib's default level; libdeflate's levels mean the same
-constexpr unsigned char PAETH = 4;   // PNG filter type
+constexpr int BAND_ROWS = 64;       // rows filtered and deflated together
+constexpr int DEFAULT_LEVEL = 6;    // zlib's default level; libdeflate's levels mean the same
+constexpr unsigned char PAETH = 4;  // PNG filter type
 
 void put_u32(std::string& out, std::uint32_t v) {
     out += char(v >> 24);
@@ -103,12 +103,12 @@ std::string zlib_stream(const std::vector<const uchar*>& rows, std::size_t lengt
             uchar* out = raw.data();
             for (int r = top; r < bottom; ++r, out += length + 1) {
                 out[0] = PAETH;
-                paeth_filter(rows[std::size_t(r)], r > 0 ? rows[std::size_t(r - 1)] : zeros.data(), length, bpp,
-                             out + 1);
+                paeth_filter(
+                    rows[std::size_t(r)], r > 0 ? rows[std::size_t(r - 1)] : zeros.data(), length, bpp, out + 1);
             }
             deflated.resize(libdeflate_deflate_compress_bound(compressor.get(), raw.size()));
-            const std::size_t size = libdeflate_deflate_compress(compressor.get(), raw.data(), raw.size(),
-                                                                 deflated.data(), deflated.size());
+            const std::size_t size =
+                libdeflate_deflate_compress(compressor.get(), raw.data(), raw.size(), deflated.data(), deflated.size());
             if (size == 0) throw std::runtime_error("libdeflate: output buffer too small");
             Band& band = results[std::size_t(b)];
             band.deflated.assign(reinterpret_cast<const char*>(deflated.data()), size);

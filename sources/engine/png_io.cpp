@@ -72,10 +72,17 @@ cv::Mat read_flattened_rgb(const std::filesystem::path& path) {
         return rgb;
     }
     switch (source.channels()) {
-        case 1: cv::cvtColor(source, rgb, cv::COLOR_GRAY2RGB); break;
-        case 3: cv::cvtColor(source, rgb, cv::COLOR_BGR2RGB); break;
-        case 4: cv::cvtColor(source, rgb, cv::COLOR_BGRA2RGB); break;
-        default: throw std::runtime_error(path.string() + ": unsupported image");
+        case 1:
+            cv::cvtColor(source, rgb, cv::COLOR_GRAY2RGB);
+            break;
+        case 3:
+            cv::cvtColor(source, rgb, cv::COLOR_BGR2RGB);
+            break;
+        case 4:
+            cv::cvtColor(source, rgb, cv::COLOR_BGRA2RGB);
+            break;
+        default:
+            throw std::runtime_error(path.string() + ": unsupported image");
     }
     return rgb;
 }

@@ -10,8 +10,8 @@
 namespace tesmira::engine {
 
 struct PageInfo {
-    int pages = 0;  // page count of the whole file
-    int page = 0;   // the page rendered, from 1
+    int pages = 0;                       // page count of the whole file
+    int page = 0;                        // the page rendered, from 1
     double width_mm = 0, height_mm = 0;  // trim size, 3 decimals
     Json to_json() const;
 };

@@ -64,7 +64,7 @@ void wrap(pdf_processor* proc) {
 }
 
 void wrap_painting_operators(pdf_processor* proc) {
-    original_op<&pdf_processor::op_ET> = proc->op_ET;
+    original_op<& pdf_processor::op_ET> = proc->op_ET;
     wrap<&pdf_processor::op_S, Op::path>(proc);
     wrap<&pdf_processor::op_s, Op::path>(proc);
     wrap<&pdf_processor::op_F, Op::path>(proc);
@@ -94,8 +94,7 @@ using Processor = std::unique_ptr<pdf_processor, ProcessorDeleter>;
 
 }  // namespace
 
-std::vector<ListedObject> list_page_content(const std::filesystem::path& path, int index,
-                                            const pdf::Rect& page_box) {
+std::vector<ListedObject> list_page_content(const std::filesystem::path& path, int index, const pdf::Rect& page_box) {
     pdf::MupdfContext mupdf;
     fz_context* ctx = mupdf.get();
     pdf::PdfDocument doc = pdf::open_pdf_document(mupdf, path);
@@ -114,8 +113,12 @@ std::vector<ListedObject> list_page_content(const std::filesystem::path& path, i
             processor.reset(
                 pdf_new_run_processor(ctx, device.get(), fz_identity, "View", nullptr, nullptr, cookie.get()));
             wrap_painting_operators(processor.get());
-            pdf_process_contents(ctx, processor.get(), doc.get(), pdf_page_resources(ctx, page.get()),
-                                 pdf_page_contents(ctx, page.get()), cookie.get());
+            pdf_process_contents(ctx,
+                                 processor.get(),
+                                 doc.get(),
+                                 pdf_page_resources(ctx, page.get()),
+                                 pdf_page_contents(ctx, page.get()),
+                                 cookie.get());
         });
         check_termination();
         mupdf.run([&] {
@@ -130,7 +133,8 @@ std::vector<ListedObject> list_page_content(const std::filesystem::path& path, i
     std::vector<ListedObject> listed;
     listed.reserve(tally.objects().size());
     for (const TalliedObject& object : tally.objects())
-        listed.push_back({object.type, {object.area.x0, object.area.y0, object.area.x1, object.area.y1}, object.simple});
+        listed.push_back(
+            {object.type, {object.area.x0, object.area.y0, object.area.x1, object.area.y1}, object.simple});
     return listed;
 }
 

@@ -18,7 +18,6 @@ struct ListedObject {
 // in paint order. `page_box` is the visible page, the extent of a shading that nothing
 // else bounds. Refuses (UserError) the 2001st object and an object without a finite
 // position, stopping at the first of them.
-std::vector<ListedObject> list_page_content(const std::filesystem::path& path, int index,
-                                            const pdf::Rect& page_box);
+std::vector<ListedObject> list_page_content(const std::filesystem::path& path, int index, const pdf::Rect& page_box);
 
 }  // namespace tesmira::grain

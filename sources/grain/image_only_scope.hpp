@@ -10,8 +10,8 @@
 namespace tesmira::grain {
 
 struct NoiseScopeStats {
-    int matched_images = 0;             // image pairs that added to the scope
-    long long eligible_pixels = 0;      // pixels set in the scope
+    int matched_images = 0;               // image pairs that added to the scope
+    long long eligible_pixels = 0;        // pixels set in the scope
     std::optional<std::string> fallback;  // why the scope is empty, when the pages could not be analysed
     // {"matched_images", "eligible_pixels", "fallback"} in this order; fallback null or text.
     Json to_json() const;

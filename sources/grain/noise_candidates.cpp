@@ -15,8 +15,7 @@ int noise_window(int dpi) {
     return w % 2 == 0 ? w + 1 : w;
 }
 
-cv::Mat noise_candidates(const cv::Mat& before, const cv::Mat& after, const cv::Mat& scope, int dpi,
-                         int tolerance) {
+cv::Mat noise_candidates(const cv::Mat& before, const cv::Mat& after, const cv::Mat& scope, int dpi, int tolerance) {
     if (before.type() != CV_8UC3 || after.type() != CV_8UC3 || before.size() != after.size() ||
         scope.type() != CV_8UC1 || scope.size() != before.size())
         throw UserError("Noise scope dimensions differ");
@@ -47,8 +46,8 @@ cv::Mat noise_candidates(const cv::Mat& before, const cv::Mat& after, const cv::
         // Signed, new minus old: a uniform shift keeps its sign and does not average out.
         cv::subtract(after_channels[c], before_channels[c], diff, cv::noArray(), CV_16S);
         // The edge mirrored (...cba|abc...); the area's own pixels only, never its parent's.
-        cv::boxFilter(diff, mean, CV_32F, cv::Size(w, w), cv::Point(-1, -1), true,
-                      cv::BORDER_REFLECT | cv::BORDER_ISOLATED);
+        cv::boxFilter(
+            diff, mean, CV_32F, cv::Size(w, w), cv::Point(-1, -1), true, cv::BORDER_REFLECT | cv::BORDER_ISOLATED);
         cv::inRange(mean, -0.5, 0.5, small);
         cv::bitwise_and(stable, small, stable);
     }

@@ -13,7 +13,6 @@ int noise_window(int dpi);
 // pages of one size, `scope` a CV_8U mask of that size (non-zero = in scope). Returns a
 // CV_8U mask, 255 for a candidate. Refuses (UserError "Noise scope dimensions differ")
 // pages of different shapes or not of three 8-bit channels, and a scope of another size.
-cv::Mat noise_candidates(const cv::Mat& before, const cv::Mat& after, const cv::Mat& scope, int dpi,
-                         int tolerance = 1);
+cv::Mat noise_candidates(const cv::Mat& before, const cv::Mat& after, const cv::Mat& scope, int dpi, int tolerance = 1);
 
 }  // namespace tesmira::grain

@@ -60,8 +60,7 @@ int to_pixel(double value) { return int(std::clamp(value, -1e9, 1e9)); }
 
 }  // namespace
 
-std::vector<PageObjectRecord> page_objects(const std::filesystem::path& path, int page_number, int height,
-                                           int width) {
+std::vector<PageObjectRecord> page_objects(const std::filesystem::path& path, int page_number, int height, int width) {
     const pdf::Rect page = checked_page_box(path, page_number);
     const std::vector<ListedObject> listed = list_page_content(path, page_number - 1, page);
 

@@ -22,7 +22,6 @@ struct PageObjectRecord {
 // Refuses (UserError) a page whose own content clips, a rotated page, a page with more
 // than 2000 top-level objects and an object without a finite position; errors of the PDF
 // libraries pass through.
-std::vector<PageObjectRecord> page_objects(const std::filesystem::path& path, int page_number, int height,
-                                           int width);
+std::vector<PageObjectRecord> page_objects(const std::filesystem::path& path, int page_number, int height, int width);
 
 }  // namespace tesmira::grain

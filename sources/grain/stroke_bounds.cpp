@@ -23,8 +23,8 @@ constexpr double TINY = 1e-9;
 // painted area in the space `ctm` maps to.
 struct StrokeWalk {
     fz_matrix ctm{};
-    double half = 0;                   // half the line width
-    double reach_x = 0, reach_y = 0;   // how far a round pen of `half` (or a square cap) reaches after ctm
+    double half = 0;                  // half the line width
+    double reach_x = 0, reach_y = 0;  // how far a round pen of `half` (or a square cap) reaches after ctm
     bool mitred = false;
     double miter_limit = 10;
 
@@ -36,9 +36,7 @@ struct StrokeWalk {
     bool any = false;
     double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
 
-    Vec mapped(Vec p) const {
-        return {ctm.a * p.x + ctm.c * p.y + ctm.e, ctm.b * p.x + ctm.d * p.y + ctm.f};
-    }
+    Vec mapped(Vec p) const { return {ctm.a * p.x + ctm.c * p.y + ctm.e, ctm.b * p.x + ctm.d * p.y + ctm.f}; }
     void cover(double lx, double ly, double hx, double hy) {
         if (!any) {
             x0 = lx, y0 = ly, x1 = hx, y1 = hy;
@@ -136,8 +134,7 @@ void walk_curve(fz_context*, void* arg, float x1, float y1, float x2, float y2, 
 }
 void walk_close(fz_context*, void* arg) { walk_of(arg).close(); }
 
-const fz_path_walker stroke_walker = {walk_move, walk_line, walk_curve, walk_close,
-                                      nullptr,   nullptr,   nullptr,    nullptr};
+const fz_path_walker stroke_walker = {walk_move, walk_line, walk_curve, walk_close, nullptr, nullptr, nullptr, nullptr};
 
 bool square_caps(const fz_stroke_state& stroke) {
     return stroke.start_cap == FZ_LINECAP_SQUARE || stroke.dash_cap == FZ_LINECAP_SQUARE ||

@@ -19,8 +19,8 @@ ObjectTally& tally_of(fz_device* dev) { return *reinterpret_cast<TallyDevice*>(d
 
 fz_rect image_bounds(fz_matrix ctm) { return fz_transform_rect(fz_unit_rect, ctm); }
 
-void fill_path(fz_context* ctx, fz_device* dev, const fz_path* path, int, fz_matrix ctm, fz_colorspace*,
-               const float*, float, fz_color_params) {
+void fill_path(fz_context* ctx, fz_device* dev, const fz_path* path, int, fz_matrix ctm, fz_colorspace*, const float*,
+               float, fz_color_params) {
     ObjectTally& t = tally_of(dev);
     if (!t.counts()) return;
     if (!t.draw(ObjectType::path, fz_bound_path(ctx, path, nullptr, ctm))) abort_run(ctx, t);
@@ -34,19 +34,17 @@ void stroke_path(fz_context* ctx, fz_device* dev, const fz_path* path, const fz_
 void clip_path(fz_context* ctx, fz_device* dev, const fz_path* path, int, fz_matrix ctm, fz_rect) {
     ObjectTally& t = tally_of(dev);
     t.note_form_clip(ctm);
-    if (!t.push_clip(ObjectType::path, fz_bound_path(ctx, path, nullptr, ctm), t.painting(Op::path)))
-        abort_run(ctx, t);
+    if (!t.push_clip(ObjectType::path, fz_bound_path(ctx, path, nullptr, ctm), t.painting(Op::path))) abort_run(ctx, t);
 }
 void clip_stroke_path(fz_context* ctx, fz_device* dev, const fz_path* path, const fz_stroke_state* stroke,
                       fz_matrix ctm, fz_rect) {
     ObjectTally& t = tally_of(dev);
-    if (!t.push_clip(ObjectType::path, stroke_bounds(ctx, path, stroke, ctm), t.painting(Op::path)))
-        abort_run(ctx, t);
+    if (!t.push_clip(ObjectType::path, stroke_bounds(ctx, path, stroke, ctm), t.painting(Op::path))) abort_run(ctx, t);
 }
 
 // Invisible text and text that only clips are text objects all the same.
-void fill_text(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm, fz_colorspace*, const float*,
-               float, fz_color_params) {
+void fill_text(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm, fz_colorspace*, const float*, float,
+               fz_color_params) {
     ObjectTally& t = tally_of(dev);
     if (!t.counts()) return;
     if (!t.draw(ObjectType::text, fz_bound_text(ctx, text, nullptr, ctm))) abort_run(ctx, t);

@@ -14,8 +14,8 @@ using Exporter = std::function<std::vector<std::filesystem::path>(
     const std::vector<std::filesystem::path>& before, const std::vector<std::filesystem::path>& after,
     const std::filesystem::path& output_root, const Json& settings, const Progress& progress)>;
 // The check of a PDF pair; refuses with a user message.
-using Validator = std::function<void(const std::filesystem::path& before, const std::filesystem::path& after,
-                                     const Json& settings)>;
+using Validator =
+    std::function<void(const std::filesystem::path& before, const std::filesystem::path& after, const Json& settings)>;
 
 // One archive-mode run in one write transaction of the project's history: registers the new
 // PDFs as the first saved versions, or compares them with the latest saved versions of the

@@ -37,7 +37,8 @@ std::string canonical_name(const std::filesystem::path& path) {
 
 std::string digest(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::filesystem::filesystem_error("cannot open", path, std::error_code(errno, std::generic_category()));
+    if (!in)
+        throw std::filesystem::filesystem_error("cannot open", path, std::error_code(errno, std::generic_category()));
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
     if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
         throw std::runtime_error("SHA-256 is not available");
@@ -46,7 +47,8 @@ std::string digest(const std::filesystem::path& path) {
         in.read(chunk.data(), std::streamsize(chunk.size()));
         if (in.gcount() > 0) EVP_DigestUpdate(context.get(), chunk.data(), std::size_t(in.gcount()));
     }
-    if (in.bad()) throw std::filesystem::filesystem_error("cannot read", path, std::error_code(errno, std::generic_category()));
+    if (in.bad())
+        throw std::filesystem::filesystem_error("cannot read", path, std::error_code(errno, std::generic_category()));
     unsigned char hash[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     EVP_DigestFinal_ex(context.get(), hash, &length);

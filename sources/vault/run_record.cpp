@@ -25,8 +25,7 @@ constexpr std::size_t MAX_RECORD_BYTES = 1 << 20;  // 100 files' ids are 3.3 kB
 
 }  // namespace
 
-RunRecord::RunRecord(const fs::path& project_folder)
-    : path_(new_item_name(project_folder, RECORD)), owner_(path_) {
+RunRecord::RunRecord(const fs::path& project_folder) : path_(new_item_name(project_folder, RECORD)), owner_(path_) {
     file_ = Descriptor(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!file_.valid()) fail("cannot create", path_);
 }

@@ -15,8 +15,7 @@ Database::Database(const std::filesystem::path& path, int busy_timeout_ms, bool 
     const int result =
         sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0), nullptr);
     db_.reset(raw);
-    if (result != SQLITE_OK)
-        throw SqliteError(raw ? sqlite3_errmsg(raw) : sqlite3_errstr(result), result);
+    if (result != SQLITE_OK) throw SqliteError(raw ? sqlite3_errmsg(raw) : sqlite3_errstr(result), result);
     sqlite3_busy_timeout(raw, busy_timeout_ms);
 }
 
@@ -31,17 +30,17 @@ void Database::execute(const std::string& sql) {
 }
 
 std::optional<std::vector<std::string>> Database::query(const std::string& sql,
-                                                         const std::vector<Parameter>& parameters) {
+                                                        const std::vector<Parameter>& parameters) {
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(db_.get(), sql.c_str(), int(sql.size()), &raw, nullptr) != SQLITE_OK)
         throw SqliteError(sqlite3_errmsg(db_.get()), sqlite3_errcode(db_.get()));
     Statement statement(raw);
     for (std::size_t i = 0; i < parameters.size(); ++i) {
         const int index = int(i + 1);
-        const int bound = std::holds_alternative<std::string>(parameters[i])
-                              ? sqlite3_bind_text(raw, index, std::get<std::string>(parameters[i]).c_str(), -1,
-                                                  SQLITE_TRANSIENT)
-                              : sqlite3_bind_int64(raw, index, std::get<long long>(parameters[i]));
+        const int bound =
+            std::holds_alternative<std::string>(parameters[i])
+                ? sqlite3_bind_text(raw, index, std::get<std::string>(parameters[i]).c_str(), -1, SQLITE_TRANSIENT)
+                : sqlite3_bind_int64(raw, index, std::get<long long>(parameters[i]));
         if (bound != SQLITE_OK) throw SqliteError(sqlite3_errmsg(db_.get()), bound);
     }
     const int step = sqlite3_step(raw);

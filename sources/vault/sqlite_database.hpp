@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <variant>
 #include <stdexcept>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace tesmira::vault {

@@ -20,9 +20,7 @@ UncommittedResult::~UncommittedResult() {
     fs::remove_all(folder_, ignored);
 }
 
-fs::path UncommittedResult::moved(const fs::path& path) const {
-    return root_ / path.lexically_relative(folder_);
-}
+fs::path UncommittedResult::moved(const fs::path& path) const { return root_ / path.lexically_relative(folder_); }
 
 std::vector<fs::path> UncommittedResult::publish(const std::vector<fs::path>& exported) {
     std::set<fs::path> results;

@@ -7,9 +7,9 @@
 
 #include "common/errors.hpp"
 #include "common/files.hpp"
-#include "common/project_record.hpp"
 #include "common/json.hpp"
 #include "common/json_reading.hpp"
+#include "common/project_record.hpp"
 #include "common/random_id.hpp"
 #include "vault/document_name.hpp"
 
@@ -51,7 +51,9 @@ std::string read_project_name(const fs::path& folder, const std::string& project
     const fs::path project_file = folder / "project.json";
     if (is_link(project_file)) throw UserError("案件情報のリンクは使用できません。");
     const Json record = parse_json(read_regular_file(project_file, MAX_PROJECT_RECORD_BYTES));
-    const auto field = [&](const char* key) { return record.is_object() && record.contains(key) ? record[key] : Json(); };
+    const auto field = [&](const char* key) {
+        return record.is_object() && record.contains(key) ? record[key] : Json();
+    };
     const Json version = field("version"), id = field("id"), name = field("name");
     if (!(version.is_number() && version.get<double>() == 1) || !(id.is_string() && id.get<std::string>() == project) ||
         !name.is_string())
@@ -71,8 +73,8 @@ bool history_intact(const fs::path& history) {
     const fs::file_status status = fs::symlink_status(history, error);
     if (!fs::is_regular_file(status) || fs::file_size(history, error) == 0 || error) return false;
     Database existing(history, 1000, false);
-    const auto tables = existing.query(
-        "SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN ('revisions','latest')", {});
+    const auto tables =
+        existing.query("SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN ('revisions','latest')", {});
     return tables && (*tables)[0] == "2";
 }
 
@@ -118,8 +120,8 @@ void Vault::sweep_killed_runs() {
 }
 
 std::optional<std::pair<fs::path, std::string>> Vault::latest(const std::string& name) {
-    const auto row = db_->query(
-        "SELECT r.id,r.sha256 FROM latest l JOIN revisions r ON r.id=l.revision_id WHERE l.name=?", {name});
+    const auto row =
+        db_->query("SELECT r.id,r.sha256 FROM latest l JOIN revisions r ON r.id=l.revision_id WHERE l.name=?", {name});
     if (!row) return std::nullopt;
     const std::string& id = (*row)[0];
     const std::string& fingerprint = (*row)[1];
@@ -145,9 +147,9 @@ void Vault::append(const std::string& name, const fs::path& path, std::vector<fs
     copy_content(path, target, true, [&] { created.push_back(target); });
     set_mode(target, 0600);
     if (digest(target) != checksum) throw UserError("原稿を安全に保存できませんでした。");
-    const long long now_ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                 std::chrono::system_clock::now().time_since_epoch())
-                                 .count();
+    const long long now_ns =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
     db_->query("INSERT INTO revisions VALUES (?,?,?,?)", {id, name, checksum, now_ns});
     db_->query("INSERT INTO latest VALUES (?,?) ON CONFLICT(name) DO UPDATE SET revision_id=excluded.revision_id",
                {name, id});

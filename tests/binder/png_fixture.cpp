@@ -1,8 +1,8 @@
 #include "png_fixture.hpp"
 
+#include <zlib.h>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
-#include <zlib.h>
 
 #include <fstream>
 #include <iterator>
@@ -12,7 +12,9 @@ namespace tesmira::binder::fixture {
 namespace {
 
 std::string big_endian(std::uint32_t value) {
-    return {static_cast<char>(value >> 24), static_cast<char>(value >> 16), static_cast<char>(value >> 8),
+    return {static_cast<char>(value >> 24),
+            static_cast<char>(value >> 16),
+            static_cast<char>(value >> 8),
             static_cast<char>(value)};
 }
 
@@ -28,9 +30,11 @@ std::string chunk(std::string_view type, std::string_view data) {
 }
 
 std::string ihdr(std::uint32_t width, std::uint32_t height, int bit_depth, int colour_type, int interlace) {
-    return chunk("IHDR", big_endian(width) + big_endian(height) +
-                             std::string{static_cast<char>(bit_depth), static_cast<char>(colour_type), 0, 0,
-                                         static_cast<char>(interlace)});
+    return chunk(
+        "IHDR",
+        big_endian(width) + big_endian(height) +
+            std::string{
+                static_cast<char>(bit_depth), static_cast<char>(colour_type), 0, 0, static_cast<char>(interlace)});
 }
 
 std::string idat(std::string_view data) { return chunk("IDAT", data); }
@@ -59,8 +63,8 @@ std::string adam7_rows(std::string_view samples, std::uint32_t width, std::uint3
     struct Pass {
         std::uint32_t x0, y0, dx, dy;
     };
-    constexpr Pass passes[] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
-                               {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+    constexpr Pass passes[] = {
+        {0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4}, {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
     std::string out;
     for (const Pass& p : passes) {
         if (p.x0 >= width) continue;  // a pass without columns has no rows either

@@ -11,9 +11,9 @@
 #include "binder/png_chunks.hpp"
 #include "binder/png_stream.hpp"
 #include "common/errors.hpp"
+#include "fixtures/refusal.hpp"
 #include "fixtures/temp_folder.hpp"
 #include "png_fixture.hpp"
-#include "fixtures/refusal.hpp"
 
 namespace fx = tesmira::binder::fixture;
 using tesmira::UserError;
@@ -88,7 +88,8 @@ TEST(PngStream, BrokenPngFilesAreRefusedAlikeByTheWalkAndTheHeaderRead) {
         {"no IHDR", sig + fx::idat(kIdat) + fx::iend(), "Incomplete PNG"},
         {"IHDR after IEND is not read", sig + fx::idat(kIdat) + fx::iend() + header, "Incomplete PNG"},
         {"last chunk lacks its final CRC byte", without_last_byte(sig + header + fx::idat(kIdat)), "Truncated PNG"},
-        {"chunk length past the end", sig + header + fx::idat(kIdat).replace(0, 4, "\0\0\x10\0", 4) + fx::iend(),
+        {"chunk length past the end",
+         sig + header + fx::idat(kIdat).replace(0, 4, "\0\0\x10\0", 4) + fx::iend(),
          "Truncated PNG"},
         {"IHDR of twelve bytes", sig + fx::chunk("IHDR", std::string(12, '\1')) + fx::idat(kIdat), "PNG format error"},
     };
@@ -139,7 +140,10 @@ TEST(PngStream, OtherImagesAreEncodedAfreshAsPlainRgbAtLevelNine) {
     cv::imencode(".jpg", cv::Mat(h, w, CV_8UC3, const_cast<char*>(rgb.data())), jpeg);
     const std::string jpeg_bytes(jpeg.begin(), jpeg.end());
 
-    const auto png = [&](int bit_depth, int colour_type, const std::string& rows, const std::string& before_idat = "",
+    const auto png = [&](int bit_depth,
+                         int colour_type,
+                         const std::string& rows,
+                         const std::string& before_idat = "",
                          int interlace = 0) {
         return std::string(fx::signature) + fx::ihdr(w, h, bit_depth, colour_type, interlace) + before_idat +
                fx::idat(fx::zlib(rows)) + fx::iend();
@@ -181,11 +185,13 @@ TEST(PngStreamBuffer, CollectsEveryIdatWithoutCheckingAnything) {
     };
     const std::string cut_chunk = fx::idat("tail-bytes").substr(0, 8 + 5);
     const Case cases[] = {
-        {"IEND does not stop the walk", std::string(fx::signature) + fx::idat("ab") + fx::iend() + fx::idat("cd"),
+        {"IEND does not stop the walk",
+         std::string(fx::signature) + fx::idat("ab") + fx::iend() + fx::idat("cd"),
          "abcd"},
         {"the signature is not compared", std::string("not png!") + fx::idat("ab"), "ab"},
         {"a cut-off last chunk gives the data there is",
-         std::string(fx::signature) + fx::ihdr(1, 1) + fx::idat("ab") + cut_chunk, "abtail-"},
+         std::string(fx::signature) + fx::ihdr(1, 1) + fx::idat("ab") + cut_chunk,
+         "abtail-"},
         {"nothing at all", "", ""},
     };
     for (const Case& c : cases) {

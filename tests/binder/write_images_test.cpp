@@ -51,7 +51,9 @@ struct SplitPng {
     std::uint32_t width, height;
     std::string rgb, idat, file;
     SplitPng(std::uint32_t w, std::uint32_t h, unsigned seed)
-        : width(w), height(h), rgb(fx::samples(std::size_t{w} * h * 3, seed)),
+        : width(w),
+          height(h),
+          rgb(fx::samples(std::size_t{w} * h * 3, seed)),
           idat(fx::zlib(fx::filtered_rows(rgb, std::size_t{w} * 3))) {
         const std::size_t third = idat.size() / 3;
         file = std::string(fx::signature) + fx::ihdr(w, h) + fx::idat(idat.substr(0, third)) +
@@ -62,8 +64,16 @@ struct SplitPng {
 
 void expect_image_dictionary(QPDFObjectHandle image, std::uint32_t width, std::uint32_t height) {
     QPDFObjectHandle dict = image.getDict();
-    EXPECT_EQ(dict.getKeys(), (Keys{"/Type", "/Subtype", "/Width", "/Height", "/ColorSpace", "/BitsPerComponent",
-                                    "/Filter", "/DecodeParms", "/Length"}));
+    EXPECT_EQ(dict.getKeys(),
+              (Keys{"/Type",
+                    "/Subtype",
+                    "/Width",
+                    "/Height",
+                    "/ColorSpace",
+                    "/BitsPerComponent",
+                    "/Filter",
+                    "/DecodeParms",
+                    "/Length"}));
     EXPECT_EQ(dict.getKey("/Type").getName(), "/XObject");
     EXPECT_EQ(dict.getKey("/Subtype").getName(), "/Image");
     EXPECT_EQ(dict.getKey("/Width").getIntValue(), width);
@@ -92,8 +102,10 @@ TEST(WriteImages, EachListedImageBecomesAPageOfItsOwn) {
     fx::write_file(folder.path() / "first.png", first.file);
     fx::write_file(folder.path() / "second.png", second.file);
     const fs::path destination = folder.path() / "out.pdf";
-    write_images({folder.path() / "first.png", folder.path() / "second.png", folder.path() / "first.png"}, destination,
-                 144, kNoLimit);
+    write_images({folder.path() / "first.png", folder.path() / "second.png", folder.path() / "first.png"},
+                 destination,
+                 144,
+                 kNoLimit);
 
     const std::string file = fx::read_file(destination);
     WrittenPdf written(destination);
@@ -187,8 +199,8 @@ std::string jpeg_file(int width, int height) {
 
 // One pixel more is refused: see FailuresLeaveTheDestinationAlone.
 TEST(WriteImages, ImageOfExactlyMaxPixelsIsWritten) {
-    for (const auto& [kind, file] : {std::pair{"PNG", fx::rgb_png(6, 5, fx::samples(90))},
-                                     std::pair{"JPEG", jpeg_file(6, 5)}}) {
+    for (const auto& [kind, file] :
+         {std::pair{"PNG", fx::rgb_png(6, 5, fx::samples(90))}, std::pair{"JPEG", jpeg_file(6, 5)}}) {
         SCOPED_TRACE(kind);
         TempFolder folder;
         fx::write_file(folder.path() / "image", file);
@@ -255,9 +267,9 @@ TEST(WriteImages, OtherImageKindsGetTheSameImageObject) {
         palette += {static_cast<char>(i), static_cast<char>(255 - i), static_cast<char>(i / 2)};
     }
     for (const char index : indices) rgb += palette.substr(static_cast<unsigned char>(index) * 3, 3);
-    fx::write_file(folder.path() / "palette.png", std::string(fx::signature) + fx::ihdr(w, h, 8, 3) +
-                                                      fx::chunk("PLTE", palette) +
-                                                      fx::idat(fx::zlib(fx::filtered_rows(indices, w))) + fx::iend());
+    fx::write_file(folder.path() / "palette.png",
+                   std::string(fx::signature) + fx::ihdr(w, h, 8, 3) + fx::chunk("PLTE", palette) +
+                       fx::idat(fx::zlib(fx::filtered_rows(indices, w))) + fx::iend());
     const std::string jpeg = jpeg_file(w, h);
     fx::write_file(folder.path() / "photo.jpg", jpeg);
     write_images({folder.path() / "palette.png", folder.path() / "photo.jpg"}, folder.path() / "out.pdf", 72, kNoLimit);

@@ -23,10 +23,16 @@ TEST(Rounding, HalfToEvenOnTheExactBinaryValue) {
         int decimals;
         const char* text;
     } cases[] = {
-        {0.5, 0, "0"},           {1.5, 0, "2"},       {2.5, 0, "2"},        {14000.5, 0, "14000"},
-        {2.675, 2, "2.67"},      // 2.675 is stored just below the tie
-        {210.000144, 1, "210.0"}, {3000.149, 1, "3000.1"}, {-0.25, 1, "-0.2"},
-        {std::nan(""), 1, "nan"}, {std::numeric_limits<double>::infinity(), 1, "inf"},
+        {0.5, 0, "0"},
+        {1.5, 0, "2"},
+        {2.5, 0, "2"},
+        {14000.5, 0, "14000"},
+        {2.675, 2, "2.67"},  // 2.675 is stored just below the tie
+        {210.000144, 1, "210.0"},
+        {3000.149, 1, "3000.1"},
+        {-0.25, 1, "-0.2"},
+        {std::nan(""), 1, "nan"},
+        {std::numeric_limits<double>::infinity(), 1, "inf"},
         {-std::numeric_limits<double>::infinity(), 1, "-inf"},
     };
     for (const Case& c : cases) EXPECT_EQ(format_fixed(c.value, c.decimals), c.text) << c.value;
@@ -54,8 +60,13 @@ TEST(Unicode, CategoryCIsRemovedAndOtherSeparatorsStay) {
     EXPECT_EQ(remove_category_c("a\tb\nc\rd\u200Be\uFEFFf\u202Eg\uE000h"), "abcdefgh");
     EXPECT_EQ(remove_category_c("a\u2028b\u3000c"), "a\u2028b\u3000c");
     // A byte that is not UTF-8 counts as a lone surrogate, which is category C.
-    EXPECT_EQ(remove_category_c("a\xff" "b"), "ab");
-    EXPECT_EQ(encode_utf8(decode_utf8("x\xff\xfe" "y")), "x\xff\xfe" "y");
+    EXPECT_EQ(remove_category_c("a\xff"
+                                "b"),
+              "ab");
+    EXPECT_EQ(encode_utf8(decode_utf8("x\xff\xfe"
+                                      "y")),
+              "x\xff\xfe"
+              "y");
 }
 
 TEST(Unicode, NfcCasefoldAndCuts) {
@@ -87,10 +98,21 @@ TEST(JsonReading, ReadsAndRefusesExactlyAsThePlainParse) {
     for (int i = 0; i < 2000; ++i) records += (i ? "," : "") + std::string(R"({"page": )") + std::to_string(i) + "}";
     records += "]";
     // Valid texts give the same value; invalid ones the same refusal, with or without exceptions.
-    const std::vector<std::string> texts = {
-        records, R"({"pad": [{"a": {"b": []}}, {}], "s": {"dpi": 200}})", R"("text")", "12.5", "null",
-        R"("\u00e9")", "", "   ", R"({"a": 1} {"b": 2})", R"({"a": 1}])", "[1,]", R"({"a" 1})", "[1] // note",
-        R"("\ud800")", "[1e999]"};
+    const std::vector<std::string> texts = {records,
+                                            R"({"pad": [{"a": {"b": []}}, {}], "s": {"dpi": 200}})",
+                                            R"("text")",
+                                            "12.5",
+                                            "null",
+                                            R"("\u00e9")",
+                                            "",
+                                            "   ",
+                                            R"({"a": 1} {"b": 2})",
+                                            R"({"a": 1}])",
+                                            "[1,]",
+                                            R"({"a" 1})",
+                                            "[1] // note",
+                                            R"("\ud800")",
+                                            "[1e999]"};
     for (const std::string& text : texts) {
         SCOPED_TRACE(text.substr(0, 40));
         const Json plain = Json::parse(text, nullptr, false);
@@ -168,7 +190,9 @@ TEST(CopyNames, MessagesNameTheOriginalsInsteadOfTheCopies) {
         {[] { throw UserError("a.pdf: /tmp/t-1/before/a.pdf: damaged"); },
          "refusal: a.pdf: /archive/versions/0123.pdf: damaged"},
         {[] {
-             throw fs::filesystem_error("cannot read", "/tmp/t-1/before/a.pdf", "/tmp/t-1/after/a.pdf",
+             throw fs::filesystem_error("cannot read",
+                                        "/tmp/t-1/before/a.pdf",
+                                        "/tmp/t-1/after/a.pdf",
                                         std::make_error_code(std::errc::io_error));
          },
          "library: filesystem error: cannot read: Input/output error [/archive/versions/0123.pdf] [/home/u/新/a.pdf]"},

@@ -15,8 +15,21 @@ tesmira::conductor::ParseOutcome parse(std::vector<std::string> arguments) {
 }  // namespace
 
 TEST(CommandLine, ReadsTheOptionsWithPrefixesAndLastOccurrence) {
-    auto outcome = parse({"--after", "n1.pdf", "n2.pdf", "--out", "/tmp/out", "--before", "o.pdf", "--before", "p.pdf",
-                          "q.pdf", "--settings-json={\"dpi\": 200}", "--archive-m", "register", "--proj", "abc"});
+    auto outcome = parse({"--after",
+                          "n1.pdf",
+                          "n2.pdf",
+                          "--out",
+                          "/tmp/out",
+                          "--before",
+                          "o.pdf",
+                          "--before",
+                          "p.pdf",
+                          "q.pdf",
+                          "--settings-json={\"dpi\": 200}",
+                          "--archive-m",
+                          "register",
+                          "--proj",
+                          "abc"});
     ASSERT_TRUE(outcome.command_line);
     const auto& line = *outcome.command_line;
     EXPECT_EQ(line.after, (std::vector<std::string>{"n1.pdf", "n2.pdf"}));
@@ -106,7 +119,8 @@ TEST(CommandLine, ArgumentsBeginningWithADashAreReadAsTheStandardParserReadsThem
 
 TEST(Events, OneLineInCallOrderWithPythonSeparators) {
     using tesmira::conductor::event_line;
-    EXPECT_EQ(event_line("progress", Json{{"page", 3}, {"total", 10}}), R"({"event": "progress", "page": 3, "total": 10})");
+    EXPECT_EQ(event_line("progress", Json{{"page", 3}, {"total", 10}}),
+              R"({"event": "progress", "page": 3, "total": 10})");
     EXPECT_EQ(event_line("error", Json{{"message", "保存版の案件を選択してください。"}}),
               "{\"event\": \"error\", \"message\": \"保存版の案件を選択してください。\"}");
     EXPECT_EQ(event_line("error", Json{{"message", "同名の相手が見つかりません。\n変更前だけ: a.pdf"}}),
@@ -120,5 +134,6 @@ TEST(Events, OneLineInCallOrderWithPythonSeparators) {
     values["small"] = 1e-05;
     values["list"] = Json::array({1, Json::array(), Json::object()});
     values["none"] = nullptr;
-    EXPECT_EQ(event_line("x", values), R"({"event": "x", "float": 100.0, "small": 1e-05, "list": [1, [], {}], "none": null})");
+    EXPECT_EQ(event_line("x", values),
+              R"({"event": "x", "float": 100.0, "small": 1e-05, "list": [1, [], {}], "none": null})");
 }

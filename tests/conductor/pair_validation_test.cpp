@@ -29,13 +29,13 @@ TEST(PairValidation, RotateIsAWholeNumberOfDegreesModulo180) {
         std::string refusal;  // "" when the pair passes
     } cases[] = {
         {"90", ""},
-        {"-90.5", ""},                 // cut towards zero: -90
-        {"44.6", ""},                  // 44, no multiple of 180
-        {"99999999999", ""},           // 99 modulo 180, beyond any int
+        {"-90.5", ""},        // cut towards zero: -90
+        {"44.6", ""},         // 44, no multiple of 180
+        {"99999999999", ""},  // 99 modulo 180, beyond any int
         {"9223372036854775807", ""},
-        {"360.9", SIZES_DIFFER},       // 360
+        {"360.9", SIZES_DIFFER},  // 360
         {"-180", SIZES_DIFFER},
-        {"18000000000000000000.0", SIZES_DIFFER},  // exactly 10^17 turns
+        {"18000000000000000000.0", SIZES_DIFFER},                                     // exactly 10^17 turns
         {std::string(400, '9') + ".5", "could not convert /Rotate to an integer: "},  // infinite
         {"/R90", "could not convert /Rotate to an integer: "},
     };

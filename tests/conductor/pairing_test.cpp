@@ -60,11 +60,15 @@ TEST(Pairing, RefusalsInTheirOrder) {
         {{"/x/REPORT.PDF"}, {"/y/a.pdf"}, tesmira::fixtures::NO_REFUSAL},
         {{"/x/a.pdf", "/z/a.pdf"}, {"/y/a.pdf"}, "変更前に同名ファイルが重複しています: a.pdf"},
         {{"/x/表紙.pdf"}, {"/y/表紙.pdf", "/z/表紙.pdf"}, "変更後に同名ファイルが重複しています: 表紙.pdf"},
-        {{"/x/A.pdf", "/x/c.pdf"}, {"/y/a.pdf", "/y/c.pdf"},
+        {{"/x/A.pdf", "/x/c.pdf"},
+         {"/y/a.pdf", "/y/c.pdf"},
          "同名の相手が見つかりません。\n変更前だけ: A.pdf\n変更後だけ: a.pdf"},
-        {{"/x/z.pdf", "/x/m.pdf", "/x/k.pdf"}, {"/y/k.pdf", "/y/q.pdf"},
+        {{"/x/z.pdf", "/x/m.pdf", "/x/k.pdf"},
+         {"/y/k.pdf", "/y/q.pdf"},
          "同名の相手が見つかりません。\n変更前だけ: m.pdf、z.pdf\n変更後だけ: q.pdf"},
-        {{"/x/z.pdf", "/x/m.pdf"}, {"/y/m.pdf", "/y/z.pdf", "/y/n.pdf"}, "同名の相手が見つかりません。\n変更後だけ: n.pdf"},
+        {{"/x/z.pdf", "/x/m.pdf"},
+         {"/y/m.pdf", "/y/z.pdf", "/y/n.pdf"},
+         "同名の相手が見つかりません。\n変更後だけ: n.pdf"},
     };
     for (const Case& c : cases) EXPECT_EQ(refusal(c.before, c.after), c.message);
 }
@@ -89,7 +93,8 @@ TEST(Pairing, TrailingSlashesAndDotsAreNoComponents) {
     } cases[] = {
         {{"/x/z.pdf/"}, {"/y/other.pdf"}, "/x/z.pdf > /y/other.pdf"},
         {{"/x/z.pdf/", "/x/a.pdf"}, {"/y/./z.pdf/.", "/y//a.pdf"}, "/x/a.pdf > /y/a.pdf, /x/z.pdf > /y/z.pdf"},
-        {{"B/z.pdf/", "B/a.pdf"}, {"C/a.pdf/.", "./C/z.pdf"},
+        {{"B/z.pdf/", "B/a.pdf"},
+         {"C/a.pdf/.", "./C/z.pdf"},
          here + "/B/a.pdf > " + here + "/C/a.pdf, " + here + "/B/z.pdf > " + here + "/C/z.pdf"},
         {{"/x/REPORT.PDF/."}, {"/y/b.pdf"}, "/x/REPORT.PDF > /y/b.pdf"},
         {{"/x/z.pdf", "/x/./z.pdf/"}, {"/y/z.pdf"}, "変更前に同名ファイルが重複しています: z.pdf"},

@@ -60,20 +60,31 @@ TEST(PartialFolder, AFailedRemovalIsReportedInsteadOfTheFirstFailure) {
         std::string reported;  // "published", "first", "termination", or the removal's error
         bool partial_left;
     } cases[] = {
-        {"published", false, [](PartialFolder& folder) { folder.publish(folder.path().parent_path() / "final"); },
-         "published", false},
+        {"published",
+         false,
+         [](PartialFolder& folder) { folder.publish(folder.path().parent_path() / "final"); },
+         "published",
+         false},
         {"failure", false, [](PartialFolder&) { throw tesmira::UserError("first"); }, "first", false},
-        {"failure, folder gone", false,
+        {"failure, folder gone",
+         false,
          [](PartialFolder& folder) {
              fs::remove_all(folder.path());
              throw tesmira::UserError("first");
          },
-         "first", false},
+         "first",
+         false},
         {"termination", false, [](PartialFolder&) { throw tesmira::TerminationRequested(); }, "termination", false},
-        {"failure, removal fails", true, [](PartialFolder&) { throw tesmira::UserError("first"); },
-         "cannot remove all: Permission denied", true},
-        {"termination, removal fails", true, [](PartialFolder&) { throw tesmira::TerminationRequested(); },
-         "cannot remove all: Permission denied", true},
+        {"failure, removal fails",
+         true,
+         [](PartialFolder&) { throw tesmira::UserError("first"); },
+         "cannot remove all: Permission denied",
+         true},
+        {"termination, removal fails",
+         true,
+         [](PartialFolder&) { throw tesmira::TerminationRequested(); },
+         "cannot remove all: Permission denied",
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

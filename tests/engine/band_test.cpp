@@ -29,15 +29,14 @@ cv::Mat sample_result(int width, int height) {
     return image;
 }
 
-Json settings(int dpi) {
-    return Json{{"dpi", dpi}, {"before_name", "/work/old/表紙.pdf"}, {"after_name", "表紙.pdf"}};
-}
+Json settings(int dpi) { return Json{{"dpi", dpi}, {"before_name", "/work/old/表紙.pdf"}, {"after_name", "表紙.pdf"}}; }
 
 // Bounding box of the non-white pixels of an image.
 cv::Rect ink(const cv::Mat& rgb) {
     cv::Mat not_white(rgb.size(), CV_8U);
     for (int r = 0; r < rgb.rows; ++r)
-        for (int c = 0; c < rgb.cols; ++c) not_white.at<uchar>(r, c) = rgb.at<cv::Vec3b>(r, c) != cv::Vec3b(255, 255, 255);
+        for (int c = 0; c < rgb.cols; ++c)
+            not_white.at<uchar>(r, c) = rgb.at<cv::Vec3b>(r, c) != cv::Vec3b(255, 255, 255);
     std::vector<cv::Point> points;
     cv::findNonZero(not_white, points);
     return points.empty() ? cv::Rect() : cv::boundingRect(points);
@@ -81,7 +80,8 @@ TEST(InformationBand, WrappedLayoutGrowsByOneRowPerLine) {
 
     BandFont font(29);
     std::vector<std::string> fields = {"変更前: " + tesmira::engine::display_filename(s["before_name"], "before.pdf"),
-                                       "変更後: 表紙.pdf", "検版日時: 2026/12/09 10:11:12 JST"};
+                                       "変更後: 表紙.pdf",
+                                       "検版日時: 2026/12/09 10:11:12 JST"};
     const auto lines = tesmira::engine::wrap_identity_fields(fields, font, 2547);
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(out.header_height, 3 * 17 + 125 + 50 * int(lines.size()));
@@ -94,8 +94,7 @@ TEST(InformationBand, WrappedLayoutGrowsByOneRowPerLine) {
 
 TEST(InformationBand, EqualWidthStillFitsOnOneLine) {
     BandFont font(29);
-    const std::string joined =
-        "変更前: 表紙.pdf\u3000変更後: 表紙.pdf\u3000検版日時: 2026/12/09 10:11:12 JST";
+    const std::string joined = "変更前: 表紙.pdf\u3000変更後: 表紙.pdf\u3000検版日時: 2026/12/09 10:11:12 JST";
     const double width = font.text_width(joined);
     ASSERT_EQ(width, std::floor(width)) << "hinted advances are whole pixels";
     const int exact = int(width) + 2 + 612 + 3 * 17;

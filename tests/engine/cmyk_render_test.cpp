@@ -184,7 +184,8 @@ TEST_F(CmykRender, InkChangesInDarkAreasStayVisible) {
             for (int y : steps) {
                 for (int k : {0, 20, 40, 60, 80, 95})
                     if (c + m + y + k + 5 <= 320)
-                        cmyk_pair("K +5 up to 320 %", {c / 100.f, m / 100.f, y / 100.f, k / 100.f},
+                        cmyk_pair("K +5 up to 320 %",
+                                  {c / 100.f, m / 100.f, y / 100.f, k / 100.f},
                                   {c / 100.f, m / 100.f, y / 100.f, (k + 5) / 100.f});
                 for (int k : {0, 35, 70})
                     for (int ink = 0; ink < 3; ++ink) {
@@ -201,12 +202,14 @@ TEST_F(CmykRender, InkChangesInDarkAreasStayVisible) {
     for (int c : {0, 30, 60, 90})
         for (int m : {30, 45, 60})
             for (int y : {30, 45, 60})
-                cmyk_pair("rich black: C +10 under K 100 %", {c / 100.f, m / 100.f, y / 100.f, 1},
+                cmyk_pair("rich black: C +10 under K 100 %",
+                          {c / 100.f, m / 100.f, y / 100.f, 1},
                           {(c + 10) / 100.f, m / 100.f, y / 100.f, 1});
     cmyk_pair("measured: K 80 / 90 with CMY 20", {0.2f, 0.2f, 0.2f, 0.9f}, {0.2f, 0.2f, 0.2f, 0.8f});
     cmyk_pair("measured: rich blacks 50/50/50 and 60/40/40", {0.5f, 0.5f, 0.5f, 1}, {0.6f, 0.4f, 0.4f, 1});
     for (int tint = 0; tint <= 90; tint += 10)
-        pairs.push_back({"spot tint +10", "/Spot cs " + num(tint / 100.0) + " scn ",
+        pairs.push_back({"spot tint +10",
+                         "/Spot cs " + num(tint / 100.0) + " scn ",
                          "/Spot cs " + num((tint + 10) / 100.0) + " scn "});
 
     // Two 6 pt patches per pair, 50 pairs to a row.
@@ -304,20 +307,25 @@ TEST_F(CmykRender, EveryWayAColourReachesThePageGivesTheSameRgb) {
             {"DeviceN", filled("/Duo cs 1 1 scn"), same},
             {"Indexed", filled("/Ix cs 1 sc"), same},
             {"ICCBased with 4 components",
-             [&](double x, double y) { return "/Icc cs " + values + " sc " + rect(x, y, 30, 30) + "f\n"; }, same},
+             [&](double x, double y) { return "/Icc cs " + values + " sc " + rect(x, y, 30, 30) + "f\n"; },
+             same},
             {"Indexed image", placed("ImIx"), same},
             {"Separation image", placed("ImInk"), same},
             {"image with an inverting decode array", placed("ImInv"), same},
             {"shading", clipped_shading("", "Flat"), same},
             {"shading in a Separation", clipped_shading("", "FlatInk"), same},
             {"mesh shading",
-             [](double x, double y) { return "q 1 0 0 1 " + num(x) + " " + num(y) + " cm /Mesh sh Q\n"; }, same},
+             [](double x, double y) { return "q 1 0 0 1 " + num(x) + " " + num(y) + " cm /Mesh sh Q\n"; },
+             same},
             {"shading pattern", filled("/Pattern cs /ShadingPattern scn"), same},
             {"tiling pattern with a mesh shading in its cell", filled("/Pattern cs /Tiles scn"), same},
             {"CMYK transparency group",
-             [](double x, double y) { return "q 1 0 0 1 " + num(x) + " " + num(y) + " cm /Fm0 Do Q\n"; }, same},
-            {"soft-masked image", [](double x, double y) { return fx::draw_image(1, 30, 0, 0, 30, x, y); },
-             over_white(rgb, 128 / 255.0), 2},
+             [](double x, double y) { return "q 1 0 0 1 " + num(x) + " " + num(y) + " cm /Fm0 Do Q\n"; },
+             same},
+            {"soft-masked image",
+             [](double x, double y) { return fx::draw_image(1, 30, 0, 0, 30, x, y); },
+             over_white(rgb, 128 / 255.0),
+             2},
             {"shading at half opacity", clipped_shading("/Half gs ", "Flat"), over_white(rgb, 0.5), 2},
         };
 
@@ -338,8 +346,9 @@ TEST_F(CmykRender, EveryWayAColourReachesThePageGivesTheSameRgb) {
         const std::string separation = "[/Separation /Ink /DeviceCMYK " + tint + "]";
         r.add("/ColorSpace", "/Ink", separation);
         auto duo = QPDFObjectHandle::parse("[/DeviceN [/One /Two] /DeviceCMYK null]");
-        duo.setArrayItem(3, r.stream("<< /FunctionType 4 /Domain [0 1 0 1] /Range [0 1 0 1 0 1 0 1] >>",
-                                     "{ pop pop " + values + " }"));
+        duo.setArrayItem(
+            3,
+            r.stream("<< /FunctionType 4 /Domain [0 1 0 1] /Range [0 1 0 1 0 1 0 1] >>", "{ pop pop " + values + " }"));
         r.add("/ColorSpace", "/Duo", duo);
         auto indexed = [&] {
             auto space = QPDFObjectHandle::parse("[/Indexed /DeviceCMYK 1]");
@@ -359,7 +368,8 @@ TEST_F(CmykRender, EveryWayAColourReachesThePageGivesTheSameRgb) {
         };
         r.add("/XObject", "/ImIx", image(indexed(), "", std::string(4, '\1')));
         r.add("/XObject", "/ImInk", image(QPDFObjectHandle::parse(separation), "", std::string(4, '\xff')));
-        r.add("/XObject", "/ImInv",
+        r.add("/XObject",
+              "/ImInv",
               image(QPDFObjectHandle::newName("/DeviceCMYK"), " /Decode [1 0 1 0 1 0 1 0]", repeat(inverted, 4)));
         const std::string flat =
             "<< /ShadingType 2 /ColorSpace /DeviceCMYK /Coords [0 0 1000 0] /Extend [true true] "
@@ -367,7 +377,8 @@ TEST_F(CmykRender, EveryWayAColourReachesThePageGivesTheSameRgb) {
             values + "] /C1 [" + values + "] /N 1 >> >>";
         r.add("/Shading", "/Flat", flat);
         r.add(
-            "/Shading", "/FlatInk",
+            "/Shading",
+            "/FlatInk",
             "<< /ShadingType 2 /ColorSpace " + separation +
                 " /Coords [0 0 1000 0] /Extend [true true] /Function << /FunctionType 2 /Domain [0 1] /C0 [1] /C1 [1] "
                 "/N 1 >> >>");
@@ -434,7 +445,8 @@ TEST_F(CmykRender, RgbAndGreyPagesDrawExactlyAsMuPdfAlone) {
                    "q /Masked gs 0 0 1 rg 100 150 90 40 re f Q\n";
     const auto path = write(page);
     fx::ResourceEditor r(path);
-    r.add("/Shading", "/Rgb",
+    r.add("/Shading",
+          "/Rgb",
           "<< /ShadingType 2 /ColorSpace /DeviceRGB /Coords [10 0 130 0] /Function << /FunctionType 2 /Domain [0 1] "
           "/C0 [1 0 0] /C1 [0 0.4 1] /N 1 >> >>");
     r.add("/ExtGState", "/Half", "<< /ca 0.5 /BM /Multiply >>");
@@ -471,7 +483,8 @@ TEST_F(CmykRender, IdenticalCmykPagesStayIdentical) {
     const auto first = write(page, "first.pdf"), second = write(page, "second.pdf");
     for (const auto& path : {first, second}) {
         fx::ResourceEditor r(path);
-        r.add("/Shading", "/Dark",
+        r.add("/Shading",
+              "/Dark",
               "<< /ShadingType 3 /ColorSpace /DeviceCMYK /Coords [90 90 0 90 90 30] /Function << /FunctionType 2 "
               "/Domain [0 1] /C0 [0.6 0.4 0.4 0.8] /C1 [0.6 0.4 0.4 1] /N 1 >> >>");
         r.save();
@@ -556,17 +569,21 @@ TEST_F(CmykRender, ShadingsKeepTheirClipAndEveryDarkStep) {
         const std::string dictionary =
             "<< /ShadingType 4 /ColorSpace /DeviceCMYK /BitsPerCoordinate 16 "
             "/BitsPerComponent 8 /BitsPerFlag 8 /Decode [0 300 0 300 0 1 0 1 0 1 0 1] >>";
-        r.add("/Shading", "/Down",
-              r.stream(dictionary, mesh({{0, 300, 0.2, 0, 0, 0},
-                                         {300, 300, 0.2, 0, 0, 0},
-                                         {0, 0, 0.2, 0, 0, 1},
-                                         {300, 300, 0.2, 0, 0, 0},
-                                         {300, 0, 0.2, 0, 0, 1},
-                                         {0, 0, 0.2, 0, 0, 1}})));
-        r.add("/Shading", "/Corner",
+        r.add("/Shading",
+              "/Down",
+              r.stream(dictionary,
+                       mesh({{0, 300, 0.2, 0, 0, 0},
+                             {300, 300, 0.2, 0, 0, 0},
+                             {0, 0, 0.2, 0, 0, 1},
+                             {300, 300, 0.2, 0, 0, 0},
+                             {300, 0, 0.2, 0, 0, 1},
+                             {0, 0, 0.2, 0, 0, 1}})));
+        r.add("/Shading",
+              "/Corner",
               r.stream(dictionary,
                        mesh({{0, 300, 0.6, 0.4, 0.4, 1}, {50, 300, 0.6, 0.4, 0.4, 1}, {0, 250, 0.6, 0.4, 0.4, 1}})));
-        r.add("/Shading", "/Ring",
+        r.add("/Shading",
+              "/Ring",
               std::string("<< /ShadingType 3 /ColorSpace ") + SPOT +
                   " /Coords [270 270 10 270 270 25] /Function << /FunctionType 2 /Domain [0 1] /C0 [0.8] /C1 [1] /N 1 "
                   ">> >>");

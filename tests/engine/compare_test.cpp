@@ -22,7 +22,7 @@ constexpr int M = 50;  // canvas margin
 const cv::Vec3b kRed(255, 0, 0);
 const cv::Vec3b kWhite(255, 255, 255);
 const cv::Vec3b kBlack(0, 0, 0);
-const cv::Vec3b kBlue(0, 0, 200);        // a background that shows whether it was faded
+const cv::Vec3b kBlue(0, 0, 200);           // a background that shows whether it was faded
 const cv::Vec3b kBlueFaded(230, 230, 250);  // kBlue through the opacity-10 fade
 
 const std::string kSizeMessage = "新旧PDFの仕上がりサイズが異なります。自動拡大・縮小は行いません。";
@@ -35,7 +35,9 @@ cv::Mat page(int rows, int cols, cv::Vec3b colour = kWhite) {
     return cv::Mat(rows, cols, CV_8UC3, cv::Scalar(colour[0], colour[1], colour[2]));
 }
 
-void fill(cv::Mat& image, cv::Rect area, cv::Vec3b colour) { image(area).setTo(cv::Scalar(colour[0], colour[1], colour[2])); }
+void fill(cv::Mat& image, cv::Rect area, cv::Vec3b colour) {
+    image(area).setTo(cv::Scalar(colour[0], colour[1], colour[2]));
+}
 
 // Pixel of a canvas-sized image at canvas (x, y).
 cv::Vec3b at(const cv::Mat& image, int x, int y) { return image.at<cv::Vec3b>(y, x); }
@@ -226,13 +228,12 @@ TEST_P(Enclosure, FillsOnlyPixelsCutOffFromTheMarginByHorizontalAndVerticalSteps
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, Enclosure,
-    testing::Values(EnclosureCase{"ClosedRing", {}, true, 100},
-                    // The inside touches the outside only diagonally across the missing corner.
-                    EnclosureCase{"DiagonalGap", {{19, 19}}, true, 99},
-                    EnclosureCase{"OpenSide", {{19, 15}}, false, 35}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, Enclosure,
+                         testing::Values(EnclosureCase{"ClosedRing", {}, true, 100},
+                                         // The inside touches the outside only diagonally across the missing corner.
+                                         EnclosureCase{"DiagonalGap", {{19, 19}}, true, 99},
+                                         EnclosureCase{"OpenSide", {{19, 15}}, false, 35}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The region mask against the definition of a region, made step by step on random changes of
 // every density: the changed pixels with every unchanged pixel that horizontal and vertical
@@ -422,7 +423,8 @@ TEST_F(TwoSquares, IgnoredPixelsClearTheirDifferences) {
 
 TEST_F(TwoSquares, RefusesMasksOfAnotherSize) {
     const std::vector<cv::Mat> wrong = {cv::Mat::zeros(140, 180, CV_8U),  // the padded canvas
-                                        cv::Mat::zeros(80, 40, CV_8U), cv::Mat::zeros(40, 80, CV_8UC3)};
+                                        cv::Mat::zeros(80, 40, CV_8U),
+                                        cv::Mat::zeros(40, 80, CV_8UC3)};
     for (std::size_t i = 0; i < wrong.size(); ++i) {
         SCOPED_TRACE(i);
         CompareOptions ignored;
@@ -497,13 +499,17 @@ TEST(CompareRefusals, ComeInTheirOrder) {
         {"OpacityHigh", p, changed, with([](CompareOptions& o) { o.opacity = 101; }), kSettingsMessage},
         {"BorderLow", p, changed, with([](CompareOptions& o) { o.border = 0; }), kSettingsMessage},
         {"BorderHigh", p, changed, with([](CompareOptions& o) { o.border = 7; }), kSettingsMessage},
-        {"SettingsBeforeMasks", p, changed,
+        {"SettingsBeforeMasks",
+         p,
+         changed,
          with([&](CompareOptions& o) {
              o.border = 7;
              o.ignored_pixels = padded_mask;
          }),
          kSettingsMessage},
-        {"IgnoredBeforeScope", p, changed,
+        {"IgnoredBeforeScope",
+         p,
+         changed,
          with([&](CompareOptions& o) {
              o.ignored_pixels = padded_mask;
              o.direct_scope = padded_mask;

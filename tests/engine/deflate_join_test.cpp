@@ -63,12 +63,12 @@ TEST(DeflateJoin, JoinedStreamsInflateToTheJoinedData) {
         int level;
         std::vector<std::size_t> sizes;
     } cases[] = {
-        {"noise", 6, {100, 70000, 3}},          // stored blocks
-        {"text", 6, {1, 2, 5, 9, 13}},          // fixed codes
-        {"rows", 6, {500000, 31, 400000}},      // dynamic codes, several blocks per stream
+        {"noise", 6, {100, 70000, 3}},      // stored blocks
+        {"text", 6, {1, 2, 5, 9, 13}},      // fixed codes
+        {"rows", 6, {500000, 31, 400000}},  // dynamic codes, several blocks per stream
         {"text", 12, {20000, 20001, 20002}},
         {"rows", 1, {12345, 54321}},
-        {"noise", 0, {1000, 0, 1000}},          // no compression, and an empty stream between
+        {"noise", 0, {1000, 0, 1000}},  // no compression, and an empty stream between
     };
     std::mt19937 random(12);
     for (const auto& c : cases) {
@@ -101,8 +101,8 @@ TEST(DeflateJoin, RefusesWhatIsNoCompleteStream) {
     const std::string whole = deflated(sample("rows", 100000, random), 6);
     const std::string cases[] = {
         "",
-        whole.substr(0, whole.size() / 2),  // ends inside a block
-        std::string(1, '\x07'),             // final block of the reserved type
+        whole.substr(0, whole.size() / 2),       // ends inside a block
+        std::string(1, '\x07'),                  // final block of the reserved type
         std::string("\x01\x05\x00\x00\x00", 5),  // stored block whose length and its complement disagree
     };
     for (std::string stream : cases) EXPECT_THROW(make_joinable(stream), std::runtime_error) << stream.size();

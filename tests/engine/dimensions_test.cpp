@@ -48,22 +48,17 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ValidateDimensions,
     testing::Values(
         DimensionCase{"A4At300", 595.276, 841.89, 300, std::nullopt},
-        DimensionCase{"Large300", 2880, 2880, 300,
-                      pixel_message("1016.0×1016.0mm・300", "14400")},
+        DimensionCase{"Large300", 2880, 2880, 300, pixel_message("1016.0×1016.0mm・300", "14400")},
         DimensionCase{"Large144", 2880, 2880, 144, std::nullopt},
         // 10,000 × 14,000 pixels: exactly the limit.
         DimensionCase{"ExactPixelLimit", 2400, 3360, 300, std::nullopt},
         // 5,000 × 28,001 = 140,005,000 pixels; 14000.5 rounds to the even 14000.
-        DimensionCase{"PixelCountHalfToEven", 1200, 6720.2, 300,
-                      pixel_message("423.3×2370.7mm・300", "14000")},
+        DimensionCase{"PixelCountHalfToEven", 1200, 6720.2, 300, pixel_message("423.3×2370.7mm・300", "14000")},
         // Each side is rounded up to a whole pixel before the product: 10,001 × 14,000
         // and 10,000 × 14,001 pixels.
-        DimensionCase{"PartialColumnRoundsUp", 2400.01, 3360, 300,
-                      pixel_message("846.7×1185.3mm・300", "14001")},
-        DimensionCase{"PartialRowRoundsUp", 2400, 3360.01, 300,
-                      pixel_message("846.7×1185.3mm・300", "14001")},
-        DimensionCase{"PixelMessageCarriesDpi", 4320, 4320, 200,
-                      pixel_message("1524.0×1524.0mm・200", "14400")},
+        DimensionCase{"PartialColumnRoundsUp", 2400.01, 3360, 300, pixel_message("846.7×1185.3mm・300", "14001")},
+        DimensionCase{"PartialRowRoundsUp", 2400, 3360.01, 300, pixel_message("846.7×1185.3mm・300", "14001")},
+        DimensionCase{"PixelMessageCarriesDpi", 4320, 4320, 200, pixel_message("1524.0×1524.0mm・200", "14400")},
         DimensionCase{"JustUnderSideLimit", 8503.94, 100, 300, std::nullopt},
         DimensionCase{"WidthOverSideLimit", 8504.36, 100, 300, side_message("3000.1×35.3mm")},
         DimensionCase{"HeightOverSideLimit", 100, 8504.36, 300, side_message("35.3×3000.1mm")},

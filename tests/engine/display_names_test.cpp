@@ -66,7 +66,7 @@ TEST(WrapIdentityFields, FillsGreedilyAndBreaksOnlyOverlongFields) {
         // A (4), B (12 characters), C (3) at width 10.
         {{"AAAA", "BBBBBBBBBBbb", "CCC"}, 10, {"AAAA", "BBBBBBBBBB", "bb" + sep + "CCC"}},
         {{"AAAA", "BBBBB"}, 10, {"AAAA" + sep + "BBBBB"}},  // the equal case fits
-        {{"AAAA", "BBBBBB"}, 10, {"AAAA", "BBBBBB"}},      // whole field on a line of its own
+        {{"AAAA", "BBBBBB"}, 10, {"AAAA", "BBBBBB"}},       // whole field on a line of its own
         {{}, 10, {}},
         {{"abc"}, 0.5, {"a", "b", "c"}},
         {{"x", ""}, 10, {"x" + sep}},  // a line ends in the separator only after an empty field

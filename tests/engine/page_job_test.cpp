@@ -14,8 +14,8 @@
 #include "engine/page_job.hpp"
 #include "engine/png_io.hpp"
 #include "fixtures/pdf_builder.hpp"
-#include "fixtures/temp_folder.hpp"
 #include "fixtures/refusal.hpp"
+#include "fixtures/temp_folder.hpp"
 
 namespace fx = tesmira::fixtures;
 namespace fs = std::filesystem;
@@ -98,7 +98,8 @@ TEST_F(PageJob, TrimSizesMayDifferByAHundredthOfAMillimetre) {
     };
     for (const Case& c : cases) {
         write_pair(plain(mm(c.before_w), mm(c.before_h)), plain(mm(c.after_w), mm(c.after_h)));
-        EXPECT_EQ(refusal(base_settings()), c.accepted ? tesmira::fixtures::NO_REFUSAL : "新旧PDFの仕上がりサイズが異なります。")
+        EXPECT_EQ(refusal(base_settings()),
+                  c.accepted ? tesmira::fixtures::NO_REFUSAL : "新旧PDFの仕上がりサイズが異なります。")
             << c.after_w << " x " << c.after_h;
     }
 }
@@ -109,7 +110,8 @@ TEST_F(PageJob, WritesTheFilesTheSettingsAskFor) {
         Json extra;
         std::set<std::string> files;
     } cases[] = {
-        {Json::object(), {"before.pdf", "after.pdf", "result.png", "mask.png", "before.png", "after.png", "result.json"}},
+        {Json::object(),
+         {"before.pdf", "after.pdf", "result.png", "mask.png", "before.png", "after.png", "result.json"}},
         {Json{{"diagnostic_images", false}}, {"before.pdf", "after.pdf", "result.png", "result.json"}},
         {Json{{"diagnostic_images", 0}, {"grain", true}},
          {"before.pdf", "after.pdf", "strict.png", "result.png", "result.json"}},
@@ -139,9 +141,22 @@ TEST_F(PageJob, OptionalFlagsAreOffOnlyForEmptyValues) {
         Json value;
         bool on;
     } cases[] = {
-        {false, false}, {nullptr, false}, {0, false}, {0.0, false}, {"", false}, {Json::array(), false},
-        {Json::object(), false}, {true, true}, {1, true}, {-1, true}, {0.5, true}, {"0", true}, {"false", true},
-        {" ", true}, {Json::array({0}), true}, {Json{{"off", nullptr}}, true},
+        {false, false},
+        {nullptr, false},
+        {0, false},
+        {0.0, false},
+        {"", false},
+        {Json::array(), false},
+        {Json::object(), false},
+        {true, true},
+        {1, true},
+        {-1, true},
+        {0.5, true},
+        {"0", true},
+        {"false", true},
+        {" ", true},
+        {Json::array({0}), true},
+        {Json{{"off", nullptr}}, true},
     };
     for (const auto& c : cases) {
         for (const char* name : {"strict.png", "mask.png"}) fs::remove(folder.path() / name);
@@ -163,10 +178,24 @@ TEST_F(PageJob, RecordKeepsItsKeysTypesAndSettings) {
     settings["something_else"] = Json{{"kept", 12.0}};
     const Json record = run_job(folder.path(), settings);
     EXPECT_EQ(keys_of(record),
-              (std::vector<std::string>{"settings", "before", "after", "regions", "changed_pixels", "changed_percent",
-                                        "boxes", "boxes_truncated", "tiny_marks", "grain", "created_at",
-                                        "header_height", "reference_scope", "render_seconds", "compare_seconds",
-                                        "total_seconds", "reference", "warnings"}));
+              (std::vector<std::string>{"settings",
+                                        "before",
+                                        "after",
+                                        "regions",
+                                        "changed_pixels",
+                                        "changed_percent",
+                                        "boxes",
+                                        "boxes_truncated",
+                                        "tiny_marks",
+                                        "grain",
+                                        "created_at",
+                                        "header_height",
+                                        "reference_scope",
+                                        "render_seconds",
+                                        "compare_seconds",
+                                        "total_seconds",
+                                        "reference",
+                                        "warnings"}));
     EXPECT_EQ(record["settings"], settings);
     EXPECT_EQ(record["tiny_marks"].dump(), R"({"enabled":false,"rectangles":[]})");
     EXPECT_EQ(keys_of(record["grain"]), (std::vector<std::string>{"enabled", "suppressed_pixels", "strict_regions"}));
@@ -293,8 +322,9 @@ TEST_F(PageJob, AFailingSecondCallKeepsTheFirstRecord) {
 
 TEST_F(PageJob, ReferenceImageIsMeasuredAgainstTheUnmarkedResult) {
     // Two tiny changes, so that tiny markers are drawn on result.png.
-    write_pair(plain(200, 200), plain(200, 200, fx::fill_rect({50, 50, 51, 51}, 0, 0, 0) +
-                                                    fx::fill_rect({150, 120, 151, 121}, 0, 0, 0)));
+    write_pair(
+        plain(200, 200),
+        plain(200, 200, fx::fill_rect({50, 50, 51, 51}, 0, 0, 0) + fx::fill_rect({150, 120, 151, 121}, 0, 0, 0)));
     Json settings = base_settings();
     settings["diagnostic_images"] = false;
     Json first = run_job(folder.path(), settings);
@@ -329,8 +359,8 @@ TEST_F(PageJob, ReferenceImageIsMeasuredAgainstTheUnmarkedResult) {
 TEST_F(PageJob, OversizedReferenceIsRefusedFromItsHeader) {
     write_pair(plain(100, 100), plain(100, 100));
     // A header claiming 20000 x 7501 pixels and no image data: decoding it would fail.
-    const unsigned char png[] = {0x89, 'P',  'N',  'G',  0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R',
-                                 0,    0,    0x4E, 0x20, 0,    0,    0x1D, 0x4D, 8, 2, 0, 0,  0,   0,   0,   0, 0};
+    const unsigned char png[] = {0x89, 'P',  'N',  'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R', 0,
+                                 0,    0x4E, 0x20, 0,   0,    0x1D, 0x4D, 8,    2, 0, 0, 0,  0,   0,   0,   0};
     std::ofstream(folder.path() / "reference.png", std::ios::binary)
         .write(reinterpret_cast<const char*>(png), sizeof png);
     EXPECT_EQ(refusal(base_settings()), "Photoshop比較画像が大きすぎます。1億5000万画素以内にしてください。");
@@ -350,9 +380,15 @@ TEST_F(PageJob, GrainSuppressesDitherInsideAnIdenticallyPlacedImageOnly) {
 
     write_pair(page_with(ramp_image(100, 0, 0)), page_with(ramp_image(100, 2, 0)));
     Json noise = run_job(folder.path(), settings)["grain"];
-    EXPECT_EQ(keys_of(noise), (std::vector<std::string>{"enabled", "suppressed_pixels", "strict_regions",
-                                                         "matched_images", "eligible_pixels", "fallback",
-                                                         "filtered_regions", "max_rgb_difference"}));
+    EXPECT_EQ(keys_of(noise),
+              (std::vector<std::string>{"enabled",
+                                        "suppressed_pixels",
+                                        "strict_regions",
+                                        "matched_images",
+                                        "eligible_pixels",
+                                        "fallback",
+                                        "filtered_regions",
+                                        "max_rgb_difference"}));
     EXPECT_GT(noise["strict_regions"].get<int>(), 0);
     EXPECT_EQ(noise["filtered_regions"], 0);
     EXPECT_EQ(noise["matched_images"], 1);

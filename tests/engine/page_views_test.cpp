@@ -13,9 +13,9 @@
 #include "engine/page_views.hpp"
 #include "engine/png_io.hpp"
 #include "fixtures/pdf_builder.hpp"
+#include "fixtures/refusal.hpp"
 #include "fixtures/resource_editor.hpp"
 #include "fixtures/temp_folder.hpp"
-#include "fixtures/refusal.hpp"
 
 namespace fx = tesmira::fixtures;
 namespace fs = std::filesystem;
@@ -108,7 +108,8 @@ TEST_F(PageViews, PagesThatPrintDifferentlyAreShownAsTheyPrint) {
 
 TEST_F(PageViews, RefuseWhatTheComparisonRefuses) {
     write_pair("0 g 20 20 30 30 re f", "0 g 20 20 30 30 re f");
-    EXPECT_EQ(fx::refusal([&] { draw_page_views(before, after, 2, 144); }), "指定ページがありません。このPDFは1ページです。");
+    EXPECT_EQ(fx::refusal([&] { draw_page_views(before, after, 2, 144); }),
+              "指定ページがありません。このPDFは1ページです。");
     fx::Page wide;
     wide.media = {0, 0, 300, 200};
     fx::write_pdf(fx::many_pages(1, wide), after);

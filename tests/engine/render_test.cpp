@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
-#include <sys/resource.h>
 
 #include <opencv2/core.hpp>
 
@@ -13,9 +13,9 @@
 #include "common/errors.hpp"
 #include "engine/render.hpp"
 #include "fixtures/pdf_builder.hpp"
+#include "fixtures/refusal.hpp"
 #include "fixtures/temp_folder.hpp"
 #include "pdf/mupdf_document.hpp"
-#include "fixtures/refusal.hpp"
 
 namespace fx = tesmira::fixtures;
 using tesmira::UserError;
@@ -86,7 +86,9 @@ TEST_F(Render, RefusalsComeInTheirOrder) {
         {three, 0, 300, "指定ページがありません。このPDFは3ページです。"},
         {three, 4, 300, "指定ページがありません。このPDFは3ページです。"},
         {write(fx::many_pages(1, unit_two), "unit.pdf"), 1, 300, USER_UNIT},
-        {write(fx::many_pages(1, huge), "huge.pdf"), 1, 300,
+        {write(fx::many_pages(1, huge), "huge.pdf"),
+         1,
+         300,
          "仕上がりサイズは3175.0×35.3mmです。1辺3000mm以内にしてください。"},
     };
     for (const Case& c : cases) EXPECT_EQ(refusal(c.path, c.page, c.dpi), c.message) << c.path;
@@ -169,11 +171,11 @@ TEST_F(Render, RotationIsReadAsTheRendererReadsIt) {
         const char* token;
         bool turned;
     } cases[] = {
-        {"44.6", true},                      // rounded half up: 45, which snaps to 90
-        {"-44.6", false},                    // -44 snaps to 0
-        {"134.5", false},                    // 135 snaps to 180
-        {"99999999999", false},              // low 32 bits 1215752191: 151, which snaps to 180
-        {"2147483648", true},                // the lowest int: 128 below 360, which snaps to 270
+        {"44.6", true},          // rounded half up: 45, which snaps to 90
+        {"-44.6", false},        // -44 snaps to 0
+        {"134.5", false},        // 135 snaps to 180
+        {"99999999999", false},  // low 32 bits 1215752191: 151, which snaps to 180
+        {"2147483648", true},    // the lowest int: 128 below 360, which snaps to 270
         {"-2147483648", true},
         {"100000000000000000000.0", false},  // a real beyond int counts as no rotation
     };
@@ -250,8 +252,7 @@ TEST_F(Render, TextAndThinLinesHaveNoGreyEdges) {
                    fx::stroke_line(100, 5, 101, 115, 0);
     for (double dpi : {144.0, 200.0, 300.0}) {
         auto result = render_pdf(write(fx::many_pages(1, page)), 1, dpi);
-        EXPECT_EQ(colours(result.pixels), (std::set<std::tuple<int, int, int>>{{0, 0, 0}, {255, 255, 255}}))
-            << dpi;
+        EXPECT_EQ(colours(result.pixels), (std::set<std::tuple<int, int, int>>{{0, 0, 0}, {255, 255, 255}})) << dpi;
     }
 }
 
@@ -291,8 +292,13 @@ TEST_F(Render, AnImageDeclaredFarLargerThanItsDataIsRefusedWithoutTakingTheMemor
     {
         QPDF pdf;
         pdf.processFile(path.c_str());
-        QPDFObjectHandle image = QPDFPageDocumentHelper(pdf).getAllPages().front().getObjectHandle()
-                                     .getKey("/Resources").getKey("/XObject").getKey("/Im0");
+        QPDFObjectHandle image = QPDFPageDocumentHelper(pdf)
+                                     .getAllPages()
+                                     .front()
+                                     .getObjectHandle()
+                                     .getKey("/Resources")
+                                     .getKey("/XObject")
+                                     .getKey("/Im0");
         image.getDict().replaceKey("/Width", QPDFObjectHandle::newInteger(19000));
         image.getDict().replaceKey("/Height", QPDFObjectHandle::newInteger(19000));
         QPDFWriter writer(pdf, huge.c_str());

@@ -126,10 +126,14 @@ TEST(EncodedPng, PageResultReachesThePdfPixelForPixel) {
     after.content += fx::fill_rect({70, 10, 70.5, 10.5}, 0.8, 0.1, 0.1);  // a tiny change, marked
     fx::write_pdf(fx::many_pages(1, before), folder.path() / "before.pdf");
     fx::write_pdf(fx::many_pages(1, after), folder.path() / "after.pdf");
-    const Json settings{{"page", 1},           {"dpi", 144},
-                        {"tolerance", 1},      {"opacity", 10},
-                        {"border", 2},         {"tiny_markers", true},
-                        {"before_name", "旧.pdf"}, {"after_name", "新.pdf"}};
+    const Json settings{{"page", 1},
+                        {"dpi", 144},
+                        {"tolerance", 1},
+                        {"opacity", 10},
+                        {"border", 2},
+                        {"tiny_markers", true},
+                        {"before_name", "旧.pdf"},
+                        {"after_name", "新.pdf"}};
 
     ComparedPage page = compare_page(folder.path(), settings);
     cv::Mat expected;
@@ -140,14 +144,15 @@ TEST(EncodedPng, PageResultReachesThePdfPixelForPixel) {
 
     const fs::path pdf = folder.path() / "result.pdf";
     tesmira::binder::write_images({folder.path() / "result.png"}, pdf, 144, MAX_OUTPUT_PIXELS);
-    const std::string command = "pdftoppm -r 576 -singlefile '" + pdf.string() + "' '" +
-                                (folder.path() / "rendered").string() + "'";
+    const std::string command =
+        "pdftoppm -r 576 -singlefile '" + pdf.string() + "' '" + (folder.path() / "rendered").string() + "'";
     ASSERT_EQ(std::system(command.c_str()), 0);
     cv::Mat rendered = cv::imread((folder.path() / "rendered.ppm").string(), cv::IMREAD_COLOR);
     ASSERT_EQ(rendered.size(), cv::Size(expected.cols * 4, expected.rows * 4));
     cv::cvtColor(rendered, rendered, cv::COLOR_BGR2RGB);
     cv::Mat sampled(expected.size(), CV_8UC3);
     for (int r = 0; r < expected.rows; ++r)
-        for (int c = 0; c < expected.cols; ++c) sampled.at<cv::Vec3b>(r, c) = rendered.at<cv::Vec3b>(4 * r + 1, 4 * c + 1);
+        for (int c = 0; c < expected.cols; ++c)
+            sampled.at<cv::Vec3b>(r, c) = rendered.at<cv::Vec3b>(4 * r + 1, 4 * c + 1);
     EXPECT_TRUE(same(sampled, expected));
 }

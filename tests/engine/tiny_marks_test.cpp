@@ -68,8 +68,12 @@ TEST(TinyMarks, TinyMeansBothSidesWithinOneAndAHalfMillimetres) {
         int width, height;
         bool tiny;
     };
-    for (const Case c : {Case{300, 18, 18, true}, Case{300, 19, 18, false}, Case{300, 18, 19, false},
-                         Case{200, 12, 12, true}, Case{200, 13, 1, false}, Case{144, 9, 9, true},
+    for (const Case c : {Case{300, 18, 18, true},
+                         Case{300, 19, 18, false},
+                         Case{300, 18, 19, false},
+                         Case{200, 12, 12, true},
+                         Case{200, 13, 1, false},
+                         Case{144, 9, 9, true},
                          Case{144, 1, 10, false}}) {
         SCOPED_TRACE(testing::Message() << c.dpi << " dpi " << c.width << "x" << c.height);
         Canvas canvas(300, 300);
@@ -120,8 +124,8 @@ TEST(TinyMarks, ComponentsCloseTogetherShareABox) {
         int gap;  // columns between the two pixels
         std::vector<std::string> boxes;
     };
-    for (const Case& c : {Case{"nineteen", 19, {"91,133 39x37 c2"}},
-                          Case{"twenty", 20, {"83,133 37x37 c1", "103,133 37x37 c1"}}}) {
+    for (const Case& c :
+         {Case{"nineteen", 19, {"91,133 39x37 c2"}}, Case{"twenty", 20, {"83,133 37x37 c1", "103,133 37x37 c1"}}}) {
         SCOPED_TRACE(c.name);
         Canvas canvas(300, 300);
         canvas.dot(100, 150);

@@ -37,8 +37,8 @@ protected:
     fx::TempFolder folder;
 
     NoiseScope scope_of(const fx::Page& before, const fx::Page& after) {
-        return image_only_scope(write_page(folder, "before.pdf", before), write_page(folder, "after.pdf", after), 1,
-                                SIDE, SIDE, DPI);
+        return image_only_scope(
+            write_page(folder, "before.pdf", before), write_page(folder, "after.pdf", after), 1, SIDE, SIDE, DPI);
     }
 };
 
@@ -54,32 +54,51 @@ TEST_F(ImageOnlyScope, KeepsOnlyImagesPlacedAloneAndIdenticallyOnBothPages) {
     other_pixels.images.push_back(fx::solid_image(8, 8, {200, 10, 10}));
     fx::Page twice = image_page(square_image() + square_image());
     const Case cases[] = {
-        {"no images", page_with(fx::fill_rect({50, 50, 150, 150}, 0, 0, 0)),
-         page_with(fx::fill_rect({50, 50, 150, 150}, 0, 0, 0)), 0, filled({})},
+        {"no images",
+         page_with(fx::fill_rect({50, 50, 150, 150}, 0, 0, 0)),
+         page_with(fx::fill_rect({50, 50, 150, 150}, 0, 0, 0)),
+         0,
+         filled({})},
         {"same placement", square, square, 1, filled({SQUARE_SCOPE})},
         {"same placement, other pixels", square, other_pixels, 1, filled({SQUARE_SCOPE})},
         {"moved by a thousandth", square, image_page(square_image(50.001)), 0, filled({})},
         {"moved below a thousandth", square, image_page(square_image(50.0004)), 1, filled({SQUARE_SCOPE})},
-        {"resized by a thousandth", square, image_page(fx::draw_image(0, 100, 0, 0, 100.001, 50, 50)), 0,
-         filled({})},
+        {"resized by a thousandth", square, image_page(fx::draw_image(0, 100, 0, 0, 100.001, 50, 50)), 0, filled({})},
         {"placed twice on the old page", twice, square, 0, filled({})},
         {"placed twice on the new page", square, twice, 0, filled({})},
-        {"turned a quarter on both", image_page(fx::draw_image(0, 0, 100, -100, 0, 150, 50)),
-         image_page(fx::draw_image(0, 0, 100, -100, 0, 150, 50)), 0, filled({})},
+        {"turned a quarter on both",
+         image_page(fx::draw_image(0, 0, 100, -100, 0, 150, 50)),
+         image_page(fx::draw_image(0, 0, 100, -100, 0, 150, 50)),
+         0,
+         filled({})},
         // 2 pt is 4 pixels, nothing once the margin is taken from both sides; 2.5 pt leaves one column.
-        {"too narrow", image_page(fx::draw_image(0, 2, 0, 0, 100, 50, 50)),
-         image_page(fx::draw_image(0, 2, 0, 0, 100, 50, 50)), 0, filled({})},
-        {"just wide enough", image_page(fx::draw_image(0, 2.5, 0, 0, 100, 50, 50)),
-         image_page(fx::draw_image(0, 2.5, 0, 0, 100, 50, 50)), 1, filled({{102, 102, 1, 196}})},
-        {"covered by a path painted beneath", image_page(fx::fill_rect({0, 0, 200, 200}, 1, 1, 0) + square_image()),
-         image_page(fx::fill_rect({0, 0, 200, 200}, 1, 1, 0) + square_image()), 1, filled({})},
+        {"too narrow",
+         image_page(fx::draw_image(0, 2, 0, 0, 100, 50, 50)),
+         image_page(fx::draw_image(0, 2, 0, 0, 100, 50, 50)),
+         0,
+         filled({})},
+        {"just wide enough",
+         image_page(fx::draw_image(0, 2.5, 0, 0, 100, 50, 50)),
+         image_page(fx::draw_image(0, 2.5, 0, 0, 100, 50, 50)),
+         1,
+         filled({{102, 102, 1, 196}})},
+        {"covered by a path painted beneath",
+         image_page(fx::fill_rect({0, 0, 200, 200}, 1, 1, 0) + square_image()),
+         image_page(fx::fill_rect({0, 0, 200, 200}, 1, 1, 0) + square_image()),
+         1,
+         filled({})},
         // A 0-width line has a 0-width box at x = 200 px; the margin makes it 4 columns.
-        {"hairline across", image_page(square_image() + fx::stroke_line(100, 20, 100, 180, 0)),
-         image_page(square_image() + fx::stroke_line(100, 20, 100, 180, 0)), 1,
+        {"hairline across",
+         image_page(square_image() + fx::stroke_line(100, 20, 100, 180, 0)),
+         image_page(square_image() + fx::stroke_line(100, 20, 100, 180, 0)),
+         1,
          without(filled({SQUARE_SCOPE}), {198, 102, 4, 196})},
         // (60, 60)-(70, 70) pt is (120, 260)-(140, 280) px.
-        {"path on the new page only", square, image_page(square_image() + fx::fill_rect({60, 60, 70, 70}, 1, 0, 0)),
-         1, without(filled({SQUARE_SCOPE}), {118, 258, 24, 24})},
+        {"path on the new page only",
+         square,
+         image_page(square_image() + fx::fill_rect({60, 60, 70, 70}, 1, 0, 0)),
+         1,
+         without(filled({SQUARE_SCOPE}), {118, 258, 24, 24})},
     };
     for (const Case& c : cases) {
         const NoiseScope scope = scope_of(c.before, c.after);
@@ -104,8 +123,8 @@ TEST_F(ImageOnlyScope, TextOverAnImageTakesItsBoxAndTheMargin) {
 
 TEST_F(ImageOnlyScope, OverlappingCutsClearTheirUnion) {
     // Two rectangles over the square image, overlapping each other, each cut with the margin.
-    const fx::Page page =
-        image_page(square_image() + fx::fill_rect({60, 60, 90, 80}, 0, 0, 0) + fx::fill_rect({80, 70, 120, 110}, 0, 0, 0));
+    const fx::Page page = image_page(square_image() + fx::fill_rect({60, 60, 90, 80}, 0, 0, 0) +
+                                     fx::fill_rect({80, 70, 120, 110}, 0, 0, 0));
     const NoiseScope scope = scope_of(page, page);
     cv::Mat expected = filled({SQUARE_SCOPE});
     expected = without(expected, {120 - 2, 240 - 2, 60 + 4, 40 + 4});  // (60, 60)-(90, 80) in pixels, y down

@@ -61,8 +61,7 @@ TEST(NoiseCandidates, DitherAveragesOutWhileAShiftDoesNot) {
     const Case cases[] = {
         {"dither in scope", dithered(before), full_scope(), full_scope()},
         {"dither, part in scope", dithered(before), centre, centre * 255},
-        {"dither, empty scope", dithered(before), cv::Mat::zeros(SIZE, SIZE, CV_8U),
-         cv::Mat::zeros(SIZE, SIZE, CV_8U)},
+        {"dither, empty scope", dithered(before), cv::Mat::zeros(SIZE, SIZE, CV_8U), cv::Mat::zeros(SIZE, SIZE, CV_8U)},
         {"uniform +2", shifted, full_scope(), cv::Mat::zeros(SIZE, SIZE, CV_8U)},
         {"+2 over a patch wider than the window", patch, full_scope(), cv::Mat::zeros(SIZE, SIZE, CV_8U)},
     };
@@ -147,10 +146,14 @@ TEST(NoiseCandidates, RefusesPagesAndScopesOfOtherShapes) {
     const Case cases[] = {
         {"pages of other sizes", grey_page(), grey_page(SIZE, SIZE + 1), full_scope()},
         {"scope of another size", grey_page(), grey_page(), full_scope(SIZE + 1, SIZE)},
-        {"four channels", cv::Mat(SIZE, SIZE, CV_8UC4, cv::Scalar::all(128)),
-         cv::Mat(SIZE, SIZE, CV_8UC4, cv::Scalar::all(128)), full_scope()},
+        {"four channels",
+         cv::Mat(SIZE, SIZE, CV_8UC4, cv::Scalar::all(128)),
+         cv::Mat(SIZE, SIZE, CV_8UC4, cv::Scalar::all(128)),
+         full_scope()},
         {"three and four channels", grey_page(), cv::Mat(SIZE, SIZE, CV_8UC4, cv::Scalar::all(128)), full_scope()},
-        {"grey pages", cv::Mat(SIZE, SIZE, CV_8U, cv::Scalar(128)), cv::Mat(SIZE, SIZE, CV_8U, cv::Scalar(128)),
+        {"grey pages",
+         cv::Mat(SIZE, SIZE, CV_8U, cv::Scalar(128)),
+         cv::Mat(SIZE, SIZE, CV_8U, cv::Scalar(128)),
          full_scope()},
     };
     for (const Case& c : cases) {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "common/errors.hpp"
-#include "grain_pages.hpp"
 #include "fixtures/refusal.hpp"
+#include "grain_pages.hpp"
 
 namespace fx = tesmira::fixtures;
 using namespace tesmira::grain;
@@ -166,8 +166,9 @@ TEST_F(PageObjects, CountsOneObjectPerPaintingOperator) {
     };
     using T = ObjectType;
     fx::Page busy_form = image_page(fx::draw_form(0) + "0 0 5 5 re f\n");
-    busy_form.forms.push_back({{0, 0, 200, 200}, many_rects(2500) + fx::text(10, 10, 12, "in form") +
-                                                     fx::draw_image(0, 20, 0, 0, 20, 30, 30)});
+    busy_form.forms.push_back(
+        {{0, 0, 200, 200},
+         many_rects(2500) + fx::text(10, 10, 12, "in form") + fx::draw_image(0, 20, 0, 0, 20, 30, 30)});
     fx::Page empty_form = page_with(fx::draw_form(0));
     empty_form.forms.push_back({{0, 0, 50, 50}, ""});
     fx::Page masked_image = page_with(square_image());
@@ -205,7 +206,9 @@ TEST_F(PageObjects, PatternFillsCountAsTheShapeTheyFill) {
         {"one large cell", "/Pattern cs /Large scn 20 20 100 50 re f\n", ObjectType::path, {20, 20, 120, 70}},
         {"shading fill", "/Pattern cs /Shade scn 20 20 100 50 re f\n", ObjectType::path, {20, 20, 120, 70}},
         {"tiled stroke", "/Pattern CS /Small SCN 4 w 20 20 100 50 re S\n", ObjectType::path, {18, 18, 122, 72}},
-        {"tiled fill and plain stroke", "/Pattern cs /Small scn 1 w 20 20 100 50 re B\n", ObjectType::path,
+        {"tiled fill and plain stroke",
+         "/Pattern cs /Small scn 1 w 20 20 100 50 re B\n",
+         ObjectType::path,
          {19.5, 19.5, 120.5, 70.5}},
         {"unbounded shading covers the page", "/Sh sh\n", ObjectType::shading, {0, 0, 200, 200}},
     };
@@ -219,8 +222,8 @@ TEST_F(PageObjects, PatternFillsCountAsTheShapeTheyFill) {
 }
 
 TEST_F(PageObjects, FormBoundsCoverWhatItDrawsAndAnEmptyFormSitsAtItsOrigin) {
-    fx::Page page = page_with("q 1 0 0 1 30 40 cm " + fx::draw_form(0) + "Q q 1 0 0 1 120 130 cm " +
-                              fx::draw_form(1) + "Q\n");
+    fx::Page page =
+        page_with("q 1 0 0 1 30 40 cm " + fx::draw_form(0) + "Q q 1 0 0 1 120 130 cm " + fx::draw_form(1) + "Q\n");
     page.forms.push_back({{0, 0, 200, 200}, "10 10 20 20 re f 50 60 10 5 re f\n"});
     page.forms.push_back({{0, 0, 50, 50}, ""});
     const std::vector<PageObjectRecord> records = list(page);
@@ -241,17 +244,32 @@ TEST_F(PageObjects, MapsBoundsOntoTheTrimmedPageImage) {
     trimmed.media = {0, 0, 300, 300};
     trimmed.trim = fx::Rect{50, 50, 250, 250};
     const Case cases[] = {
-        {"square", page_with(fx::fill_rect({50, 50, 150, 150}, 0, 0, 0)), SIDE, SIDE, {50, 50, 150, 150},
+        {"square",
+         page_with(fx::fill_rect({50, 50, 150, 150}, 0, 0, 0)),
+         SIDE,
+         SIDE,
+         {50, 50, 150, 150},
          {100, 100, 300, 300}},
-        {"rounded outwards", page_with(fx::fill_rect({10.25, 20.75, 30.5, 40.25}, 0, 0, 0)), SIDE, SIDE,
-         {10.25, 20.75, 30.5, 40.25}, {20, 319, 61, 359}},
+        {"rounded outwards",
+         page_with(fx::fill_rect({10.25, 20.75, 30.5, 40.25}, 0, 0, 0)),
+         SIDE,
+         SIDE,
+         {10.25, 20.75, 30.5, 40.25},
+         {20, 319, 61, 359}},
         {"trim box away from the origin", trimmed, SIDE, SIDE, {50, 50, 150, 150}, {0, 200, 200, 400}},
-        {"each axis its own scale", page_with(fx::fill_rect({50, 50, 150, 150}, 0, 0, 0)), 200, SIDE,
-         {50, 50, 150, 150}, {100, 50, 300, 150}},
+        {"each axis its own scale",
+         page_with(fx::fill_rect({50, 50, 150, 150}, 0, 0, 0)),
+         200,
+         SIDE,
+         {50, 50, 150, 150},
+         {100, 50, 300, 150}},
         // A stroke adds half its width; mitred square corners exactly that much.
-        {"stroked square", page_with("2 w 50 50 100 100 re S\n"), SIDE, SIDE, {49, 49, 151, 151},
-         {98, 98, 302, 302}},
-        {"hairline", page_with(fx::stroke_line(100, 20, 100, 180, 0)), SIDE, SIDE, {100, 20, 100, 180},
+        {"stroked square", page_with("2 w 50 50 100 100 re S\n"), SIDE, SIDE, {49, 49, 151, 151}, {98, 98, 302, 302}},
+        {"hairline",
+         page_with(fx::stroke_line(100, 20, 100, 180, 0)),
+         SIDE,
+         SIDE,
+         {100, 20, 100, 180},
          {200, 40, 200, 360}},
     };
     for (const Case& c : cases) {

@@ -8,10 +8,10 @@
 #include "common/errors.hpp"
 #include "common/files.hpp"
 #include "common/termination.hpp"
+#include "fixtures/refusal.hpp"
 #include "fixtures/temp_folder.hpp"
 #include "vault/archive_job.hpp"
 #include "vault/version_store.hpp"
-#include "fixtures/refusal.hpp"
 
 namespace fs = std::filesystem;
 using tesmira::Json;
@@ -47,7 +47,11 @@ protected:
         const fs::path folder = output_root / "てすみら検版_20261210_101112_abcdef01";
         fs::create_directory(folder);
         tesmira::write_text_file(folder / "検版_x.pdf", "pdf");
-        progress("complete", Json{{"output", folder.string()}, {"pages", Json::array()}, {"files", 1}, {"pdfs", Json::array({(folder / "検版_x.pdf").string()})}});
+        progress("complete",
+                 Json{{"output", folder.string()},
+                      {"pages", Json::array()},
+                      {"files", 1},
+                      {"pdfs", Json::array({(folder / "検版_x.pdf").string()})}});
         return std::vector<fs::path>{folder / "検版_x.pdf"};
     };
 
@@ -64,14 +68,24 @@ protected:
     }
     std::vector<fs::path> run(const std::vector<fs::path>& after, bool register_baseline) {
         return archive_job(
-            after, root, PROJECT, output, Json{{"dpi", 144}}, register_baseline,
-            [this](const std::vector<fs::path>& before, const std::vector<fs::path>& after_copies,
-                   const fs::path& output_root, const Json&, const tesmira::Progress& progress) {
+            after,
+            root,
+            PROJECT,
+            output,
+            Json{{"dpi", 144}},
+            register_baseline,
+            [this](const std::vector<fs::path>& before,
+                   const std::vector<fs::path>& after_copies,
+                   const fs::path& output_root,
+                   const Json&,
+                   const tesmira::Progress& progress) {
                 exported.emplace_back(before, after_copies);
                 return export_action(progress, output_root);
             },
             [](const fs::path&, const fs::path&, const Json&) {},
-            [this](const std::string& event, const Json& fields) { events.push_back({event, fields}); });
+            [this](const std::string& event, const Json& fields) {
+                events.push_back({event, fields});
+            });
     }
     std::string refusal(const std::vector<fs::path>& after, bool register_baseline) {
         return tesmira::fixtures::refusal([&] { run(after, register_baseline); });
@@ -138,8 +152,15 @@ TEST_F(ArchiveJob, SizeLimitsAreInclusive) {
     fs::resize_file(files.back(), 8LL * 1024 * 1024);
     const auto attempt = [&] {
         try {
-            archive_job(files, root, "0123456789ABCDEF0123456789ABCDEF", output, Json::object(), true, nullptr,
-                        nullptr, nullptr);
+            archive_job(files,
+                        root,
+                        "0123456789ABCDEF0123456789ABCDEF",
+                        output,
+                        Json::object(),
+                        true,
+                        nullptr,
+                        nullptr,
+                        nullptr);
         } catch (const UserError& error) {
             return std::string(error.what());
         }
@@ -190,8 +211,9 @@ TEST_F(ArchiveJob, CompareExportsPrivateCopiesThenStoresTheNewVersions) {
     tesmira::vault::Vault store(root, PROJECT);
     EXPECT_EQ(tesmira::read_text_file(store.latest("a.pdf")->first), "A2");
 
-    EXPECT_EQ(refusal({file("new/z.pdf", "Z")}, false),
-              "この案件には「z.pdf」の保存版がありません。初回原稿として登録してください。別案件・別名からは探しません。");
+    EXPECT_EQ(
+        refusal({file("new/z.pdf", "Z")}, false),
+        "この案件には「z.pdf」の保存版がありません。初回原稿として登録してください。別案件・別名からは探しません。");
 }
 
 TEST_F(ArchiveJob, AFailureAfterTheExportRollsEverythingBack) {
@@ -241,7 +263,8 @@ TEST_F(ArchiveJob, ABusyProjectIsRefusedAfterWaitingForItsLock) {
     tesmira::vault::Vault holder(root, PROJECT);
     holder.db().execute("BEGIN IMMEDIATE");
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(refusal({file("new/a.pdf", "A2")}, false), "この案件は別の検版で使用中です。完了してから再試行してください。");
+    EXPECT_EQ(refusal({file("new/a.pdf", "A2")}, false),
+              "この案件は別の検版で使用中です。完了してから再試行してください。");
     // It waited the second that a run gives the other one (a slower machine only waits longer).
     EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(900));
     EXPECT_TRUE(exported.empty());

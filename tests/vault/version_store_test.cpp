@@ -7,11 +7,11 @@
 
 #include "common/errors.hpp"
 #include "common/files.hpp"
+#include "fixtures/refusal.hpp"
 #include "fixtures/temp_folder.hpp"
 #include "vault/document_name.hpp"
 #include "vault/sqlite_database.hpp"
 #include "vault/version_store.hpp"
-#include "fixtures/refusal.hpp"
 
 namespace fs = std::filesystem;
 using tesmira::UserError;
@@ -101,7 +101,8 @@ TEST_F(VersionStore, RefusalsInTheirOrder) {
     EXPECT_EQ(refusal(open(root, "short")), "保存版の案件を選択してください。");
 
     fs::create_symlink(root, temp.path() / "linked-root");
-    EXPECT_EQ(refusal(open(temp.path() / "linked-root", PROJECT)), "保存版フォルダーをシンボリックリンクにはできません。");
+    EXPECT_EQ(refusal(open(temp.path() / "linked-root", PROJECT)),
+              "保存版フォルダーをシンボリックリンクにはできません。");
 
     const std::string other = "ffffffffffffffffffffffffffffffff";
     EXPECT_EQ(refusal(open(root, other)), "選択した保存版の案件がありません。");
@@ -133,7 +134,8 @@ TEST_F(VersionStore, AProjectRecordThatIsNoRegularFileFailsAtOnce) {
     ASSERT_EQ(::mkfifo((project / "project.json").c_str(), 0600), 0);
     EXPECT_THROW(Vault(root, PROJECT), fs::filesystem_error);
     fs::remove(project / "project.json");
-    write(project / "project.json", R"({"version": 1, "id": ")" + PROJECT + R"(", "name": "x"})" + std::string(1 << 20, ' '));
+    write(project / "project.json",
+          R"({"version": 1, "id": ")" + PROJECT + R"(", "name": "x"})" + std::string(1 << 20, ' '));
     EXPECT_THROW(Vault(root, PROJECT), fs::filesystem_error);
 }
 
@@ -217,7 +219,8 @@ TEST_F(VersionStore, VersionsWithoutTheirHistoryAreRefusedAndNothingIsWritten) {
     } cases[] = {
         {"removed", [&] { fs::remove(history); }},
         {"emptied", [&] { fs::resize_file(history, 0); }},
-        {"without its tables", [&] {
+        {"without its tables",
+         [&] {
              fs::remove(history);
              tesmira::vault::Database other(history, 1000);
              other.execute("CREATE TABLE unrelated (x)");

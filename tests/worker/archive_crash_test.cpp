@@ -50,17 +50,26 @@ protected:
     std::vector<std::string> archive_arguments(const std::string& mode, const std::string& side) const {
         std::vector<std::string> arguments = {"--after"};
         for (const std::string& name : DOCUMENTS) arguments.push_back(box.input(side + "/" + name).string());
-        for (const std::string& option :
-             std::vector<std::string>{"--output-root", box.output().string(), "--settings-json", FAST_SETTINGS,
-                                      "--archive-mode", mode, "--archive-root", root.string(), "--project-id", PROJECT})
+        for (const std::string& option : std::vector<std::string>{"--output-root",
+                                                                  box.output().string(),
+                                                                  "--settings-json",
+                                                                  FAST_SETTINGS,
+                                                                  "--archive-mode",
+                                                                  mode,
+                                                                  "--archive-root",
+                                                                  root.string(),
+                                                                  "--project-id",
+                                                                  PROJECT})
             arguments.push_back(option);
         return arguments;
     }
 
     std::vector<std::string> preload(const std::string& kill_at, const fs::path& log) const {
         std::string sanitizer = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
-        return {"LD_PRELOAD=" TESMIRA_KILL_AT_SYNC_LIBRARY, "TESMIRA_KILL_AT_SYNC=" + kill_at,
-                "TESMIRA_SYNC_LOG=" + log.string(), "ASAN_OPTIONS=" + sanitizer + ":verify_asan_link_order=0"};
+        return {"LD_PRELOAD=" TESMIRA_KILL_AT_SYNC_LIBRARY,
+                "TESMIRA_KILL_AT_SYNC=" + kill_at,
+                "TESMIRA_SYNC_LOG=" + log.string(),
+                "ASAN_OPTIONS=" + sanitizer + ":verify_asan_link_order=0"};
     }
 
     // The history as the archive's own code sees it.
@@ -144,7 +153,8 @@ TEST_F(ArchiveCrash, KilledDuringTheComparison) {
     // however many pages it compares at once.
     write_sample_then_endless_pdf(box.input("new/c.pdf"), 1, 2, 1);
     WorkerProcess worker(archive_arguments("compare", "new"), box.temporary());
-    ASSERT_TRUE(worker.wait_for([](const Json& e) { return e.value("event", "") == "progress" && e.value("page", 0) == 2; }));
+    ASSERT_TRUE(
+        worker.wait_for([](const Json& e) { return e.value("event", "") == "progress" && e.value("page", 0) == 2; }));
     worker.send(SIGKILL);
     const Outcome outcome = worker.finish();
     EXPECT_EQ(outcome.signal, SIGKILL);
@@ -158,8 +168,8 @@ TEST_F(ArchiveCrash, KilledAtEverySyncOfStoringAndCommitting) {
     fs::copy(root, saved, fs::copy_options::recursive);
     const fs::path log = box.inputs() / "syncs.log";
     {
-        WorkerProcess probe(archive_arguments("compare", "new"), box.temporary(), std::chrono::seconds(120),
-                            preload("0", log));
+        WorkerProcess probe(
+            archive_arguments("compare", "new"), box.temporary(), std::chrono::seconds(120), preload("0", log));
         ASSERT_EQ(probe.finish().status, 0);
     }
     const auto syncs = read_sync_log(log);
@@ -169,9 +179,10 @@ TEST_F(ArchiveCrash, KilledAtEverySyncOfStoringAndCommitting) {
         if (file.find("/.tesmira-") != std::string::npos && moments.empty())
             moments.emplace_back(number, "while the result PDFs are staged");
         else if (file.find("/versions/") != std::string::npos)
-            moments.emplace_back(number, ++version == 1 ? "while the first version is stored"
-                                                        : "between storing version " + std::to_string(version - 1) +
-                                                              " and " + std::to_string(version));
+            moments.emplace_back(number,
+                                 ++version == 1 ? "while the first version is stored"
+                                                : "between storing version " + std::to_string(version - 1) + " and " +
+                                                      std::to_string(version));
         else if (file.find("history.sqlite3") != std::string::npos)
             moments.emplace_back(number, "at the commit, before syncing " + fs::path(file).filename().string());
     }
@@ -183,7 +194,9 @@ TEST_F(ArchiveCrash, KilledAtEverySyncOfStoringAndCommitting) {
         fs::copy(saved, root, fs::copy_options::recursive);
         for (const auto& entry : fs::directory_iterator(box.output())) fs::remove_all(entry.path());
         for (const auto& entry : fs::directory_iterator(box.temporary())) fs::remove_all(entry.path());
-        WorkerProcess worker(archive_arguments("compare", "new"), box.temporary(), std::chrono::seconds(120),
+        WorkerProcess worker(archive_arguments("compare", "new"),
+                             box.temporary(),
+                             std::chrono::seconds(120),
                              preload(std::to_string(number), box.inputs() / "kill.log"));
         const Outcome outcome = worker.finish();
         ASSERT_EQ(outcome.signal, SIGKILL) << moment;

@@ -36,9 +36,16 @@ protected:
     std::vector<std::string> arguments(const std::string& mode, const std::vector<fs::path>& after) const {
         std::vector<std::string> line = {"--after"};
         for (const fs::path& path : after) line.push_back(path.string());
-        for (const std::string& option :
-             std::vector<std::string>{"--output-root", box.output().string(), "--settings-json", FAST_SETTINGS,
-                                      "--archive-mode", mode, "--archive-root", root.string(), "--project-id", PROJECT})
+        for (const std::string& option : std::vector<std::string>{"--output-root",
+                                                                  box.output().string(),
+                                                                  "--settings-json",
+                                                                  FAST_SETTINGS,
+                                                                  "--archive-mode",
+                                                                  mode,
+                                                                  "--archive-root",
+                                                                  root.string(),
+                                                                  "--project-id",
+                                                                  PROJECT})
             line.push_back(option);
         return line;
     }
@@ -51,7 +58,8 @@ void write_spot_pdf(const fs::path& path, const std::string& ink) {
     page.content = "/Spot cs 1 scn 20 20 60 60 re f";
     fixtures::write_pdf(fixtures::many_pages(1, page), path);
     fixtures::ResourceEditor editor(path);
-    editor.add("/ColorSpace", "/Spot",
+    editor.add("/ColorSpace",
+               "/Spot",
                "[/Separation /" + ink +
                    " /DeviceCMYK << /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] /C1 [0 0.5 1 0] /N 1 >>]");
     editor.save();
@@ -89,7 +97,8 @@ TEST_F(ArchiveRun, RegisterThenCompareReportTheirEvents) {
     EXPECT_EQ(compared.names(), (std::vector<std::string>{"start", "progress", "progress", "complete"}));
     std::vector<std::string> keys;
     for (const auto& item : compared.last().items()) keys.push_back(item.key());
-    EXPECT_EQ(keys, (std::vector<std::string>{"event", "output", "pages", "files", "pdfs", "archive_updated", "project"}));
+    EXPECT_EQ(keys,
+              (std::vector<std::string>{"event", "output", "pages", "files", "pdfs", "archive_updated", "project"}));
     EXPECT_EQ(compared.last()["project"], "春カタログ");
     EXPECT_EQ(compared.last()["pages"][1]["regions"].get<int>() > 0, true);
     EXPECT_EQ(std::distance(fs::directory_iterator(root / PROJECT / "versions"), fs::directory_iterator()), 2);
@@ -116,8 +125,10 @@ TEST_F(ArchiveRun, ASecondRunOnABusyProjectIsRefusedAndTheFirstCommits) {
     ASSERT_EQ(box.run(arguments("register", {box.input("old/long.pdf")})).status, 0);
 
     // One page at a time, as the run's pages are few and quick: it is caught in the middle.
-    WorkerProcess first(arguments("compare", {box.input("new/long.pdf")}), box.temporary(),
-                        std::chrono::seconds(300), {"TESMIRA_PAGES_AT_ONCE=1"});
+    WorkerProcess first(arguments("compare", {box.input("new/long.pdf")}),
+                        box.temporary(),
+                        std::chrono::seconds(300),
+                        {"TESMIRA_PAGES_AT_ONCE=1"});
     ASSERT_TRUE(first.wait_for([](const Json& e) { return e.value("event", "") == "progress"; }));
     // Held in the middle of its comparison, the first run keeps the project's write lock, and
     // it stays held until the first goes on: the second run is refused while it is held, not
@@ -125,8 +136,10 @@ TEST_F(ArchiveRun, ASecondRunOnABusyProjectIsRefusedAndTheFirstCommits) {
     first.send(SIGSTOP);
     const Outcome second = box.run(arguments("compare", {box.input("new/long.pdf")}));
     EXPECT_EQ(second.status, 1);
-    EXPECT_EQ(second.lines, (std::vector<std::string>{
-                                R"({"event": "error", "message": "この案件は別の検版で使用中です。完了してから再試行してください。"})"}));
+    EXPECT_EQ(
+        second.lines,
+        (std::vector<std::string>{
+            R"({"event": "error", "message": "この案件は別の検版で使用中です。完了してから再試行してください。"})"}));
 
     first.send(SIGCONT);
     const Outcome outcome = first.finish();

@@ -68,8 +68,13 @@ TEST_F(WorkerCommandLine, HelpGoesToStandardOutputWithStatusZero) {
         // The usage line names the options in their declared order.
         const std::string usage = run.lines.front();
         std::size_t previous = 0;
-        for (const char* option : {"--before", "--after", "--archive-mode", "--archive-root", "--project-id",
-                                   "--output-root", "--settings-json"}) {
+        for (const char* option : {"--before",
+                                   "--after",
+                                   "--archive-mode",
+                                   "--archive-root",
+                                   "--project-id",
+                                   "--output-root",
+                                   "--settings-json"}) {
             const std::size_t at = usage.find(option);
             ASSERT_NE(at, std::string::npos) << option;
             EXPECT_GT(at, previous) << option;

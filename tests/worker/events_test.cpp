@@ -52,9 +52,19 @@ TEST_F(WorkerEvents, OnePairRunWritesStartProgressAndOneCompleteLine) {
     ASSERT_EQ(event.at("pages").size(), 2u);
     for (const Json& page : event.at("pages"))
         EXPECT_EQ(keys_of(page),
-                  (std::vector<std::string>{"page", "file", "strict_file", "regions", "changed_percent", "seconds",
-                                            "warnings", "tiny_marks", "grain", "source_name", "boxes",
-                                            "boxes_truncated", "header_height"}));
+                  (std::vector<std::string>{"page",
+                                            "file",
+                                            "strict_file",
+                                            "regions",
+                                            "changed_percent",
+                                            "seconds",
+                                            "warnings",
+                                            "tiny_marks",
+                                            "grain",
+                                            "source_name",
+                                            "boxes",
+                                            "boxes_truncated",
+                                            "header_height"}));
     EXPECT_EQ(event.at("pages").at(1).at("page"), 2);
     EXPECT_GE(event.at("pages").at(1).at("regions").get<int>(), 1);  // the square moved
     for (const Json& page : event.at("pages")) {

@@ -21,8 +21,8 @@ struct ScriptRun {
 
 ScriptRun run_script(const fs::path& folder) {
     const fs::path out = folder.parent_path() / "stdout.txt";
-    const std::string command = std::string("'") + TESMIRA_PAGE_JOB + "' '" + folder.string() + "' > '" +
-                                out.string() + "' 2>/dev/null";
+    const std::string command =
+        std::string("'") + TESMIRA_PAGE_JOB + "' '" + folder.string() + "' > '" + out.string() + "' 2>/dev/null";
     const int raw = std::system(command.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, tesmira::read_text_file(out)};
 }
@@ -64,8 +64,10 @@ TEST_F(PageJobScript, FailuresBecomeErrorJson) {
         bool exact;
     } cases[] = {
         {100, R"({"dpi": 144, "tolerance": 1, "opacity": 10, "border": 2})", R"({"error": "'page'"})", true},
-        {120, R"({"page": 1, "dpi": 144, "tolerance": 1, "opacity": 10, "border": 2})",
-         R"({"error": "新旧PDFの仕上がりサイズが異なります。"})", true},
+        {120,
+         R"({"page": 1, "dpi": 144, "tolerance": 1, "opacity": 10, "border": 2})",
+         R"({"error": "新旧PDFの仕上がりサイズが異なります。"})",
+         true},
         {100, nullptr, R"({"error": "filesystem error: cannot open: No such file or directory)", false},
         {100, "{not json", R"({"error": "[json.exception.parse_error)", false},
     };

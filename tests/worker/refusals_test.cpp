@@ -68,10 +68,14 @@ const std::string PAGE_COUNTS = "新旧PDFのページ数が異なります。�
 
 const Case CASES[] = {
     {"truncated PDF", [](const Inputs& in) { return lists({in.truncated("a.pdf")}, {in.pdf("b.pdf", 1)}); }, "", true},
-    {"not a PDF", [](const Inputs& in) { return lists({in.pdf("a.pdf", 1)}, {in.file("b.pdf", "plain text\n")}); }, "",
+    {"not a PDF",
+     [](const Inputs& in) { return lists({in.pdf("a.pdf", 1)}, {in.file("b.pdf", "plain text\n")}); },
+     "",
      true},
-    {"missing file", [](const Inputs& in) { return lists({in.pdf("a.pdf", 1)}, {(in.folder / "gone.pdf").string()}); },
-     "", true},
+    {"missing file",
+     [](const Inputs& in) { return lists({in.pdf("a.pdf", 1)}, {(in.folder / "gone.pdf").string()}); },
+     "",
+     true},
     {"encrypted, opens without password",
      [](const Inputs& in) {
          return lists({in.encrypted("a.pdf", fx::Encryption::empty_user_password)}, {in.pdf("b.pdf", 1)});
@@ -82,9 +86,11 @@ const Case CASES[] = {
          return lists({in.pdf("a.pdf", 1)}, {in.encrypted("b.pdf", fx::Encryption::user_password)});
      },
      "パスワード付きPDFには対応していません。"},
-    {"51 pages", [](const Inputs& in) { return lists({in.pdf("a.pdf", 51)}, {in.pdf("b.pdf", 51)}); },
+    {"51 pages",
+     [](const Inputs& in) { return lists({in.pdf("a.pdf", 51)}, {in.pdf("b.pdf", 51)}); },
      "PDFは1〜50ページにしてください。"},
-    {"page counts differ", [](const Inputs& in) { return lists({in.pdf("a.pdf", 3)}, {in.pdf("b.pdf", 2)}); },
+    {"page counts differ",
+     [](const Inputs& in) { return lists({in.pdf("a.pdf", 3)}, {in.pdf("b.pdf", 2)}); },
      PAGE_COUNTS},
     {"trim sizes differ",
      [](const Inputs& in) { return lists({in.pdf("a.pdf", 2)}, {in.pdf("b.pdf", 2, 0, 100, 101)}); },
@@ -123,7 +129,8 @@ const Case CASES[] = {
          return lists(before, {in.pdf("0.pdf", 1)});
      },
      "変更前のPDFは1〜100ファイルにしてください。"},
-    {"not named .pdf", [](const Inputs& in) { return lists({in.file("a.png", "")}, {in.pdf("a.pdf", 1)}); },
+    {"not named .pdf",
+     [](const Inputs& in) { return lists({in.file("a.png", "")}, {in.pdf("a.pdf", 1)}); },
      "PDF以外のファイルが含まれています。"},
     {"duplicate names",
      [](const Inputs& in) {
@@ -148,7 +155,8 @@ const Case CASES[] = {
          return lists({in.pdf("old/a.pdf", 1), in.pdf("old/b.pdf", 1)},
                       {in.pdf("new/a.pdf", 1), in.file("new/b.pdf", "%PDF-1.7\nbroken")});
      },
-     "b.pdf: ", true},
+     "b.pdf: ",
+     true},
     {"a file over 60 MiB among several",
      [](const Inputs& in) {
          const std::string big = in.pdf("new/b.pdf", 1);

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -186,8 +186,12 @@ TEST_F(WorkerResultFolder, OnePairGivesOneFolderWithOnePdf) {
 TEST_F(WorkerResultFolder, A4PageAtDefaultResolution) {
     write_sample_pdf(box.input("a.pdf"), 1, 0, 595.276, 841.89);
     write_sample_pdf(box.input("b.pdf"), 1, 1, 595.276, 841.89);
-    const Outcome run = box.run({"--before", box.input("a.pdf").string(), "--after", box.input("b.pdf").string(),
-                                 "--output-root", box.output().string()});
+    const Outcome run = box.run({"--before",
+                                 box.input("a.pdf").string(),
+                                 "--after",
+                                 box.input("b.pdf").string(),
+                                 "--output-root",
+                                 box.output().string()});
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     const fs::path pdf = strings(run.last().at("pdfs")).at(0);
     EXPECT_EQ(pages_of(pdf), (std::vector<PdfPage>{{2581 * 72 / 300.0, 3767 * 72 / 300.0, 2581, 3767}}));
@@ -228,8 +232,8 @@ TEST_F(WorkerResultFolder, ThreePairsGiveOnePdfEachInNameOrder) {
     EXPECT_EQ(entries(box.output()), std::set<std::string>{folder.filename().string()});
     const std::string stamp = stamp_in(fs::path(pdfs[0]).filename().string(), "検版_a_", "_001\\.pdf");
     ASSERT_FALSE(stamp.empty()) << pdfs[0];
-    const std::vector<std::string> names = {"検版_a_" + stamp + "_001.pdf", "検版_b_" + stamp + "_002.pdf",
-                                            "検版_c_" + stamp + "_003.pdf"};
+    const std::vector<std::string> names = {
+        "検版_a_" + stamp + "_001.pdf", "検版_b_" + stamp + "_002.pdf", "検版_c_" + stamp + "_003.pdf"};
     for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(pdfs[i], (folder / names[i]).string());
     EXPECT_EQ(entries(folder), std::set<std::string>(names.begin(), names.end()));
 
@@ -253,9 +257,9 @@ TEST_F(WorkerResultFolder, GrainAddsAStrictPdfAfterEachResultPdf) {
         write_sample_pdf(box.input(std::string("old/") + name), 2, 0);
         write_sample_pdf(box.input(std::string("new/") + name), 2, 1);
     }
-    const Outcome run =
-        box.run(comparison({box.input("old/x.pdf"), box.input("old/y.pdf")},
-                           {box.input("new/x.pdf"), box.input("new/y.pdf")}, R"({"dpi": 144, "grain": true})"));
+    const Outcome run = box.run(comparison({box.input("old/x.pdf"), box.input("old/y.pdf")},
+                                           {box.input("new/x.pdf"), box.input("new/y.pdf")},
+                                           R"({"dpi": 144, "grain": true})"));
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     const Json& complete = run.last();
     const fs::path folder = complete.at("output").get<std::string>();
@@ -263,8 +267,10 @@ TEST_F(WorkerResultFolder, GrainAddsAStrictPdfAfterEachResultPdf) {
     ASSERT_EQ(pdfs.size(), 4u);
     const std::string stamp = stamp_in(fs::path(pdfs[0]).filename().string(), "検版_x_", "_001\\.pdf");
     ASSERT_FALSE(stamp.empty()) << pdfs[0];
-    const std::vector<std::string> names = {"検版_x_" + stamp + "_001.pdf", "厳密比較_x_" + stamp + "_001.pdf",
-                                            "検版_y_" + stamp + "_002.pdf", "厳密比較_y_" + stamp + "_002.pdf"};
+    const std::vector<std::string> names = {"検版_x_" + stamp + "_001.pdf",
+                                            "厳密比較_x_" + stamp + "_001.pdf",
+                                            "検版_y_" + stamp + "_002.pdf",
+                                            "厳密比較_y_" + stamp + "_002.pdf"};
     for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(pdfs[i], (folder / names[i]).string());
     EXPECT_EQ(entries(folder), std::set<std::string>(names.begin(), names.end()));
     for (const std::string& name : names) {
