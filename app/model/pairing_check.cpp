@@ -3,6 +3,7 @@
 
 #include "app/model/file_names.hpp"
 #include "app/model/proof_model.hpp"
+#include "common/name_pairing.hpp"
 
 namespace tesmira::app {
 namespace {
@@ -13,20 +14,16 @@ QStringList documentNames(const QList<QUrl>& urls) {
     return names;
 }
 
-// The names that occur more than once, each once.
-QStringList duplicates(const QStringList& names) {
-    QStringList repeated;
-    for (const QString& name : names)
-        if (names.count(name) > 1 && !repeated.contains(name)) repeated.append(name);
-    return repeated;
+std::vector<std::string> utf8(const QStringList& names) {
+    std::vector<std::string> texts;
+    for (const QString& name : names) texts.push_back(name.toStdString());
+    return texts;
 }
 
-// The distinct names of `names` that are not among `others`.
-QStringList onlyIn(const QStringList& names, const QStringList& others) {
-    QStringList only;
-    for (const QString& name : names)
-        if (!others.contains(name) && !only.contains(name)) only.append(name);
-    return only;
+QStringList joined(const std::vector<std::string>& names) {
+    QStringList list;
+    for (const std::string& name : names) list.append(QString::fromStdString(name));
+    return list;
 }
 
 }  // namespace
@@ -44,20 +41,15 @@ std::optional<QString> ProofModel::matchIssue() const {
     }
 
     if (before_.isEmpty() || after_.isEmpty()) return std::nullopt;
-    const QStringList oldNames = documentNames(before_);
-    const QStringList newNames = documentNames(after_);
-    for (const auto& [label, names] :
-         {std::pair{QStringLiteral("変更前"), &oldNames}, std::pair{QStringLiteral("変更後"), &newNames}}) {
-        const QStringList repeated = duplicates(*names);
-        if (!repeated.isEmpty()) return label + QStringLiteral("に同名の重複: ") + joinedNames(repeated);
-    }
-    if (before_.size() == 1 && after_.size() == 1) return std::nullopt;
-
-    const QStringList onlyOld = onlyIn(oldNames, newNames);
-    const QStringList onlyNew = onlyIn(newNames, oldNames);
+    const NamePairing pairing = pair_by_name(utf8(documentNames(before_)), utf8(documentNames(after_)));
+    for (const auto& [label, repeated] : {std::pair{QStringLiteral("変更前"), &pairing.repeated_before},
+                                          std::pair{QStringLiteral("変更後"), &pairing.repeated_after}})
+        if (!repeated->empty()) return label + QStringLiteral("に同名の重複: ") + joinedNames(joined(*repeated));
     QStringList lines;
-    if (!onlyOld.isEmpty()) lines.append(QStringLiteral("変更前だけ: ") + joinedNames(onlyOld));
-    if (!onlyNew.isEmpty()) lines.append(QStringLiteral("変更後だけ: ") + joinedNames(onlyNew));
+    if (!pairing.only_before.empty())
+        lines.append(QStringLiteral("変更前だけ: ") + joinedNames(joined(pairing.only_before)));
+    if (!pairing.only_after.empty())
+        lines.append(QStringLiteral("変更後だけ: ") + joinedNames(joined(pairing.only_after)));
     if (lines.isEmpty()) return std::nullopt;
     return lines.join(QLatin1Char('\n'));
 }

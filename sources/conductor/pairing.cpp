@@ -6,6 +6,7 @@
 
 #include "common/errors.hpp"
 #include "common/files.hpp"
+#include "common/name_pairing.hpp"
 #include "common/unicode.hpp"
 #include "conductor/names.hpp"
 
@@ -30,19 +31,28 @@ std::filesystem::path without_dot_components(const std::filesystem::path& path) 
     return result;
 }
 
-// Document name to path; std::map keeps the names in code point order (UTF-8 byte order).
+// A side's document names and paths, checked; std::map keeps the names in code point order
+// (UTF-8 byte order).
 std::map<std::string, std::filesystem::path> side_map(const std::vector<std::filesystem::path>& paths,
                                                       const std::string& label) {
     if (paths.empty() || paths.size() > MAX_FILES) throw UserError(label + "のPDFは1〜100ファイルにしてください。");
-    std::map<std::string, std::filesystem::path> names;
+    std::vector<std::string> names;
+    std::map<std::string, std::filesystem::path> documents;
     for (const auto& path : paths) {
         const std::filesystem::path absolute = absolute_path(without_dot_components(path));
         const std::string file_name = absolute.filename().string();
         if (ascii_lower(name_suffix(file_name)) != ".pdf") throw UserError("PDF以外のファイルが含まれています。");
-        const std::string name = nfc(file_name);
-        if (names.count(name)) throw UserError(label + "に同名ファイルが重複しています: " + name);
-        names.emplace(name, absolute);
+        names.push_back(nfc(file_name));
+        documents.emplace(names.back(), absolute);
     }
+    const std::vector<std::string> repeated = repeated_names(names);
+    if (!repeated.empty()) throw UserError(label + "に同名ファイルが重複しています: " + repeated.front());
+    return documents;
+}
+
+std::vector<std::string> names_of(const std::map<std::string, std::filesystem::path>& documents) {
+    std::vector<std::string> names;
+    for (const auto& [name, path] : documents) names.push_back(name);
     return names;
 }
 
@@ -58,19 +68,14 @@ std::vector<PdfPair> match_files(const std::vector<std::filesystem::path>& befor
                                  const std::vector<std::filesystem::path>& after) {
     const auto old_names = side_map(before, "変更前");
     const auto new_names = side_map(after, "変更後");
-    if (old_names.size() == 1 && new_names.size() == 1) return {{old_names.begin()->second, new_names.begin()->second}};
-
-    std::vector<std::string> only_old, only_new;
-    for (const auto& [name, path] : old_names)
-        if (!new_names.count(name)) only_old.push_back(name);
-    for (const auto& [name, path] : new_names)
-        if (!old_names.count(name)) only_new.push_back(name);
-    if (!only_old.empty() || !only_new.empty()) {
+    const NamePairing pairing = pair_by_name(names_of(old_names), names_of(new_names));
+    if (!pairing.pairs()) {
         std::string message = "同名の相手が見つかりません。";
-        if (!only_old.empty()) message += "\n変更前だけ: " + joined_names(only_old);
-        if (!only_new.empty()) message += "\n変更後だけ: " + joined_names(only_new);
+        if (!pairing.only_before.empty()) message += "\n変更前だけ: " + joined_names(pairing.only_before);
+        if (!pairing.only_after.empty()) message += "\n変更後だけ: " + joined_names(pairing.only_after);
         throw UserError(message);
     }
+    if (old_names.size() == 1) return {{old_names.begin()->second, new_names.begin()->second}};
     std::vector<PdfPair> pairs;
     for (const auto& [name, path] : old_names) pairs.emplace_back(path, new_names.at(name));
     return pairs;
