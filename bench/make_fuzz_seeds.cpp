@@ -20,8 +20,8 @@
 #include "app/model/records.hpp"
 #include "common/files.hpp"
 #include "conductor/events.hpp"
-#include "engine/png_io.hpp"
 #include "fixtures/pdf_builder.hpp"
+#include "png/encoder.hpp"
 
 namespace fs = std::filesystem;
 namespace fx = tesmira::fixtures;
@@ -236,7 +236,7 @@ void write_png_seeds(const fs::path& folder) {
     cv::randu(rgb, 0, 256);
     fs::create_directories(folder);
     const fs::path plain = folder / "plain_rgb.png";
-    tesmira::engine::write_png(plain, rgb);  // the result images' own encoder
+    tesmira::png::write_png(plain, rgb);  // the result images' own encoder
     write_bytes(folder / "grey.png", encoded_png(cv::Mat(4, 4, CV_8UC1, cv::Scalar(90))));
     write_bytes(folder / "rgba.png", encoded_png(cv::Mat(3, 7, CV_8UC4, cv::Scalar(10, 20, 30, 128))));
     write_bytes(folder / "rgb16.png", encoded_png(cv::Mat(2, 2, CV_16UC3, cv::Scalar(1000, 30000, 65535))));

@@ -9,9 +9,9 @@
 #include <string_view>
 
 #include "binder/image_size.hpp"
-#include "binder/png_chunks.hpp"
 #include "binder/png_stream.hpp"
 #include "input_file.hpp"
+#include "png/chunks.hpp"
 
 namespace {
 
@@ -25,19 +25,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     std::optional<tesmira::binder::PngChunks> chunks;
     try {
-        chunks = tesmira::binder::read_png_chunks(bytes);
+        chunks = tesmira::png::read_png_chunks(bytes);
     } catch (const std::exception&) {}
 
     // The header read from a stream a few bytes at a time must agree with the whole walk.
     std::istringstream stream(bytes);
-    std::optional<tesmira::binder::PngHeader> header;
+    std::optional<tesmira::png::PngHeader> header;
     bool header_refused = false;
     try {
-        header = tesmira::binder::read_png_header(stream);
+        header = tesmira::png::read_png_header(stream);
     } catch (const std::exception&) {
         header_refused = true;
     }
-    const bool png = bytes.starts_with(tesmira::binder::png_signature);
+    const bool png = bytes.starts_with(tesmira::png::SIGNATURE);
     if (chunks && !(header && header->width == chunks->header.width && header->height == chunks->header.height))
         std::abort();
     if (!chunks && png && !header_refused) std::abort();

@@ -1,8 +1,8 @@
 #include "binder/png_stream.hpp"
 
 #include "binder/file_bytes.hpp"
-#include "binder/png_chunks.hpp"
 #include "binder/rgb_png.hpp"
+#include "png/chunks.hpp"
 
 #include <utility>
 
@@ -10,12 +10,12 @@ namespace tesmira::binder {
 
 PngStream png_stream(const std::filesystem::path& path) {
     const std::string bytes = read_file(path);
-    if (!bytes.starts_with(png_signature)) {
+    if (!bytes.starts_with(png::SIGNATURE)) {
         // A fresh encoding is walked and checked like a file; it always has the plain layout.
-        PngChunks fresh = read_png_chunks(encode_rgb_png(bytes));
+        png::PngChunks fresh = png::read_png_chunks(encode_rgb_png(bytes));
         return {fresh.header.width, fresh.header.height, std::move(fresh.idat)};
     }
-    PngChunks chunks = read_png_chunks(bytes);
+    png::PngChunks chunks = png::read_png_chunks(bytes);
     if (!chunks.header.is_plain_rgb()) {
         return png_stream_buffer(encode_rgb_png(bytes), chunks.header.width, chunks.header.height);
     }
@@ -24,8 +24,8 @@ PngStream png_stream(const std::filesystem::path& path) {
 
 PngStream png_stream_buffer(std::string_view png_bytes, std::uint32_t width, std::uint32_t height) {
     std::string data;
-    for (std::uint64_t offset = png_signature.size(); offset + 12 <= png_bytes.size();) {
-        const std::uint64_t length = big_endian_u32(png_bytes.substr(offset, 4));
+    for (std::uint64_t offset = png::SIGNATURE.size(); offset + 12 <= png_bytes.size();) {
+        const std::uint64_t length = png::big_endian_u32(png_bytes.substr(offset, 4));
         if (png_bytes.substr(offset + 4, 4) == "IDAT") data += png_bytes.substr(offset + 8, length);
         offset += length + 12;
     }

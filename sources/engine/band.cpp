@@ -8,8 +8,8 @@
 #include "common/rounding.hpp"
 #include "engine/display_names.hpp"
 #include "engine/font.hpp"
+#include "engine/image_reading.hpp"
 #include "engine/limits.hpp"
-#include "engine/png_io.hpp"
 
 namespace tesmira::engine {
 namespace {

@@ -15,14 +15,15 @@
 #include "common/tokyo_clock.hpp"
 #include "engine/band.hpp"
 #include "engine/compare.hpp"
+#include "engine/image_reading.hpp"
 #include "engine/ink_comparison.hpp"
 #include "engine/limits.hpp"
-#include "engine/png_encoder.hpp"
-#include "engine/png_io.hpp"
 #include "engine/render.hpp"
 #include "engine/tiny_marks.hpp"
 #include "grain/image_only_scope.hpp"
 #include "grain/noise_candidates.hpp"
+#include "png/chunks.hpp"
+#include "png/encoder.hpp"
 
 namespace tesmira::engine {
 namespace {
@@ -76,13 +77,13 @@ PageSettings read_settings(const Json& settings) {
 // The measured comparison of a reference image with the unmarked result image.
 Json check_reference(const std::filesystem::path& path, const cv::Mat& result) {
     // The size comes from the header, so an oversized image is refused before it is decoded.
-    if (std::optional<PngHeader> header = read_png_header(path);
-        header && header->width * header->height > MAX_OUTPUT_PIXELS)
+    if (std::optional<png::PngHeader> header = png::probe_header(path);
+        header && static_cast<long long>(header->width) * header->height > MAX_OUTPUT_PIXELS)
         throw UserError("Photoshop比較画像が大きすぎます。1億5000万画素以内にしてください。");
     const cv::Mat reference = read_flattened_rgb(path);
     if (static_cast<long long>(reference.cols) * reference.rows > MAX_OUTPUT_PIXELS)
         throw UserError("Photoshop比較画像が大きすぎます。1億5000万画素以内にしてください。");
-    write_png(path, reference);
+    png::write_png(path, reference);
 
     Json report;
     if (reference.size() != result.size()) {
@@ -175,7 +176,7 @@ ComparedPage compare_page(const std::filesystem::path& before_pdf, const std::fi
         // Encoded now, so that its cost counts as comparison time; the file is written first
         // among the page's files. The band goes above the image in the file, not in memory.
         const cv::Mat band = information_band(strict.result.cols, settings, page.checked_at);
-        page.strict_png = encode_png(std::vector<cv::Mat>{band, strict.result});
+        page.strict_png = png::encode_png(std::vector<cv::Mat>{band, strict.result});
     }
 
     page.tiny_marks = TinyMarks::disabled_json();
@@ -223,20 +224,20 @@ Json page_record(const ComparedPage& page, int band_rows, const Json& reference)
 std::string banded_result(const ComparedPage& page, int& band_rows) {
     const cv::Mat band = information_band(page.published.cols, page.settings, page.checked_at);
     band_rows = band.rows;
-    return encode_png(std::vector<cv::Mat>{band, page.published});
+    return png::encode_png(std::vector<cv::Mat>{band, page.published});
 }
 
 }  // namespace
 
 Json save_page(const std::filesystem::path& folder, ComparedPage page) {
-    if (page.strict_png) write_png_file(folder / "strict.png", *page.strict_png);
+    if (page.strict_png) png::write_png_file(folder / "strict.png", *page.strict_png);
     int band_rows = 0;
-    write_png_file(folder / "result.png", banded_result(page, band_rows));
+    png::write_png_file(folder / "result.png", banded_result(page, band_rows));
     page.published.release();
     if (flag_or(page.settings, "diagnostic_images", true)) {
-        write_png(folder / "mask.png", page.mask);
-        write_png(folder / "before.png", page.before_padded);
-        write_png(folder / "after.png", page.after_padded);
+        png::write_png(folder / "mask.png", page.mask);
+        png::write_png(folder / "before.png", page.before_padded);
+        png::write_png(folder / "after.png", page.after_padded);
     }
 
     Json reference;  // null without a reference image

@@ -12,9 +12,8 @@
 #include "common/program_text.hpp"
 #include "common/termination.hpp"
 #include "engine/page_views.hpp"
-#include "engine/png_encoder.hpp"
-#include "engine/png_io.hpp"
 #include "engine/render.hpp"
+#include "png/encoder.hpp"
 
 namespace tesmira::engine {
 namespace {
@@ -38,7 +37,7 @@ std::string help(const std::string& program) {
 void write_whole(const std::filesystem::path& path, const cv::Mat& image) {
     std::filesystem::path partial = path;
     partial += ".partial";
-    write_png_file(partial, encode_png(image));
+    png::write_png_file(partial, png::encode_png(image));
     std::filesystem::rename(partial, path);
 }
 

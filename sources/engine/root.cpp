@@ -7,7 +7,7 @@ namespace tesmira::engine {
 namespace {
 
 // The nearest folder at or above the running executable that holds DATA_FOLDER with
-// "references/" gives the root: "/usr" for "/usr/libexec/tesmira/TesmiraWorker", the build
+// "references/" gives the root below it: "/usr/share/tesmira" for "/usr/libexec/tesmira/TesmiraWorker", the build
 // tree's top for its programs, tests and tools.
 std::filesystem::path find_root() {
     std::error_code error;

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "binder/image_size.hpp"
-#include "binder/png_chunks.hpp"
 #include "binder/png_stream.hpp"
 #include "common/errors.hpp"
 #include "fixtures/refusal.hpp"
 #include "fixtures/temp_folder.hpp"
+#include "png/chunks.hpp"
 #include "png_fixture.hpp"
 
 namespace fx = tesmira::binder::fixture;
@@ -21,8 +21,8 @@ using tesmira::binder::image_size;
 using tesmira::binder::png_stream;
 using tesmira::binder::png_stream_buffer;
 using tesmira::binder::PngStream;
-using tesmira::binder::read_png_chunks;
 using tesmira::fixtures::TempFolder;
+using tesmira::png::read_png_chunks;
 
 namespace {
 

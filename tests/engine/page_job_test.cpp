@@ -11,11 +11,12 @@
 #include <sstream>
 
 #include "common/errors.hpp"
+#include "engine/image_reading.hpp"
 #include "engine/page_job.hpp"
-#include "engine/png_io.hpp"
 #include "fixtures/pdf_builder.hpp"
 #include "fixtures/refusal.hpp"
 #include "fixtures/temp_folder.hpp"
+#include "png/chunks.hpp"
 
 namespace fx = tesmira::fixtures;
 namespace fs = std::filesystem;
@@ -126,8 +127,8 @@ TEST_F(PageJob, WritesTheFilesTheSettingsAskFor) {
     }
     // Every image is an ordinary 8-bit PNG: RGB, or grey for the mask.
     run_job(folder.path(), base_settings());
-    EXPECT_EQ(tesmira::engine::read_png_header(folder.path() / "result.png")->colour_type, 2);
-    EXPECT_EQ(tesmira::engine::read_png_header(folder.path() / "mask.png")->colour_type, 0);
+    EXPECT_EQ(tesmira::png::probe_header(folder.path() / "result.png")->colour_type, 2);
+    EXPECT_EQ(tesmira::png::probe_header(folder.path() / "mask.png")->colour_type, 0);
     cv::Mat mask = cv::imread((folder.path() / "mask.png").string(), cv::IMREAD_UNCHANGED);
     EXPECT_EQ(mask.cols, 200 + 100);
     EXPECT_EQ(cv::countNonZero(mask), 40 * 40);
@@ -345,7 +346,7 @@ TEST_F(PageJob, ReferenceImageIsMeasuredAgainstTheUnmarkedResult) {
     ASSERT_EQ(unbanded.at<cv::Vec3b>(5, 0), cv::Vec3b(255, 255, 255));
     cv::imwrite(reference.string(), rgba);
     EXPECT_EQ(run_job(folder.path(), settings)["reference"]["exact_pixel_percent"], 100.0);
-    EXPECT_EQ(tesmira::engine::read_png_header(reference)->colour_type, 2) << "rewritten flattened as RGB";
+    EXPECT_EQ(tesmira::png::probe_header(reference)->colour_type, 2) << "rewritten flattened as RGB";
 
     // One pixel narrower: no numbers, the file still rewritten in RGB form.
     cv::imwrite(reference.string(), rgba.colRange(0, rgba.cols - 1));
@@ -353,7 +354,7 @@ TEST_F(PageJob, ReferenceImageIsMeasuredAgainstTheUnmarkedResult) {
     EXPECT_EQ(narrow["same_size"], false);
     EXPECT_EQ(narrow["reference_size"], Json::array({unbanded.cols - 1, unbanded.rows}));
     EXPECT_EQ(narrow["message"], "画像サイズが異なるため数値比較しません。自動リサイズはしていません。");
-    EXPECT_EQ(tesmira::engine::read_png_header(reference)->colour_type, 2);
+    EXPECT_EQ(tesmira::png::probe_header(reference)->colour_type, 2);
 }
 
 TEST_F(PageJob, OversizedReferenceIsRefusedFromItsHeader) {

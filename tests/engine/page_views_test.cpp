@@ -9,9 +9,9 @@
 
 #include "common/errors.hpp"
 #include "engine/compare.hpp"
+#include "engine/image_reading.hpp"
 #include "engine/page_job.hpp"
 #include "engine/page_views.hpp"
-#include "engine/png_io.hpp"
 #include "fixtures/pdf_builder.hpp"
 #include "fixtures/refusal.hpp"
 #include "fixtures/resource_editor.hpp"

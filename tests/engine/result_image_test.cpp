@@ -13,17 +13,18 @@
 
 #include "binder/write_images.hpp"
 #include "engine/band.hpp"
+#include "engine/image_reading.hpp"
 #include "engine/limits.hpp"
 #include "engine/page_job.hpp"
-#include "engine/png_encoder.hpp"
-#include "engine/png_io.hpp"
 #include "fixtures/pdf_builder.hpp"
 #include "fixtures/temp_folder.hpp"
+#include "png/encoder.hpp"
 
 namespace fs = std::filesystem;
 namespace fx = tesmira::fixtures;
 using tesmira::Json;
 using namespace tesmira::engine;
+using tesmira::png::encode_png;
 
 namespace {
 

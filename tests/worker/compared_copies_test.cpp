@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "common/files.hpp"
-#include "engine/png_io.hpp"
+#include "png/chunks.hpp"
 #include "worker_process.hpp"
 
 namespace fs = std::filesystem;
@@ -73,7 +73,7 @@ TEST_F(ComparedCopies, AreTheComparedBytesPerOldFileNameAndDrawTheResultsCanvas)
     ASSERT_GE(page.at("boxes").size(), 1u);
     const HelperRun views = draw_views(kept / "a.pdf", 2, "144", box.inputs());
     ASSERT_EQ(views.status, 0) << views.err;
-    const auto header = engine::read_png_header(box.inputs() / "old.png");
+    const auto header = tesmira::png::probe_header(box.inputs() / "old.png");
     ASSERT_TRUE(header);
     const int side = 100 * 144 / 72 + 2 * 50;  // the sample's 100-point page in its margin
     EXPECT_EQ(header->width, side);

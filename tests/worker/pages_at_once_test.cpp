@@ -8,7 +8,7 @@
 #include <regex>
 
 #include "common/files.hpp"
-#include "engine/png_io.hpp"
+#include "engine/image_reading.hpp"
 #include "fixtures/pdf_builder.hpp"
 #include "fixtures/resource_editor.hpp"
 #include "worker_process.hpp"

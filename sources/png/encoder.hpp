@@ -1,12 +1,11 @@
 #pragma once
 #include <opencv2/core.hpp>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
-namespace tesmira::engine {
-
-inline constexpr unsigned char PNG_SIGNATURE[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+namespace tesmira::png {
 
 // An 8-bit grey (CV_8UC1) or RGB (CV_8UC3, RGB order) image as the bytes of an ordinary
 // non-interlaced PNG file with a single IDAT chunk, compressed at the default level.
@@ -16,4 +15,9 @@ std::string encode_png(const cv::Mat& image);
 // without joining them first.
 std::string encode_png(const std::vector<cv::Mat>& stacked);
 
-}  // namespace tesmira::engine
+// Writes an 8-bit grey or RGB image as a PNG file made by encode_png.
+void write_png(const std::filesystem::path& path, const cv::Mat& image);
+// Writes the bytes of a PNG file that encode_png made.
+void write_png_file(const std::filesystem::path& path, const std::string& png);
+
+}  // namespace tesmira::png

@@ -1,10 +1,13 @@
-#include "binder/png_chunks.hpp"
+#include "png/chunks.hpp"
 
 #include "common/errors.hpp"
 
+#include <cerrno>
+#include <cstring>
+#include <fstream>
 #include <stdexcept>
 
-namespace tesmira::binder {
+namespace tesmira::png {
 namespace {
 
 constexpr std::uint64_t header_length = 13;
@@ -18,12 +21,12 @@ PngHeader decode_header(std::string_view data) {
 // exactly count bytes, which the size check before every read guarantees to exist.
 template <typename ReadAt, typename OnIdat>
 PngHeader walk(std::uint64_t size, ReadAt read_at, OnIdat on_idat) {
-    if (size < png_signature.size() || read_at(0, png_signature.size()) != png_signature) {
+    if (size < SIGNATURE.size() || read_at(0, SIGNATURE.size()) != SIGNATURE) {
         throw UserError("PNG format error");
     }
     std::optional<PngHeader> header;
     bool any_idat = false;
-    for (std::uint64_t offset = png_signature.size(); offset + 12 <= size;) {
+    for (std::uint64_t offset = SIGNATURE.size(); offset + 12 <= size;) {
         const std::uint64_t length = big_endian_u32(read_at(offset, 4));
         if (offset + length + 12 > size) throw UserError("Truncated PNG");
         const auto type = read_at(offset + 4, 4);
@@ -72,10 +75,21 @@ std::optional<PngHeader> read_png_header(std::istream& file) {
         }
         return bytes;
     };
-    if (static_cast<std::uint64_t>(size) < png_signature.size() || read_at(0, png_signature.size()) != png_signature) {
+    if (static_cast<std::uint64_t>(size) < SIGNATURE.size() || read_at(0, SIGNATURE.size()) != SIGNATURE) {
         return std::nullopt;
     }
     return walk(static_cast<std::uint64_t>(size), read_at, [](std::uint64_t, std::uint64_t) {});
 }
 
-}  // namespace tesmira::binder
+std::optional<PngHeader> probe_header(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error(path.string() + ": " + std::strerror(errno));
+    std::string bytes(SIGNATURE.size() + 8 + header_length, '\0');
+    in.read(bytes.data(), std::streamsize(bytes.size()));
+    const std::string_view read(bytes.data(), std::size_t(in.gcount()));
+    if (read.size() != bytes.size() || read.substr(0, SIGNATURE.size()) != SIGNATURE || read.substr(12, 4) != "IHDR")
+        return std::nullopt;
+    return decode_header(read.substr(16));
+}
+
+}  // namespace tesmira::png

@@ -1,13 +1,14 @@
 #pragma once
 #include <cstdint>
+#include <filesystem>
 #include <istream>
 #include <optional>
 #include <string>
 #include <string_view>
 
-namespace tesmira::binder {
+namespace tesmira::png {
 
-inline constexpr std::string_view png_signature{"\x89PNG\r\n\x1a\n", 8};
+inline constexpr std::string_view SIGNATURE{"\x89PNG\r\n\x1a\n", 8};  // the first bytes of every PNG file
 
 struct PngHeader {
     std::uint32_t width = 0, height = 0;
@@ -36,4 +37,9 @@ PngChunks read_png_chunks(std::string_view bytes);
 // reading only chunk heads and IHDR data; nothing when the file lacks the PNG signature.
 std::optional<PngHeader> read_png_header(std::istream& file);
 
-}  // namespace tesmira::binder
+// The IHDR that must follow the signature, read from the first 33 bytes of the file alone, for
+// a quick look at files this program wrote; nothing when they are no such start of a PNG.
+// Throws std::runtime_error when the file cannot be opened.
+std::optional<PngHeader> probe_header(const std::filesystem::path& path);
+
+}  // namespace tesmira::png

@@ -1,4 +1,4 @@
-#include "engine/png_io.hpp"
+#include "engine/image_reading.hpp"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "engine/png_encoder.hpp"
+#include "png/chunks.hpp"
 
 namespace tesmira::engine {
 namespace {
@@ -17,31 +17,6 @@ namespace {
 std::string file_error(const std::filesystem::path& path) { return path.string() + ": " + std::strerror(errno); }
 
 }  // namespace
-
-void write_png(const std::filesystem::path& path, const cv::Mat& image) { write_png_file(path, encode_png(image)); }
-
-void write_png_file(const std::filesystem::path& path, const std::string& png) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) throw std::runtime_error(file_error(path));
-    out.write(png.data(), std::streamsize(png.size()));
-    out.close();
-    if (!out) throw std::runtime_error(file_error(path));
-}
-
-std::optional<PngHeader> read_png_header(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error(file_error(path));
-    unsigned char bytes[8 + 8 + 13] = {};
-    in.read(reinterpret_cast<char*>(bytes), sizeof bytes);
-    if (in.gcount() != std::streamsize(sizeof bytes) || std::memcmp(bytes, PNG_SIGNATURE, 8) != 0 ||
-        std::memcmp(bytes + 12, "IHDR", 4) != 0)
-        return std::nullopt;
-    auto u32 = [&](int at) {
-        return (std::uint32_t(bytes[at]) << 24) | (std::uint32_t(bytes[at + 1]) << 16) |
-               (std::uint32_t(bytes[at + 2]) << 8) | std::uint32_t(bytes[at + 3]);
-    };
-    return PngHeader{u32(16), u32(20), bytes[24], bytes[25]};
-}
 
 cv::Mat read_image(const std::filesystem::path& path) {
     std::ifstream probe(path, std::ios::binary);
@@ -53,7 +28,7 @@ cv::Mat read_image(const std::filesystem::path& path) {
 }
 
 cv::Mat read_flattened_rgb(const std::filesystem::path& path) {
-    const std::optional<PngHeader> header = read_png_header(path);
+    const std::optional<png::PngHeader> header = png::probe_header(path);
     const cv::Mat source = read_image(path);
     // Only a true RGBA image is composited; other kinds of transparency are dropped.
     const bool rgba = source.channels() == 4 && (!header || header->colour_type == 6);

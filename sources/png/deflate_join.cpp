@@ -1,4 +1,4 @@
-#include "engine/deflate_join.hpp"
+#include "png/deflate_join.hpp"
 
 #include <array>
 #include <bit>
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace tesmira::engine {
+namespace tesmira::png {
 namespace {
 
 [[noreturn]] void malformed(const char* what) { throw std::runtime_error(std::string("deflate stream: ") + what); }
@@ -224,4 +224,4 @@ void make_joinable(std::string& stream) {
     stream.append("\x00\x00\xFF\xFF", 4);
 }
 
-}  // namespace tesmira::engine
+}  // namespace tesmira::png

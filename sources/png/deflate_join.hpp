@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-namespace tesmira::engine {
+namespace tesmira::png {
 
 // Turns a complete raw deflate stream into one that more deflate data may follow: its last
 // block loses the final mark, and an empty stored block brings it to a byte boundary (the
@@ -10,4 +10,4 @@ namespace tesmira::engine {
 // Throws std::runtime_error when the data is no complete deflate stream.
 void make_joinable(std::string& stream);
 
-}  // namespace tesmira::engine
+}  // namespace tesmira::png

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/deflate_join.hpp"
+#include "png/deflate_join.hpp"
 
-using tesmira::engine::make_joinable;
+using tesmira::png::make_joinable;
 
 namespace {
 

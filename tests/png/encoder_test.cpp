@@ -3,11 +3,12 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "engine/png_io.hpp"
 #include "fixtures/temp_folder.hpp"
+#include "png/chunks.hpp"
+#include "png/encoder.hpp"
 
-using tesmira::engine::read_png_header;
-using tesmira::engine::write_png;
+using tesmira::png::probe_header;
+using tesmira::png::write_png;
 
 TEST(PngWriter, RoundTripsEveryShapeExactly) {
     tesmira::fixtures::TempFolder folder;
@@ -25,7 +26,7 @@ TEST(PngWriter, RoundTripsEveryShapeExactly) {
         ASSERT_EQ(back.channels(), c.channels);
         if (c.channels == 3) cv::cvtColor(back, back, cv::COLOR_BGR2RGB);
         EXPECT_EQ(cv::norm(back, image, cv::NORM_INF), 0.0) << c.rows << "x" << c.cols;
-        const auto header = read_png_header(path);
+        const auto header = probe_header(path);
         ASSERT_TRUE(header);
         EXPECT_EQ(header->width, c.cols);
         EXPECT_EQ(header->height, c.rows);

@@ -1,20 +1,24 @@
-#include "engine/png_encoder.hpp"
+#include "png/encoder.hpp"
 
 #include <libdeflate.h>
 #include <zlib.h>
 #include <opencv2/core/hal/intrin.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <memory>
 #include <new>
 #include <stdexcept>
 #include <vector>
 
-#include "engine/deflate_join.hpp"
+#include "png/chunks.hpp"
+#include "png/deflate_join.hpp"
 
-namespace tesmira::engine {
+namespace tesmira::png {
 namespace {
 
 constexpr int BAND_ROWS = 64;       // rows filtered and deflated together
@@ -155,11 +159,21 @@ std::string encode_png(const std::vector<cv::Mat>& stacked) {
     const std::string data = zlib_stream(rows, std::size_t(first.cols) * bpp, bpp);
     std::string file;
     file.reserve(8 + 25 + 12 + data.size() + 12);
-    file.assign(reinterpret_cast<const char*>(PNG_SIGNATURE), 8);
+    file.assign(SIGNATURE);
     put_chunk(file, "IHDR", header);
     put_chunk(file, "IDAT", data);
     put_chunk(file, "IEND", "");
     return file;
 }
 
-}  // namespace tesmira::engine
+void write_png(const std::filesystem::path& path, const cv::Mat& image) { write_png_file(path, encode_png(image)); }
+
+void write_png_file(const std::filesystem::path& path, const std::string& png) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) throw std::runtime_error(path.string() + ": " + std::strerror(errno));
+    out.write(png.data(), std::streamsize(png.size()));
+    out.close();
+    if (!out) throw std::runtime_error(path.string() + ": " + std::strerror(errno));
+}
+
+}  // namespace tesmira::png
