@@ -23,6 +23,9 @@ class QProcess;
 
 namespace tesmira::app {
 
+// The two sides of a comparison: the old PDFs and the new ones.
+enum class Side { before, after };
+
 class ProofModel : public QObject {
     Q_OBJECT
 

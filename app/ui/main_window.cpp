@@ -173,8 +173,8 @@ QWidget* MainWindow::createInputs() {
         wrappingLabel(
             QStringLiteral("同じ案件・同じファイル名の最新原稿と比較します。別案件・別名の原稿は自動選択しません。"),
             11));
-    beforeCard_ = new PdfDropCard(model_, true);
-    afterCard_ = new PdfDropCard(model_, false);
+    beforeCard_ = new PdfDropCard(model_, app::Side::before);
+    afterCard_ = new PdfDropCard(model_, app::Side::after);
     // The cards are 4 pixels narrower than the column that holds them.
     const auto cardSlot = [](PdfDropCard* card) {
         auto* slot = new QWidget;

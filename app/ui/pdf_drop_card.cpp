@@ -26,8 +26,9 @@ QList<QUrl> droppedFiles(const QMimeData* data) {
     return files;
 }
 
-PdfDropCard::PdfDropCard(app::ProofModel& model, bool before, QWidget* parent)
-    : QFrame(parent), model_(model), before_(before) {
+PdfDropCard::PdfDropCard(app::ProofModel& model, app::Side side, QWidget* parent)
+    : QFrame(parent), model_(model), before_(side == app::Side::before) {
+    const bool before = before_;
     setObjectName(before ? QStringLiteral("beforeCard") : QStringLiteral("afterCard"));
     setStyleSheet(
         QStringLiteral("#%1 { border: 1px solid palette(mid); border-radius: 12px; background: palette(base); }")

@@ -14,7 +14,8 @@ class QPushButton;
 
 namespace tesmira::app {
 class ProofModel;
-}
+enum class Side;
+}  // namespace tesmira::app
 
 namespace tesmira::ui {
 
@@ -26,7 +27,7 @@ class PdfDropCard : public QFrame {
 public:
     static constexpr int ROW_HEIGHT = 26;
 
-    PdfDropCard(app::ProofModel& model, bool before, QWidget* parent = nullptr);
+    PdfDropCard(app::ProofModel& model, app::Side side, QWidget* parent = nullptr);
 
     // Shows the model's current list and run state.
     void refresh();
@@ -44,7 +45,7 @@ private:
     void removeSelected();
 
     app::ProofModel& model_;
-    bool before_;
+    bool before_;  // the side, as the model's calls take it
     FileListModel* rows_;
     QListView* fileList_;
     QLabel* countLabel_;

@@ -8,6 +8,11 @@ namespace tesmira {
 // the licence line.
 std::string version_text(const std::string& program);
 
+// The help's lines for -h/--help and --version, as every program of the package prints them.
+inline constexpr const char* STANDARD_OPTIONS_HELP =
+    "  -h, --help  show this help message and exit\n"
+    "  --version   show the program's version and exit\n";
+
 // The program's name as it was started: the last component of argv[0], or `fallback`.
 std::string program_name(int argc, char** argv, const std::string& fallback);
 

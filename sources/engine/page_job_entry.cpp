@@ -22,9 +22,8 @@ std::string help(const std::string& program) {
            "\nRuns one page job: compares one page of \"before.pdf\" and \"after.pdf\" in JOB_FOLDER with the\n"
            "settings of its \"settings.json\" and writes the page's images and \"result.json\" there.\n"
            "On failure it writes the message to \"error.json\" and exits 1.\n"
-           "\noptions:\n"
-           "  -h, --help  show this help message and exit\n"
-           "  --version   show the program's version and exit\n";
+           "\noptions:\n" +
+           STANDARD_OPTIONS_HELP;
 }
 
 int refuse(const std::string& program, const std::string& message) {

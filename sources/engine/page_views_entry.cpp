@@ -29,9 +29,8 @@ std::string help(const std::string& program) {
            "\nDraws page PAGE (from 1) of BEFORE.pdf and of AFTER.pdf at DPI (144, 200 or 300) as the\n"
            "comparison saw them, padded to one size, and writes them to BEFORE.png and AFTER.png.\n"
            "Each image appears whole under its name or not at all.\n"
-           "\noptions:\n"
-           "  -h, --help  show this help message and exit\n"
-           "  --version   show the program's version and exit\n";
+           "\noptions:\n" +
+           STANDARD_OPTIONS_HELP;
 }
 
 void write_whole(const std::filesystem::path& path, const cv::Mat& image) {

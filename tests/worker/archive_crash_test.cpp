@@ -48,20 +48,9 @@ protected:
     }
 
     std::vector<std::string> archive_arguments(const std::string& mode, const std::string& side) const {
-        std::vector<std::string> arguments = {"--after"};
-        for (const std::string& name : DOCUMENTS) arguments.push_back(box.input(side + "/" + name).string());
-        for (const std::string& option : std::vector<std::string>{"--output-root",
-                                                                  box.output().string(),
-                                                                  "--settings-json",
-                                                                  FAST_SETTINGS,
-                                                                  "--archive-mode",
-                                                                  mode,
-                                                                  "--archive-root",
-                                                                  root.string(),
-                                                                  "--project-id",
-                                                                  PROJECT})
-            arguments.push_back(option);
-        return arguments;
+        std::vector<fs::path> after;
+        for (const std::string& name : DOCUMENTS) after.push_back(box.input(side + "/" + name));
+        return archive_run(mode, after, root, PROJECT);
     }
 
     std::vector<std::string> preload(const std::string& kill_at, const fs::path& log) const {

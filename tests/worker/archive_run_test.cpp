@@ -34,20 +34,7 @@ protected:
         fs::create_directories(box.input("new"));
     }
     std::vector<std::string> arguments(const std::string& mode, const std::vector<fs::path>& after) const {
-        std::vector<std::string> line = {"--after"};
-        for (const fs::path& path : after) line.push_back(path.string());
-        for (const std::string& option : std::vector<std::string>{"--output-root",
-                                                                  box.output().string(),
-                                                                  "--settings-json",
-                                                                  FAST_SETTINGS,
-                                                                  "--archive-mode",
-                                                                  mode,
-                                                                  "--archive-root",
-                                                                  root.string(),
-                                                                  "--project-id",
-                                                                  PROJECT})
-            line.push_back(option);
-        return line;
+        return archive_run(mode, after, root, PROJECT);
     }
 };
 

@@ -279,6 +279,25 @@ void WorkerTest::TearDown() {
         }
 }
 
+std::vector<std::string> WorkerTest::archive_run(const std::string& mode,
+                                                 const std::vector<std::filesystem::path>& after,
+                                                 const std::filesystem::path& root, const std::string& project) const {
+    std::vector<std::string> arguments = {"--after"};
+    for (const auto& path : after) arguments.push_back(path.string());
+    arguments.insert(arguments.end(),
+                     {"--output-root",
+                      box.output().string(),
+                      "--settings-json",
+                      FAST_SETTINGS,
+                      "--archive-mode",
+                      mode,
+                      "--archive-root",
+                      root.string(),
+                      "--project-id",
+                      project});
+    return arguments;
+}
+
 std::vector<std::string> WorkerTest::comparison(const std::vector<std::filesystem::path>& before,
                                                 const std::vector<std::filesystem::path>& after,
                                                 const std::string& settings) const {

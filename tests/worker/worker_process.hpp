@@ -133,6 +133,11 @@ protected:
                                         const std::vector<std::filesystem::path>& after,
                                         const std::string& settings = FAST_SETTINGS) const;
 
+    // "--after ... --output-root OUT --settings-json FAST --archive-mode MODE --archive-root ROOT
+    // --project-id PROJECT", an archive-mode run on the sandbox's output root.
+    std::vector<std::string> archive_run(const std::string& mode, const std::vector<std::filesystem::path>& after,
+                                         const std::filesystem::path& root, const std::string& project) const;
+
     Sandbox box;
 };
 
