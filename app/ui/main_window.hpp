@@ -79,6 +79,11 @@ private:
     void modeChanged();
     void projectChanged();
     void showPreviewPage(const app::ProofPage& page);
+    // The parts of refresh(), in its order.
+    void refreshInputs();
+    void refreshActions();
+    void refreshStatus();
+    void refreshResults();
     void showEmptyPreview();
     void replaceSettingsWindow();
 

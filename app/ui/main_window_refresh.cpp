@@ -17,6 +17,14 @@
 namespace tesmira::ui {
 
 void MainWindow::refresh() {
+    refreshInputs();
+    refreshActions();
+    refreshStatus();
+    refreshResults();
+}
+
+// The cards, the mode and the archive's project controls.
+void MainWindow::refreshInputs() {
     beforeCard_->refresh();
     afterCard_->refresh();
 
@@ -51,7 +59,12 @@ void MainWindow::refresh() {
         return project.id == model_.archiveProjectID();
     });
     projectCombo_->setCurrentIndex(chosen == list.end() ? -1 : int(chosen - list.begin()));
+}
 
+// Start, register, reset and cancel, and the progress bar.
+void MainWindow::refreshActions() {
+    const bool archive = model_.archiveMode();
+    const bool running = model_.running();
     const bool canStart = model_.canStart();
     startButton_->setText(archive ? QStringLiteral("保存版と比較して更新") : QStringLiteral("検版する"));
     startButton_->setEnabled(canStart);
@@ -62,7 +75,11 @@ void MainWindow::refresh() {
     cancelButton_->setVisible(running);
     progressBar_->setVisible(running);
     progressBar_->setValue(int(std::lround(std::clamp(model_.progress(), 0.0, 1.0) * 1000)));
+}
 
+// The status line, and the desktop's word when a run has just ended.
+void MainWindow::refreshStatus() {
+    const bool running = model_.running();
     QStringList parts;
     for (const QString& part :
          {model_.status(), model_.matchIssue().value_or(QString()), model_.error().value_or(QString())})
@@ -73,7 +90,10 @@ void MainWindow::refresh() {
 
     if (wasRunning_ && !running) tellRunEnded();
     wasRunning_ = running;
+}
 
+// The result pages: the list, the steps between pages and changes, and the preview.
+void MainWindow::refreshResults() {
     QString results;
     for (const app::ProofPage& page : model_.results()) results += page.id();
     const bool newResults = results != resultSignature_;
