@@ -16,7 +16,13 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 mkdir "$scratch/tesmira"
 tar --exclude=./.git --exclude='./build*' -cf - . | tar -xf - -C "$scratch/tesmira"
-(cd "$scratch/tesmira" && DEB_BUILD_OPTIONS="parallel=$(nproc) ${DEB_BUILD_OPTIONS:-}" dpkg-buildpackage -b -us -uc)
+# Its compiler lines go to a log, shown only when the build fails.
+if ! (cd "$scratch/tesmira" && DEB_BUILD_OPTIONS="parallel=$(nproc) ${DEB_BUILD_OPTIONS:-}" \
+  dpkg-buildpackage -b -us -uc) > "$scratch/build.log" 2>&1; then
+  tail -n 60 "$scratch/build.log" >&2
+  echo "the package did not build; the last lines of dpkg-buildpackage are above" >&2
+  exit 1
+fi
 
 mkdir -p "$output"
 cp "$scratch"/*.deb "$scratch"/*.buildinfo "$scratch"/*.changes "$output"/

@@ -22,6 +22,10 @@
 class QProcess;
 
 namespace tesmira::app {
+struct WorkerRunRequest;
+}
+
+namespace tesmira::app {
 
 // The two sides of a comparison: the old PDFs and the new ones.
 enum class Side { before, after };
@@ -119,6 +123,13 @@ private:
     void settleWhenDone();
     void settle();
     void launchFailed(const QString& description);
+    // The stages of start(): the Downloads folder when the worker can be launched (else the
+    // refusal is set), the run's command, the published state of a run that begins, and the
+    // worker's signals.
+    std::optional<QString> launchableOutputRoot();
+    WorkerRunRequest runRequest(const QString& outputRoot, bool registerBaseline);
+    void publishRunStarted();
+    void watchWorker(QProcess* process);
 
     QList<QUrl> before_, after_;
     bool running_ = false;

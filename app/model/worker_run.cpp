@@ -67,33 +67,68 @@ std::optional<ProofPage> resultRow(const Json& report) {
 
 }  // namespace
 
-void ProofModel::start(bool registerBaseline) {
-    if (!canStart()) return;
-    if (registerBaseline && !archiveMode_) return;
+std::optional<QString> ProofModel::launchableOutputRoot() {
     const QFileInfo worker(workerProgram);
     if (!worker.isFile() || !worker.isExecutable()) {
         setError(QStringLiteral("検版エンジンが見つかりません。アプリを再ビルドしてください。"));
-        return;
+        return std::nullopt;
     }
     const std::optional<QString> outputRoot = downloads();
-    if (!outputRoot) {
-        // The worker's own refusal of a missing output root, said before it is started.
-        setError(QStringLiteral("ダウンロードフォルダーが見つかりません。"));
-        return;
-    }
+    // The worker's own refusal of a missing output root, said before it is started.
+    if (!outputRoot) setError(QStringLiteral("ダウンロードフォルダーが見つかりません。"));
+    return outputRoot;
+}
 
+WorkerRunRequest ProofModel::runRequest(const QString& outputRoot, bool registerBaseline) {
     // The last results' views go with them; a comparison keeps its PDFs for its own.
     views_.clear();
     const QString comparedCopies = registerBaseline ? QString() : views_.renew();
-    WorkerRunRequest request{before_,
-                             after_,
-                             *outputRoot,
-                             QString::fromStdString(settings_->dictionary().dump()),
-                             archiveMode_,
-                             registerBaseline,
-                             ArchiveLibrary::root(),
-                             archiveProjectID_,
-                             comparedCopies};
+    return {before_,
+            after_,
+            outputRoot,
+            QString::fromStdString(settings_->dictionary().dump()),
+            archiveMode_,
+            registerBaseline,
+            ArchiveLibrary::root(),
+            archiveProjectID_,
+            comparedCopies};
+}
+
+void ProofModel::publishRunStarted() {
+    publish(running_, true);
+    cancelled_ = false;
+    completedSuccessfully_ = false;
+    workerExited_ = false;
+    outputEnded_ = false;
+    publish(progress_, 0.0);
+    publish(error_, {});
+    publish(results_, {});
+    publish(output_, {});
+    resultResolution_ = settings_->dpi();  // read with the results, which come later
+    publish(status_, QStringLiteral("PDFを確認しています…"));
+}
+
+void ProofModel::watchWorker(QProcess* process) {
+    // Standard error is read only so that the worker never blocks on a full pipe.
+    connect(process, &QProcess::readyReadStandardError, process, [process] { process->readAllStandardError(); });
+    connect(process, &QProcess::finished, this, [this, process](int exitCode, QProcess::ExitStatus status) {
+        if (process != process_.get()) return;
+        workerExited_ = true;
+        exitCode_ = exitCode;
+        crashed_ = status == QProcess::CrashExit;
+        settleWhenDone();
+    });
+    connect(process, &QProcess::errorOccurred, this, [this, process](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart && process == process_.get()) launchFailed(process->errorString());
+    });
+}
+
+void ProofModel::start(bool registerBaseline) {
+    if (!canStart()) return;
+    if (registerBaseline && !archiveMode_) return;
+    const std::optional<QString> outputRoot = launchableOutputRoot();
+    if (!outputRoot) return;
+    const WorkerRunRequest request = runRequest(*outputRoot, registerBaseline);
     std::unique_ptr<OutputPipe> pipe;
     try {
         pipe = std::make_unique<OutputPipe>([this](const QByteArray& bytes) { takeWorkerOutput(bytes); },
@@ -114,33 +149,11 @@ void ProofModel::start(bool registerBaseline) {
     process->setProcessChannelMode(QProcess::SeparateChannels);
     pipe->attach(*process);
 
-    publish(running_, true);
-    cancelled_ = false;
-    completedSuccessfully_ = false;
-    workerExited_ = false;
-    outputEnded_ = false;
-    publish(progress_, 0.0);
-    publish(error_, {});
-    publish(results_, {});
-    publish(output_, {});
-    resultResolution_ = settings_->dpi();  // read with the results, which come later
-    publish(status_, QStringLiteral("PDFを確認しています…"));
+    publishRunStarted();
     process_ = std::move(owned);
     outputPipe_ = std::move(pipe);
     workerOutput_.clear();
-
-    // Standard error is read only so that the worker never blocks on a full pipe.
-    connect(process, &QProcess::readyReadStandardError, process, [process] { process->readAllStandardError(); });
-    connect(process, &QProcess::finished, this, [this, process](int exitCode, QProcess::ExitStatus status) {
-        if (process != process_.get()) return;
-        workerExited_ = true;
-        exitCode_ = exitCode;
-        crashed_ = status == QProcess::CrashExit;
-        settleWhenDone();
-    });
-    connect(process, &QProcess::errorOccurred, this, [this, process](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart && process == process_.get()) launchFailed(process->errorString());
-    });
+    watchWorker(process);
     // Standard input is a pipe of its own that is never written.
     process->start(QIODevice::ReadWrite);
     if (process == process_.get()) outputPipe_->startReading();
