@@ -46,6 +46,121 @@ void check_sizes(const std::vector<PdfPair>& pairs) {
     if (total > MAX_TOTAL_BYTES) throw UserError("新旧PDFの合計は2GB以内にしてください。分けて検版してください。");
 }
 
+// Copies each pair into the staging folder and checks it there, so that a file changed or
+// replaced meanwhile cannot reach the comparison.
+std::vector<StagedPair> stage_pairs(const std::vector<PdfPair>& pairs, const std::filesystem::path& staging,
+                                    CopyNames& copies, const Json& settings) {
+    std::vector<StagedPair> staged;
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        check_termination();
+        StagedPair pair;
+        pair.before_name = pairs[i].first.filename().string();
+        pair.after_name = pairs[i].second.filename().string();
+        const std::filesystem::path slot = staging / std::to_string(i + 1);
+        std::filesystem::create_directories(slot / "before");
+        pair.before = slot / "before" / pair.before_name;
+        copy_content(pairs[i].first, pair.before);
+        std::filesystem::create_directories(slot / "after");
+        pair.after = slot / "after" / pair.after_name;
+        copy_content(pairs[i].second, pair.after);
+        copies.add(pair.before, pairs[i].first);
+        copies.add(pair.after, pairs[i].second);
+        try {
+            pair.valid = copies.run([&] { return validate_pair(pair.before, pair.after, settings); });
+        } catch (const std::exception& error) {
+            throw UserError(pair.before_name + ": " + error.what());
+        }
+        staged.push_back(std::move(pair));
+    }
+    return staged;
+}
+
+// What the run report and the "complete" event say of the pages, as they are gathered.
+struct RunRecords {
+    Json files = Json::array();           // the report's record of each pair
+    Json pages = Json::array();           // the report's page records
+    Json reported_pages = Json::array();  // the same with their regions, for "complete"
+};
+
+// One pair's pages as the run's records name them: their files inside the pair's folder.
+void add_pair_records(RunRecords& records, const StagedPair& pair, const PairImages& images,
+                      const std::string& folder_name) {
+    records.files.push_back(Json{{"before", pair.before_name},
+                                 {"after", pair.after_name},
+                                 {"folder", folder_name},
+                                 {"pages", pair.valid.pages}});
+    for (Json record : images.reported_pages()) {
+        const Json regions = take_page_regions(record);
+        record["file"] = folder_name + "/" + record.at("file").get<std::string>();
+        const Json strict = record.value("strict_file", Json());
+        record["strict_file"] = strict.is_string() && !strict.get<std::string>().empty()
+                                    ? Json(folder_name + "/" + strict.get<std::string>())
+                                    : Json();
+        record["source_name"] = pair.before_name;
+        records.pages.push_back(record);
+        records.reported_pages.push_back(record);
+        records.reported_pages.back().update(regions);
+    }
+}
+
+// One pipeline over the pages of every pair, so that the processors stay busy from the first
+// page to the last, also where one file ends and the next begins. Each pair's images go into
+// its own folder in `partial`, with "progress" sent page after page.
+RunRecords compare_pairs(const std::vector<StagedPair>& staged, const std::filesystem::path& partial,
+                         const Json& settings, const CopyNames& copies, const Progress& progress) {
+    std::deque<PairImages> images;
+    std::vector<PagePipeline::Job> jobs;
+    int total = 0;
+    for (const StagedPair& pair : staged) {
+        images.emplace_back(partial, pair.before_name, pair.after_name, settings);
+        keep_compared_pair(pair.before_name, pair.before, pair.after);
+        for (PagePipeline::Job& job : page_jobs(pair.before, pair.after, pair.valid, images.back(), copies))
+            jobs.push_back(std::move(job));
+        total += pair.valid.pages;
+    }
+    PagePipeline pipeline(std::move(jobs), choose_budget());
+    RunRecords records;
+    const int file_total = int(staged.size());
+    int completed = 0;
+    for (int index = 1; index <= file_total; ++index) {
+        const StagedPair& pair = staged[std::size_t(index - 1)];
+        const int pages = pair.valid.pages;
+        PairImages& pair_images = images[std::size_t(index - 1)];
+        const std::string folder_name =
+            three_digits(index) + "_" + cleaned_stem(pair.before_name, PAIR_FOLDER_STEM_BYTES, "PDF");
+        pair_images.fill([&] {
+            for (int page = 1; page <= pages; ++page) {
+                check_termination();
+                progress("progress",
+                         Json{{"page", completed + page},
+                              {"total", total},
+                              {"name", pair.before_name},
+                              {"file_index", index},
+                              {"file_total", file_total},
+                              {"file_page", page},
+                              {"file_pages", pages}});
+                pair_images.add(pipeline.next());
+            }
+            check_termination();
+            pair_images.publish(partial / folder_name);
+        });
+        add_pair_records(records, pair, pair_images, folder_name);
+        completed += pages;
+    }
+    check_termination();
+    return records;
+}
+
+void write_run_report(const std::filesystem::path& partial, const Json& settings, const RunRecords& records) {
+    Json report;
+    report["version"] = 2;
+    report["settings"] = settings;
+    report["files"] = records.files;
+    report["pages"] = records.pages;
+    report["matching"] = MATCHING;
+    write_text_file(partial / "検版情報.json", indented_json(report));
+}
+
 }  // namespace
 
 std::filesystem::path batch_many(const std::vector<std::filesystem::path>& before,
@@ -60,29 +175,8 @@ std::filesystem::path batch_many(const std::vector<std::filesystem::path>& befor
     check_sizes(pairs);
 
     std::optional<TemporaryFolder> staging(std::in_place, STAGING_FOLDER);
-    std::vector<StagedPair> staged;
     CopyNames copies;
-    for (std::size_t i = 0; i < pairs.size(); ++i) {
-        check_termination();
-        StagedPair pair;
-        pair.before_name = pairs[i].first.filename().string();
-        pair.after_name = pairs[i].second.filename().string();
-        const std::filesystem::path slot = staging->path() / std::to_string(i + 1);
-        std::filesystem::create_directories(slot / "before");
-        pair.before = slot / "before" / pair.before_name;
-        copy_content(pairs[i].first, pair.before);
-        std::filesystem::create_directories(slot / "after");
-        pair.after = slot / "after" / pair.after_name;
-        copy_content(pairs[i].second, pair.after);
-        copies.add(pair.before, pairs[i].first);
-        copies.add(pair.after, pairs[i].second);
-        try {
-            pair.valid = copies.run([&] { return validate_pair(pair.before, pair.after, normalized); });
-        } catch (const std::exception& error) {
-            throw UserError(pair.before_name + ": " + error.what());
-        }
-        staged.push_back(std::move(pair));
-    }
+    const std::vector<StagedPair> staged = stage_pairs(pairs, staging->path(), copies, normalized);
     int total = 0;
     for (const StagedPair& pair : staged) total += pair.valid.pages;
     const int file_total = int(staged.size());
@@ -90,78 +184,15 @@ std::filesystem::path batch_many(const std::vector<std::filesystem::path>& befor
     progress("start", Json{{"total", total}, {"files", file_total}});
     const std::filesystem::path image_folder = root / ("てすみら検版_" + name_stamp());
     PartialFolder building(root, PARTIAL_IMAGES);
-    const std::filesystem::path& partial = building.path();
-    Json page_records = Json::array(), reported_pages = Json::array();  // the file's and the event's
+    RunRecords records;
     building.fill([&] {
-        // One pipeline over the pages of every pair, so that the processors stay busy from the
-        // first page to the last, also where one file ends and the next begins.
-        std::deque<PairImages> images;
-        std::vector<PagePipeline::Job> jobs;
-        for (const StagedPair& pair : staged) {
-            images.emplace_back(partial, pair.before_name, pair.after_name, normalized);
-            keep_compared_pair(pair.before_name, pair.before, pair.after);
-            for (PagePipeline::Job& job : page_jobs(pair.before, pair.after, pair.valid, images.back(), copies))
-                jobs.push_back(std::move(job));
-        }
-        PagePipeline pipeline(std::move(jobs), choose_budget());
-        int completed = 0;
-        Json file_reports = Json::array();
-        for (int index = 1; index <= file_total; ++index) {
-            const StagedPair& pair = staged[std::size_t(index - 1)];
-            const int pages = pair.valid.pages;
-            PairImages& pair_images = images[std::size_t(index - 1)];
-            const std::string folder_name =
-                three_digits(index) + "_" + cleaned_stem(pair.before_name, PAIR_FOLDER_STEM_BYTES, "PDF");
-            pair_images.fill([&] {
-                for (int page = 1; page <= pages; ++page) {
-                    check_termination();
-                    progress("progress",
-                             Json{{"page", completed + page},
-                                  {"total", total},
-                                  {"name", pair.before_name},
-                                  {"file_index", index},
-                                  {"file_total", file_total},
-                                  {"file_page", page},
-                                  {"file_pages", pages}});
-                    pair_images.add(pipeline.next());
-                }
-                check_termination();
-                pair_images.publish(partial / folder_name);
-            });
-
-            Json file_report;
-            file_report["before"] = pair.before_name;
-            file_report["after"] = pair.after_name;
-            file_report["folder"] = folder_name;
-            file_report["pages"] = pages;
-            file_reports.push_back(file_report);
-            for (Json record : pair_images.reported_pages()) {
-                const Json regions = take_page_regions(record);
-                record["file"] = folder_name + "/" + record.at("file").get<std::string>();
-                const Json strict = record.value("strict_file", Json());
-                record["strict_file"] = strict.is_string() && !strict.get<std::string>().empty()
-                                            ? Json(folder_name + "/" + strict.get<std::string>())
-                                            : Json();
-                record["source_name"] = pair.before_name;
-                page_records.push_back(record);
-                reported_pages.push_back(record);
-                reported_pages.back().update(regions);
-            }
-            completed += pages;
-        }
-        check_termination();
-
-        Json report;
-        report["version"] = 2;
-        report["settings"] = normalized;
-        report["files"] = file_reports;
-        report["pages"] = page_records;
-        report["matching"] = MATCHING;
-        write_text_file(partial / "検版情報.json", indented_json(report));
+        records = compare_pairs(staged, building.path(), normalized, copies, progress);
+        write_run_report(building.path(), normalized, records);
         building.publish(image_folder);
     });
     staging->remove();  // gone before the run is reported complete
-    progress("complete", Json{{"output", image_folder.string()}, {"pages", reported_pages}, {"files", file_total}});
+    progress("complete",
+             Json{{"output", image_folder.string()}, {"pages", records.reported_pages}, {"files", file_total}});
     return image_folder;
 }
 
