@@ -10,6 +10,7 @@
 
 #include "common/errors.hpp"
 #include "common/rounding.hpp"
+#include "common/settings_schema.hpp"
 #include "engine/strips.hpp"
 
 namespace tesmira::engine {
@@ -145,8 +146,8 @@ cv::Mat padded_page(const cv::Mat& page) {
 CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const CompareOptions& options) {
     if (before.size != after.size || before.channels() != after.channels() || before.type() != after.type())
         throw UserError("新旧PDFの仕上がりサイズが異なります。自動拡大・縮小は行いません。");
-    if (options.tolerance < 0 || options.tolerance > 255 || options.opacity < 0 || options.opacity > 100 ||
-        options.border < 1 || options.border > 6)
+    if (!TOLERANCE_RANGE.contains(options.tolerance) || !OPACITY_RANGE.contains(options.opacity) ||
+        !BORDER_RANGE.contains(options.border))
         throw UserError("比較設定が範囲外です。");
     CV_Assert(before.type() == CV_8UC3);
 

@@ -49,8 +49,8 @@ Json TinyMarks::to_json() const {
     }
     record["dense_groups_omitted"] = dense_groups_omitted;
     record["limit_groups_omitted"] = limit_groups_omitted;
-    record["max_component_mm"] = 1.5;
-    record["min_box_mm"] = 3;
+    record["max_component_mm"] = MAX_COMPONENT_MM;
+    record["min_box_mm"] = MIN_BOX_MM;
     return record;
 }
 

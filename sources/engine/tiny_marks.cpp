@@ -23,7 +23,7 @@ MarkedImage mark_tiny_changes(const cv::Mat& result, const cv::Mat& mask, double
     cv::Mat labels, stats, centroids;
     const int n = cv::connectedComponentsWithStats(mask > 0, labels, stats, centroids, 8, CV_32S);
 
-    const int largest_side = std::max<int>(1, int(round_to_int(1.5 * p)));
+    const int largest_side = std::max<int>(1, int(round_to_int(MAX_COMPONENT_MM * p)));
     std::vector<int> tiny;
     for (int label = 1; label < n; ++label)
         if (stats.at<int>(label, cv::CC_STAT_WIDTH) <= largest_side &&
@@ -74,7 +74,7 @@ MarkedImage mark_tiny_changes(const cv::Mat& result, const cv::Mat& mask, double
     out.image = result.clone();
 
     const int height = mask.rows, width = mask.cols;
-    const int min_side = int(std::ceil(3 * p));
+    const int min_side = int(std::ceil(MIN_BOX_MM * p));
     const int thickness = std::max<int>(1, int(round_to_int(dpi / 144)));
     for (int group : order) {
         const int x = group_stats.at<int>(group, cv::CC_STAT_LEFT);

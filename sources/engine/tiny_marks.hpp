@@ -7,6 +7,11 @@
 
 namespace tesmira::engine {
 
+// A change group counts as tiny when neither side is longer than this.
+inline constexpr double MAX_COMPONENT_MM = 1.5;
+// The least side of a marker's box. A whole number: the result record writes it as one.
+inline constexpr int MIN_BOX_MM = 3;
+
 struct TinyRectangle {
     int x = 0, y = 0, width = 0, height = 0, components = 0;
 };
@@ -26,7 +31,7 @@ struct MarkedImage {
     TinyMarks marks;
 };
 
-// Boxes of at least 3 mm around groups of changes no larger than 1.5 mm.
+// Boxes of at least MIN_BOX_MM around groups of changes no larger than MAX_COMPONENT_MM.
 MarkedImage mark_tiny_changes(const cv::Mat& result, const cv::Mat& mask, double dpi);
 
 }  // namespace tesmira::engine
