@@ -32,13 +32,17 @@ struct PrintedPages {
 };
 
 struct CompareOptions {
-    int tolerance = 1;
-    int opacity = 10;
-    int border = 2;
-    double path_tolerance = 0.5;
-    bool padded_pages = true;  // also return both pages inside their margin
-    // Boolean masks (CV_8U, non-zero = true) of the unpadded page size.
+    int tolerance = 1;            // largest channel difference that is no change (TOLERANCE_RANGE)
+    int opacity = 10;             // percent of the new page kept where nothing changed (OPACITY_RANGE)
+    int border = 2;               // the red outline's width in pixels (BORDER_RANGE)
+    double path_tolerance = 0.5;  // how far an outline may cut a region's contour, in pixels
+    bool padded_pages = true;     // also return both pages inside their margin
+    // The noise pass's masks: CV_8U, non-zero where true, of the unpadded page size.
+    // ignored_pixels: differences here are cleared before anything is decided (the noise
+    // candidates, noise_candidates.hpp).
     std::optional<cv::Mat> ignored_pixels;
+    // direct_scope: a region here keeps only its own differing pixels, not all that its
+    // outline encloses (the image-only scope, image_only_scope.hpp).
     std::optional<cv::Mat> direct_scope;
     // Pages that print differently from how they look: a pixel also changes where a plate
     // differs by more than the tolerance, and the result shows the new page's plates' look.
@@ -59,14 +63,16 @@ struct CompareResult {
 // The page inside a white margin of CANVAS_MARGIN pixels on every side: the canvas of a result.
 cv::Mat padded_page(const cv::Mat& page);
 
-// Compares two rendered pages of one size (CV_8UC3, RGB), `before` and `after` as they look on
-// screen. The difference map is the largest channel difference per pixel; pixels above the
-// tolerance change, and every outer contour of the changed pixels, with what it encloses, is one
-// region. `ignored_pixels` clears differences before anything is decided; within
-// `direct_scope` a region keeps only the pixels that differ themselves. The result is the new
-// page faded, its regions at full colour and outlined in red, inside a white margin of
-// CANVAS_MARGIN pixels: every coordinate returned is one of that canvas. Refuses pages of two
-// sizes, settings out of range, masks of another size and more than 100,000 contours.
+// Compares two rendered pages of one size as they look on screen.
+//   before, after  CV_8UC3, RGB, the same size: the old and the new page (render_pdf).
+//   options        the settings and the masks above.
+// Returns the result image: the new page faded, every region at full colour and outlined in
+// red, inside a white margin of CANVAS_MARGIN pixels (every coordinate returned is one of that
+// canvas); the region mask (CV_8U, 0 or 255); the statistics; and the padded pages if asked.
+// The difference map is the largest channel difference per pixel; pixels above the tolerance
+// change, and every outer contour of the changed pixels, with what it encloses, is one region.
+// Refuses (UserError) pages of two sizes, settings out of range, masks of another size and
+// more than 100,000 contours.
 CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const CompareOptions& options = {});
 
 }  // namespace tesmira::engine

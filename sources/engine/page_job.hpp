@@ -35,6 +35,12 @@ struct ComparedPage {
 // The part of the page job that reads the two PDFs and writes nothing: rendering, the
 // comparisons, the noise pass and the tiny markers. So a caller may compare the next page
 // while the previous one is still being saved.
+//   settings  "page" (from 1), "dpi", "tolerance", "opacity", "border" (required; a missing
+//             one is a MissingSettingError naming it), "grain", "tiny_markers",
+//             "diagnostic_images" (truth values, off, off and on when absent), and what the
+//             band shows ("before_name", "after_name", "stamp", "stamp_style", "web").
+// Refuses (UserError) what render_pdf and compare_arrays refuse, and pages whose trim sizes
+// differ by more than 0.01 mm.
 ComparedPage compare_page(const std::filesystem::path& folder, const Json& settings);
 // The same for two PDFs anywhere.
 ComparedPage compare_page(const std::filesystem::path& before_pdf, const std::filesystem::path& after_pdf,
