@@ -23,7 +23,7 @@ constexpr std::uint64_t MAX_DECODED_PIXELS = 1 << 20;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
-    std::optional<tesmira::binder::PngChunks> chunks;
+    std::optional<tesmira::png::PngChunks> chunks;
     try {
         chunks = tesmira::png::read_png_chunks(bytes);
     } catch (const std::exception&) {}
