@@ -21,6 +21,7 @@
 #include "conductor/compare_summary.hpp"
 #include "conductor/events.hpp"
 #include "conductor/killed_runs.hpp"
+#include "conductor/names.hpp"
 #include "conductor/result_folder.hpp"
 #include "conductor/settings.hpp"
 
@@ -31,19 +32,11 @@ constexpr int EXIT_DIFFERENT = 1, EXIT_TROUBLE = 2, EXIT_TERMINATED = 130;
 
 using Paths = std::vector<std::filesystem::path>;
 
-bool is_pdf_name(const std::filesystem::path& path) {
-    std::string extension = path.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) {
-        return static_cast<char>(std::tolower(c));
-    });
-    return extension == ".pdf";
-}
-
 // The PDFs directly in a folder, in name order: what the worker pairs by name.
 Paths pdfs_in(const std::filesystem::path& folder) {
     Paths pdfs;
     for (const std::filesystem::directory_entry& entry : std::filesystem::directory_iterator(folder))
-        if (is_pdf_name(entry.path()) && entry.is_regular_file()) pdfs.push_back(entry.path());
+        if (is_pdf_name(entry.path().filename().string()) && entry.is_regular_file()) pdfs.push_back(entry.path());
     std::sort(pdfs.begin(), pdfs.end());
     return pdfs;
 }

@@ -25,6 +25,13 @@ std::string name_suffix(const std::string& file_name) {
     return dot == std::string::npos ? std::string() : file_name.substr(dot);
 }
 
+bool is_pdf_name(const std::string& file_name) {
+    std::string suffix = name_suffix(file_name);
+    for (char& c : suffix)
+        if (c >= 'A' && c <= 'Z') c = char(c + 32);
+    return suffix == ".pdf";
+}
+
 std::string cleaned_stem(const std::string& file_name, std::size_t max_bytes, const std::string& fallback) {
     std::string stem = cut_utf8(remove_category_c(nfc(name_stem(file_name))), max_bytes);
     return stem.empty() ? fallback : stem;

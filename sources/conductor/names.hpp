@@ -11,6 +11,9 @@ std::string name_stem(const std::string& file_name);
 // The extension as defined above, or empty.
 std::string name_suffix(const std::string& file_name);
 
+// Whether the file name ends in ".pdf" in any ASCII letter case: what the pairing takes.
+bool is_pdf_name(const std::string& file_name);
+
 // A stem for a folder or file name: NFC, without category-C characters, cut to at most
 // `max_bytes` of UTF-8 without splitting a character, `fallback` when nothing is left.
 std::string cleaned_stem(const std::string& file_name, std::size_t max_bytes, const std::string& fallback);

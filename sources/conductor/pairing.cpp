@@ -15,13 +15,6 @@ namespace {
 
 constexpr std::size_t MAX_FILES = 100;
 
-std::string ascii_lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
-        return char(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    });
-    return text;
-}
-
 // The path with its empty and "." components left out, as the pairing names files: "B/z.pdf/"
 // and "B/./z.pdf/." both end in "z.pdf". ".." stays, as it may pass through a link.
 std::filesystem::path without_dot_components(const std::filesystem::path& path) {
@@ -41,7 +34,7 @@ std::map<std::string, std::filesystem::path> side_map(const std::vector<std::fil
     for (const auto& path : paths) {
         const std::filesystem::path absolute = absolute_path(without_dot_components(path));
         const std::string file_name = absolute.filename().string();
-        if (ascii_lower(name_suffix(file_name)) != ".pdf") throw UserError("PDF以外のファイルが含まれています。");
+        if (!is_pdf_name(file_name)) throw UserError("PDF以外のファイルが含まれています。");
         names.push_back(nfc(file_name));
         documents.emplace(names.back(), absolute);
     }

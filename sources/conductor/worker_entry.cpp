@@ -11,9 +11,7 @@
 
 #include "common/allocator.hpp"
 #include "common/errors.hpp"
-#include "common/files.hpp"
 #include "common/json_reading.hpp"
-#include "common/owned_items.hpp"
 #include "common/termination.hpp"
 #include "conductor/command_line.hpp"
 #include "conductor/compared_copies.hpp"
