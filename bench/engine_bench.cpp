@@ -64,6 +64,7 @@ int main(int argc, char** argv) {
 
     if (reuse) tesmira::reuse_freed_canvases();
     const tesmira::Json settings{{"dpi", 300}, {"before_name", "catalogue_v1.pdf"}, {"after_name", "catalogue_v2.pdf"}};
+    const tesmira::engine::BandSettings band_settings = tesmira::engine::read_band_settings(settings);
 
     // One pass as a page job makes it, for the peak memory of one page pair.
     {
@@ -71,7 +72,7 @@ int main(int argc, char** argv) {
         RenderedPage a = render_pdf(after_pdf, 1, 300);
         CompareResult c = compare_arrays(b.pixels, a.pixels);
         MarkedImage m = mark_tiny_changes(c.result, c.mask, 300);
-        AnnotatedImage banded = annotate_result(m.image, settings, tesmira::tokyo_now());
+        AnnotatedImage banded = annotate_result(m.image, band_settings, tesmira::tokyo_now());
     }
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -87,7 +88,7 @@ int main(int argc, char** argv) {
     const double tiny = median_ms(runs, [&] { marked = mark_tiny_changes(compared.result, compared.mask, 300); });
     AnnotatedImage annotated;
     const double band =
-        median_ms(runs, [&] { annotated = annotate_result(marked.image, settings, tesmira::tokyo_now()); });
+        median_ms(runs, [&] { annotated = annotate_result(marked.image, band_settings, tesmira::tokyo_now()); });
 
     std::printf("allocator reuses freed canvases: %s\n", reuse ? "yes" : "no");
     std::printf("page %dx%d px, %d regions, %d tiny components\n",

@@ -33,13 +33,13 @@ PairImages::PairImages(const std::filesystem::path& parent, std::string before_n
       after_name_(std::move(after_name)),
       settings_(settings) {}
 
-Json PairImages::page_settings(int page) const {
+engine::PageSettings PairImages::page_settings(int page) const {
     Json settings = settings_;
     settings["page"] = page;
     settings["before_name"] = before_name_;
     settings["after_name"] = after_name_;
     settings["diagnostic_images"] = false;
-    return settings;
+    return engine::read_page_settings(settings);
 }
 
 void PairImages::add(engine::FinishedPage page) {

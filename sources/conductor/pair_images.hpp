@@ -24,7 +24,7 @@ public:
                const Json& settings);
 
     // The engine's settings for one page of the pair.
-    Json page_settings(int page) const;
+    engine::PageSettings page_settings(int page) const;
 
     // Runs the steps that fill and publish the folder; see PartialFolder::fill.
     template <class Steps>

@@ -4,7 +4,6 @@
 
 #include <stdexcept>
 
-#include "common/errors.hpp"
 #include "common/rounding.hpp"
 #include "engine/display_names.hpp"
 #include "engine/font.hpp"
@@ -19,12 +18,6 @@ const cv::Scalar RULE_COLOUR(225, 225, 225);
 const std::string FIELD_SEPARATOR = "\u3000";
 
 int scaled(double base, double s) { return int(round_to_int(base * s)); }
-
-const Json& value_or_null(const Json& settings, const char* key) {
-    static const Json null_value;
-    auto it = settings.find(key);
-    return it == settings.end() ? null_value : *it;
-}
 
 // The stamp as RGBA, 8 bits per channel.
 cv::Mat read_stamp(const std::filesystem::path& path) {
@@ -64,29 +57,25 @@ void paste_with_alpha(cv::Mat& canvas, const cv::Mat& rgba, int x0, int y0) {
 
 }  // namespace
 
-cv::Mat information_band(int width, const Json& settings, const TokyoTime& created_at) {
-    auto dpi_entry = settings.find("dpi");
-    if (dpi_entry == settings.end()) throw MissingSettingError("dpi");
-    const double s = dpi_entry->get<double>() / 144.0;
+cv::Mat information_band(int width, const BandSettings& settings, const TokyoTime& created_at) {
+    const double s = settings.dpi / 144.0;
     const int W = width;
     const int m = scaled(8, s);
     const BandFont font(scaled(14, s));
 
     const std::vector<std::string> fields = {
-        "変更前: " + display_filename(value_or_null(settings, "before_name"), "before.pdf"),
-        "変更後: " + display_filename(value_or_null(settings, "after_name"), "after.pdf"),
+        "変更前: " + settings.before_name,
+        "変更後: " + settings.after_name,
         "検版日時: " + format_time(created_at, "%Y/%m/%d %H:%M:%S") + " JST",
     };
     const std::string joined = fields[0] + FIELD_SEPARATOR + fields[1] + FIELD_SEPARATOR + fields[2];
 
     cv::Mat stamp;
     int stamp_width = 0, stamp_height = 0;
-    const bool with_stamp = flag_or(settings, "stamp", true);
+    const bool with_stamp = settings.stamp;
     if (with_stamp) {
-        auto style = settings.find("stamp_style");
-        const bool web = style != settings.end() && style->is_string() && style->get<std::string>() == "web";
-        const cv::Mat source =
-            read_stamp(ROOT() / (web ? "references/mark_tesmira.png" : "references/install-brand/stamp.png"));
+        const cv::Mat source = read_stamp(
+            ROOT() / (settings.web_stamp ? "references/mark_tesmira.png" : "references/install-brand/stamp.png"));
         stamp_width = std::min(scaled(294, s), W - 2 * m);
         stamp_height = std::max(1, int(round_to_int(double(source.rows) * stamp_width / double(source.cols))));
         cv::resize(source, stamp, cv::Size(stamp_width, stamp_height), 0, 0, cv::INTER_LANCZOS4);
@@ -117,7 +106,7 @@ cv::Mat information_band(int width, const Json& settings, const TokyoTime& creat
     return band;
 }
 
-AnnotatedImage annotate_result(const cv::Mat& array, const Json& settings, const TokyoTime& created_at) {
+AnnotatedImage annotate_result(const cv::Mat& array, const BandSettings& settings, const TokyoTime& created_at) {
     CV_Assert(array.type() == CV_8UC3);
     AnnotatedImage out;
     const cv::Mat band = information_band(array.cols, settings, created_at);

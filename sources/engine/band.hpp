@@ -1,8 +1,8 @@
 #pragma once
 #include <opencv2/core.hpp>
 
-#include "common/json.hpp"
 #include "common/tokyo_clock.hpp"
+#include "engine/page_settings.hpp"
 
 namespace tesmira::engine {
 
@@ -12,10 +12,10 @@ struct AnnotatedImage {
 };
 
 // Puts the information band (stamp, old and new names, inspection time) above a result image.
-AnnotatedImage annotate_result(const cv::Mat& array, const Json& settings, const TokyoTime& created_at);
+AnnotatedImage annotate_result(const cv::Mat& array, const BandSettings& settings, const TokyoTime& created_at);
 
 // The band alone (RGB), for a result image `width` pixels wide: what annotate_result puts above
 // it, for a caller that can use the two without joining them.
-cv::Mat information_band(int width, const Json& settings, const TokyoTime& created_at);
+cv::Mat information_band(int width, const BandSettings& settings, const TokyoTime& created_at);
 
 }  // namespace tesmira::engine

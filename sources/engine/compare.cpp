@@ -143,97 +143,103 @@ cv::Mat padded_page(const cv::Mat& page) {
     return canvas;
 }
 
-CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const CompareOptions& options) {
+namespace {
+
+void check_inputs(const cv::Mat& before, const cv::Mat& after, const CompareOptions& options) {
     if (before.size != after.size || before.channels() != after.channels() || before.type() != after.type())
         throw UserError("新旧PDFの仕上がりサイズが異なります。自動拡大・縮小は行いません。");
     if (!TOLERANCE_RANGE.contains(options.tolerance) || !OPACITY_RANGE.contains(options.opacity) ||
         !BORDER_RANGE.contains(options.border))
         throw UserError("比較設定が範囲外です。");
     CV_Assert(before.type() == CV_8UC3);
+}
 
-    CompareResult out;
-    const int m = CANVAS_MARGIN;
-    if (options.padded_pages) {
-        out.before_padded = padded_page(before);
-        out.after_padded = padded_page(after);
-    }
-    const cv::Rect page_area(m, m, before.cols, before.rows);
+// The difference map on the canvas, raised by the plates and cleared of the ignored pixels,
+// and for printed pages where the pages differ on screen.
+struct Differences {
+    cv::Mat diff, on_screen;
+};
 
-    cv::Mat diff = difference_map(before, after);
-    cv::Mat on_screen;  // printed pages only
-    if (options.printed) on_screen = merge_printed(diff, *options.printed, before, options.tolerance);
+Differences find_differences(const cv::Mat& before, const cv::Mat& after, const CompareOptions& options) {
+    Differences found{difference_map(before, after), cv::Mat()};
+    if (options.printed) found.on_screen = merge_printed(found.diff, *options.printed, before, options.tolerance);
     if (options.ignored_pixels) {
         if (!same_page_size(*options.ignored_pixels, before)) throw UserError("軽減範囲のサイズが一致しません。");
-        diff(page_area).setTo(0, *options.ignored_pixels);
-        if (!on_screen.empty()) on_screen(page_area).setTo(0, *options.ignored_pixels);
+        const cv::Rect page_area(CANVAS_MARGIN, CANVAS_MARGIN, before.cols, before.rows);
+        found.diff(page_area).setTo(0, *options.ignored_pixels);
+        if (!found.on_screen.empty()) found.on_screen(page_area).setTo(0, *options.ignored_pixels);
     }
+    return found;
+}
 
-    Contours polygons;
-    cv::Mat region_mask = cv::Mat::zeros(diff.size(), CV_8U);
-    {
-        // The outer contours of the changed pixels are those of the changes with their enclosed
-        // pixels filled: the unchanged pixels that no horizontal and vertical steps connect to
-        // the margin are exactly the holes that outer contours leave out. Filling the polygons
-        // fills them.
-        cv::Mat changed(diff.size(), CV_8U);
-        for_each_strip(diff.rows, [&](cv::Range rows) {
-            cv::Mat strip = changed.rowRange(rows);
-            cv::compare(diff.rowRange(rows), options.tolerance, strip, cv::CMP_GT);
-        });
-        Contours contours;
-        cv::findContours(changed, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
-        if (contours.size() > MAX_CONTOURS)
-            throw UserError("差分の断片が多すぎます。書出し条件を揃えるか、許容値を少し上げてください。");
-        polygons.resize(contours.size());
-        for (std::size_t i = 0; i < contours.size(); ++i)
-            cv::approxPolyDP(contours[i], polygons[i], options.path_tolerance, true);
-    }
-    cv::drawContours(region_mask, polygons, -1, cv::Scalar(255), cv::FILLED);
+// The simplified outer contours of the pixels above the tolerance. The outer contours of the
+// changed pixels are those of the changes with their enclosed pixels filled: the unchanged
+// pixels that no horizontal and vertical steps connect to the margin are exactly the holes
+// that outer contours leave out. Filling the polygons fills them.
+Contours region_polygons(const cv::Mat& diff, const CompareOptions& options) {
+    cv::Mat changed(diff.size(), CV_8U);
+    for_each_strip(diff.rows, [&](cv::Range rows) {
+        cv::Mat strip = changed.rowRange(rows);
+        cv::compare(diff.rowRange(rows), options.tolerance, strip, cv::CMP_GT);
+    });
+    Contours contours;
+    cv::findContours(changed, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+    if (contours.size() > MAX_CONTOURS)
+        throw UserError("差分の断片が多すぎます。書出し条件を揃えるか、許容値を少し上げてください。");
+    Contours polygons(contours.size());
+    for (std::size_t i = 0; i < contours.size(); ++i)
+        cv::approxPolyDP(contours[i], polygons[i], options.path_tolerance, true);
+    return polygons;
+}
 
-    if (options.direct_scope) {
-        if (!same_page_size(*options.direct_scope, before)) throw UserError("画像範囲のサイズが一致しません。");
-        reduce_to_differing(region_mask, diff, *options.direct_scope, options.tolerance);
-        Contours reduced;
-        cv::findContours(region_mask, reduced, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
-        if (reduced.size() > MAX_CONTOURS) throw UserError("画像内の差分が多すぎます。厳密比較を使用してください。");
-        polygons = std::move(reduced);
-    }
-    diff.release();
-    if (!on_screen.empty()) out.ink_only = ink_only_regions(polygons, on_screen);
-    on_screen.release();
+// Within the direct scope, a region keeps only its own differing pixels; the regions are
+// then the outer contours of what is left.
+Contours reduce_to_direct_scope(cv::Mat& region_mask, const cv::Mat& diff, const cv::Mat& before,
+                                const CompareOptions& options) {
+    if (!same_page_size(*options.direct_scope, before)) throw UserError("画像範囲のサイズが一致しません。");
+    reduce_to_differing(region_mask, diff, *options.direct_scope, options.tolerance);
+    Contours reduced;
+    cv::findContours(region_mask, reduced, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+    if (reduced.size() > MAX_CONTOURS) throw UserError("画像内の差分が多すぎます。厳密比較を使用してください。");
+    return reduced;
+}
 
-    // Result image: the faded new page, regions at full colour. The regions lie inside the
-    // page area, so the margin is faded white throughout.
-    const cv::Mat table = fade_table(options.opacity);
+// The faded new page (`shown`) on the canvas, the regions at full colour. The regions lie
+// inside the page area, so the margin is faded white throughout.
+cv::Mat faded_result(const cv::Mat& shown, const cv::Mat& region_mask, int opacity) {
+    const int m = CANVAS_MARGIN;
+    const cv::Mat table = fade_table(opacity);
     const uchar faded_white = table.at<uchar>(255);
-    const cv::Mat& shown = options.printed ? options.printed->shown_after : after;
-    out.result.create(region_mask.size(), after.type());
-    for_each_strip(out.result.rows, [&](cv::Range rows) {
+    cv::Mat result(region_mask.size(), shown.type());
+    for_each_strip(result.rows, [&](cv::Range rows) {
         // The strip's rows of the page, if any: [top, bottom).
         const int top = std::clamp(m, rows.start, rows.end);
-        const int bottom = std::clamp(m + after.rows, rows.start, rows.end);
-        const cv::Range page_columns(m, m + after.cols), page_rows(top, bottom);
+        const int bottom = std::clamp(m + shown.rows, rows.start, rows.end);
+        const cv::Range page_columns(m, m + shown.cols), page_rows(top, bottom);
         const auto fade_margin = [&](cv::Mat area) { area.setTo(cv::Scalar::all(faded_white)); };
-        fade_margin(out.result.rowRange(rows.start, top));
-        fade_margin(out.result.rowRange(bottom, rows.end));
+        fade_margin(result.rowRange(rows.start, top));
+        fade_margin(result.rowRange(bottom, rows.end));
         if (top == bottom) return;
-        fade_margin(out.result(page_rows, cv::Range(0, m)));
-        fade_margin(out.result(page_rows, cv::Range(page_columns.end, out.result.cols)));
+        fade_margin(result(page_rows, cv::Range(0, m)));
+        fade_margin(result(page_rows, cv::Range(page_columns.end, result.cols)));
         const cv::Mat new_rows = shown.rowRange(top - m, bottom - m);
-        cv::Mat target = out.result(page_rows, page_columns);
+        cv::Mat target = result(page_rows, page_columns);
         cv::LUT(new_rows, table, target);
         new_rows.copyTo(target, region_mask(page_rows, page_columns));
     });
+    return result;
+}
 
-    // Outline: grow pixels outside the region's edge and shrink pixels inside it. Each strip
-    // grows and shrinks its own rows; a filter on a strip of the mask reads the neighbouring
-    // rows of the whole mask, so the strips give the whole mask's result.
-    const int grow = (options.border + 1) / 2;
-    const int shrink = options.border / 2;
+// The red outline: grow pixels outside the region's edge and shrink pixels inside it. Each
+// strip grows and shrinks its own rows; a filter on a strip of the mask reads the neighbouring
+// rows of the whole mask, so the strips give the whole mask's result.
+void draw_outlines(cv::Mat& result, const cv::Mat& region_mask, int border) {
+    const int grow = (border + 1) / 2;
+    const int shrink = border / 2;
     const cv::Mat grow_kernel = cv::Mat::ones(2 * grow + 1, 2 * grow + 1, CV_8U);
     const cv::Mat shrink_kernel = cv::Mat::ones(2 * shrink + 1, 2 * shrink + 1, CV_8U);
     const cv::Scalar red(255, 0, 0);
-    for_each_strip(out.result.rows, [&](cv::Range rows) {
+    for_each_strip(result.rows, [&](cv::Range rows) {
         const cv::Mat region_rows = region_mask.rowRange(rows);
         cv::Mat grown, shrunk, outline;
         cv::dilate(region_rows, grown, grow_kernel);
@@ -242,10 +248,12 @@ CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const 
         else
             shrunk = region_rows;
         cv::compare(grown, shrunk, outline, cv::CMP_GT);
-        out.result.rowRange(rows).setTo(red, outline);
+        result.rowRange(rows).setTo(red, outline);
     });
+}
 
-    CompareStats& stats = out.stats;
+CompareStats region_stats(const Contours& polygons, const cv::Mat& region_mask) {
+    CompareStats stats;
     stats.regions = static_cast<int>(polygons.size());
     stats.changed_pixels = cv::countNonZero(region_mask);
     stats.changed_percent = round_half_even(100.0 * double(stats.changed_pixels) / double(region_mask.total()), 4);
@@ -254,6 +262,30 @@ CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const 
         stats.boxes.push_back({r.x, r.y, r.width, r.height});
     }
     stats.boxes_truncated = polygons.size() > MAX_BOXES;
+    return stats;
+}
+
+}  // namespace
+
+CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const CompareOptions& options) {
+    check_inputs(before, after, options);
+    CompareResult out;
+    if (options.padded_pages) {
+        out.before_padded = padded_page(before);
+        out.after_padded = padded_page(after);
+    }
+    Differences found = find_differences(before, after, options);
+    Contours polygons = region_polygons(found.diff, options);
+    cv::Mat region_mask = cv::Mat::zeros(found.diff.size(), CV_8U);
+    cv::drawContours(region_mask, polygons, -1, cv::Scalar(255), cv::FILLED);
+    if (options.direct_scope) polygons = reduce_to_direct_scope(region_mask, found.diff, before, options);
+    found.diff.release();
+    if (!found.on_screen.empty()) out.ink_only = ink_only_regions(polygons, found.on_screen);
+    found.on_screen.release();
+
+    out.result = faded_result(options.printed ? options.printed->shown_after : after, region_mask, options.opacity);
+    draw_outlines(out.result, region_mask, options.border);
+    out.stats = region_stats(polygons, region_mask);
     out.mask = std::move(region_mask);
     return out;
 }

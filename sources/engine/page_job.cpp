@@ -2,9 +2,9 @@
 
 #include <chrono>
 #include <cmath>
-#include <limits>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/at_once.hpp"
@@ -38,40 +38,8 @@ const char* const WARNING_MOSTLY_CHANGED =
 const char* const REFERENCE_OTHER_SIZE = "画像サイズが異なるため数値比較しません。自動リサイズはしていません。";
 constexpr int MAX_RGB_DIFFERENCE = 2;
 
-const Json& required(const Json& settings, const char* key) {
-    auto it = settings.find(key);
-    if (it == settings.end()) throw MissingSettingError(key);
-    return *it;
-}
-
 double seconds_between(Clock::time_point from, Clock::time_point to) {
     return round_half_even(std::chrono::duration<double>(to - from).count(), 3);
-}
-
-struct PageSettings {
-    int page;
-    double dpi;
-    int tolerance, opacity, border;
-    bool grain, tiny_markers, diagnostic_images;
-};
-
-PageSettings read_settings(const Json& settings) {
-    const Json &page = required(settings, "page"), &dpi = required(settings, "dpi");
-    const Json &tolerance = required(settings, "tolerance"), &opacity = required(settings, "opacity");
-    const Json& border = required(settings, "border");
-    // The resolution is refused before any other value is converted, as the renderer's first
-    // check; a value that is not a number (a text, a truth value, a list) is no resolution.
-    PageSettings s{};
-    s.dpi = dpi.is_number() ? dpi.get<double>() : std::numeric_limits<double>::quiet_NaN();
-    check_resolution(s.dpi);
-    s.page = page.get<int>();
-    s.tolerance = tolerance.get<int>();
-    s.opacity = opacity.get<int>();
-    s.border = border.get<int>();
-    s.grain = flag_or(settings, "grain", false);
-    s.tiny_markers = flag_or(settings, "tiny_markers", false);
-    s.diagnostic_images = flag_or(settings, "diagnostic_images", true);
-    return s;
 }
 
 // The measured comparison of a reference image with the unmarked result image.
@@ -110,82 +78,113 @@ Json check_reference(const std::filesystem::path& path, const cv::Mat& result) {
 
 }  // namespace
 
-ComparedPage compare_page(const std::filesystem::path& folder, const Json& settings) {
-    return compare_page(folder / "before.pdf", folder / "after.pdf", settings);
+namespace {
+
+// The two pages, rendered at the same time, each in its own MuPDF context.
+std::pair<RenderedPage, RenderedPage> render_pair(const std::filesystem::path& before_pdf,
+                                                  const std::filesystem::path& after_pdf, const PageSettings& s) {
+    auto pages = at_once([&] { return render_pdf(before_pdf, s.page, s.dpi); },
+                         [&] { return render_pdf(after_pdf, s.page, s.dpi); });
+    const PageInfo &before = pages.first.info, &after = pages.second.info;
+    if (std::abs(before.width_mm - after.width_mm) > 0.01 || std::abs(before.height_mm - after.height_mm) > 0.01)
+        throw UserError("新旧PDFの仕上がりサイズが異なります。");
+    return pages;
 }
 
-ComparedPage compare_page(const std::filesystem::path& before_pdf, const std::filesystem::path& after_pdf,
-                          const Json& settings) {
-    ComparedPage page;
-    page.started = Clock::now();
-    page.checked_at = tokyo_now();
-    const PageSettings s = read_settings(settings);
-    page.settings = settings;
-
-    // The two pages render at the same time, each in its own MuPDF context.
-    auto [before, after] = at_once([&] { return render_pdf(before_pdf, s.page, s.dpi); },
-                                   [&] { return render_pdf(after_pdf, s.page, s.dpi); });
-    page.rendered = Clock::now();
-    page.before_info = before.info.to_json();
-    page.after_info = after.info.to_json();
-
-    if (std::abs(before.info.width_mm - after.info.width_mm) > 0.01 ||
-        std::abs(before.info.height_mm - after.info.height_mm) > 0.01)
-        throw UserError("新旧PDFの仕上がりサイズが異なります。");
-
+CompareOptions strict_options(const PageSettings& s, const std::optional<InkComparison>& inks) {
     CompareOptions options;
     options.tolerance = s.tolerance;
     options.opacity = s.opacity;
     options.border = s.border;
     options.padded_pages = s.diagnostic_images;
-    const std::optional<InkComparison> inks =
-        InkComparison::of(before, after, before_pdf, after_pdf, s.page, s.dpi, s.tolerance);
     if (inks) options.printed = inks->printed();
-    CompareResult strict = compare_arrays(before.pixels, after.pixels, options);
-    if (inks) inks->note_ink_only(strict.result, strict, s.dpi);
-    page.result = strict.result;
-    page.mask = strict.mask;
-    page.stats = strict.stats;
+    return options;
+}
 
-    Json& noise = page.noise;
-    noise["enabled"] = false;
-    noise["suppressed_pixels"] = 0;
-    noise["strict_regions"] = strict.stats.regions;
-    if (s.grain) {
-        const int dpi = int(s.dpi);
-        grain::NoiseScope scope =
-            grain::image_only_scope(before_pdf, after_pdf, s.page, before.pixels.rows, before.pixels.cols, dpi);
-        cv::Mat candidates = grain::noise_candidates(before.pixels, after.pixels, scope.mask, dpi, s.tolerance);
-        // Noise moves no plate further than it moves the screen's colours.
-        if (inks) candidates.setTo(0, inks->printed().ink_difference > MAX_RGB_DIFFERENCE);
-        CompareOptions filtered_options = options;
-        filtered_options.padded_pages = false;
-        filtered_options.ignored_pixels = candidates;
-        filtered_options.direct_scope = scope.mask;
-        CompareResult filtered = compare_arrays(before.pixels, after.pixels, filtered_options);
-        if (inks) inks->note_ink_only(filtered.result, filtered, s.dpi);
-        page.result = filtered.result;
-        page.mask = filtered.mask;
-        page.stats = filtered.stats;
-        noise.update(scope.stats.to_json());
-        noise["enabled"] = true;
-        noise["suppressed_pixels"] = cv::countNonZero(candidates);
-        noise["strict_regions"] = strict.stats.regions;
-        noise["filtered_regions"] = page.stats.regions;
-        noise["max_rgb_difference"] = MAX_RGB_DIFFERENCE;
-        // Encoded now, so that its cost counts as comparison time; the file is written first
-        // among the page's files. The band goes above the image in the file, not in memory.
-        const cv::Mat band = information_band(strict.result.cols, settings, page.checked_at);
-        page.strict_png = png::encode_png(std::vector<cv::Mat>{band, strict.result});
-    }
+// Two pages compared with the options, regions found through their plates alone noted.
+CompareResult compared(const RenderedPage& before, const RenderedPage& after, const CompareOptions& options,
+                       const std::optional<InkComparison>& inks, double dpi) {
+    CompareResult result = compare_arrays(before.pixels, after.pixels, options);
+    if (inks) inks->note_ink_only(result.result, result, dpi);
+    return result;
+}
 
+void take_comparison(ComparedPage& page, const CompareResult& result) {
+    page.result = result.result;
+    page.mask = result.mask;
+    page.stats = result.stats;
+}
+
+Json noise_pass_off(const CompareResult& strict) {
+    return Json{{"enabled", false}, {"suppressed_pixels", 0}, {"strict_regions", strict.stats.regions}};
+}
+
+// The noise pass: the comparison again, with the noise candidates ignored and the image-only
+// scope compared pixel by pixel. The page takes its result; the strict one is kept, encoded.
+void run_noise_pass(ComparedPage& page, const std::filesystem::path& before_pdf, const std::filesystem::path& after_pdf,
+                    const RenderedPage& before, const RenderedPage& after, const CompareResult& strict,
+                    const std::optional<InkComparison>& inks) {
+    const PageSettings& s = page.settings;
+    const int dpi = int(s.dpi);
+    grain::NoiseScope scope =
+        grain::image_only_scope(before_pdf, after_pdf, s.page, before.pixels.rows, before.pixels.cols, dpi);
+    cv::Mat candidates = grain::noise_candidates(before.pixels, after.pixels, scope.mask, dpi, s.tolerance);
+    // Noise moves no plate further than it moves the screen's colours.
+    if (inks) candidates.setTo(0, inks->printed().ink_difference > MAX_RGB_DIFFERENCE);
+    CompareOptions options = strict_options(s, inks);
+    options.padded_pages = false;
+    options.ignored_pixels = candidates;
+    options.direct_scope = scope.mask;
+    take_comparison(page, compared(before, after, options, inks, s.dpi));
+
+    page.noise.update(scope.stats.to_json());
+    page.noise["enabled"] = true;
+    page.noise["suppressed_pixels"] = cv::countNonZero(candidates);
+    page.noise["strict_regions"] = strict.stats.regions;
+    page.noise["filtered_regions"] = page.stats.regions;
+    page.noise["max_rgb_difference"] = MAX_RGB_DIFFERENCE;
+    // Encoded now, so that its cost counts as comparison time; the file is written first
+    // among the page's files. The band goes above the image in the file, not in memory.
+    const cv::Mat band = information_band(strict.result.cols, s.band, page.checked_at);
+    page.strict_png = png::encode_png(std::vector<cv::Mat>{band, strict.result});
+}
+
+void mark_tiny(ComparedPage& page) {
     page.tiny_marks = TinyMarks::disabled_json();
     page.published = page.result;
-    if (s.tiny_markers) {
-        MarkedImage marked = mark_tiny_changes(page.result, page.mask, s.dpi);
-        page.published = marked.image;
-        page.tiny_marks = marked.marks.to_json();
-    }
+    if (!page.settings.tiny_markers) return;
+    MarkedImage marked = mark_tiny_changes(page.result, page.mask, page.settings.dpi);
+    page.published = marked.image;
+    page.tiny_marks = marked.marks.to_json();
+}
+
+}  // namespace
+
+ComparedPage compare_page(const std::filesystem::path& folder, const PageSettings& settings) {
+    return compare_page(folder / "before.pdf", folder / "after.pdf", settings);
+}
+
+ComparedPage compare_page(const std::filesystem::path& before_pdf, const std::filesystem::path& after_pdf,
+                          const PageSettings& settings) {
+    ComparedPage page;
+    page.started = Clock::now();
+    page.checked_at = tokyo_now();
+    page.settings = settings;
+    const PageSettings& s = page.settings;
+
+    auto [before, after] = render_pair(before_pdf, after_pdf, s);
+    page.rendered = Clock::now();
+    page.before_info = before.info.to_json();
+    page.after_info = after.info.to_json();
+
+    const std::optional<InkComparison> inks =
+        InkComparison::of(before, after, before_pdf, after_pdf, s.page, s.dpi, s.tolerance);
+    const CompareResult strict = compared(before, after, strict_options(s, inks), inks, s.dpi);
+    take_comparison(page, strict);
+    page.noise = noise_pass_off(strict);
+    if (s.noise) run_noise_pass(page, before_pdf, after_pdf, before, after, strict, inks);
+
+    mark_tiny(page);
     if (s.diagnostic_images) {
         page.before_padded = strict.before_padded;
         page.after_padded = strict.after_padded;
@@ -201,7 +200,7 @@ namespace {
 // The page's record as result.json holds it, timed up to now.
 Json page_record(const ComparedPage& page, int band_rows, const Json& reference) {
     Json record;
-    record["settings"] = page.settings;
+    record["settings"] = page.settings.recorded;
     record["before"] = page.before_info;
     record["after"] = page.after_info;
     record.update(page.stats.to_json());
@@ -222,7 +221,7 @@ Json page_record(const ComparedPage& page, int band_rows, const Json& reference)
 
 // The banded result image, encoded.
 std::string banded_result(const ComparedPage& page, int& band_rows) {
-    const cv::Mat band = information_band(page.published.cols, page.settings, page.checked_at);
+    const cv::Mat band = information_band(page.published.cols, page.settings.band, page.checked_at);
     band_rows = band.rows;
     return png::encode_png(std::vector<cv::Mat>{band, page.published});
 }
@@ -234,7 +233,7 @@ Json save_page(const std::filesystem::path& folder, ComparedPage page) {
     int band_rows = 0;
     png::write_png_file(folder / "result.png", banded_result(page, band_rows));
     page.published.release();
-    if (flag_or(page.settings, "diagnostic_images", true)) {
+    if (page.settings.diagnostic_images) {
         png::write_png(folder / "mask.png", page.mask);
         png::write_png(folder / "before.png", page.before_padded);
         png::write_png(folder / "after.png", page.after_padded);
@@ -261,7 +260,7 @@ FinishedPage finish_page(ComparedPage page) {
 }
 
 Json run_job(const std::filesystem::path& folder, const Json& settings) {
-    return save_page(folder, compare_page(folder, settings));
+    return save_page(folder, compare_page(folder, read_page_settings(settings)));
 }
 
 }  // namespace tesmira::engine

@@ -9,23 +9,25 @@
 #include "common/json.hpp"
 #include "common/tokyo_clock.hpp"
 #include "engine/compare.hpp"
+#include "engine/page_settings.hpp"
 
 namespace tesmira::engine {
 
 // Compares one page of "before.pdf" and "after.pdf" in a job folder. Writes "result.png"
 // (and "strict.png", "mask.png", "before.png", "after.png" as the settings ask), checks an
 // optional "reference.png", writes "result.json" last and returns the same record.
-// It is save_page(folder, compare_page(folder, settings)).
+// It is save_page(folder, compare_page(folder, read_page_settings(settings))): the page job's
+// settings come as JSON ("settings.json") and are read here, once.
 Json run_job(const std::filesystem::path& folder, const Json& settings);
 
 // A page that compare_page has compared, with nothing written yet: what save_page needs.
 struct ComparedPage {
-    Json settings;
+    PageSettings settings;
     std::chrono::steady_clock::time_point started, rendered, compared;
     TokyoTime checked_at;
     Json before_info, after_info, tiny_marks, noise;
     CompareStats stats;
-    std::optional<std::string> strict_png;  // the banded strict image, encoded (grain on)
+    std::optional<std::string> strict_png;  // the banded strict image, encoded (noise pass on)
     cv::Mat result;                         // the final comparison's image, unmarked
     cv::Mat published;                      // the same with the tiny markers, when they are on
     cv::Mat mask;                           // kept for the diagnostic images only
@@ -35,16 +37,14 @@ struct ComparedPage {
 // The part of the page job that reads the two PDFs and writes nothing: rendering, the
 // comparisons, the noise pass and the tiny markers. So a caller may compare the next page
 // while the previous one is still being saved.
-//   settings  "page" (from 1), "dpi", "tolerance", "opacity", "border" (required; a missing
-//             one is a MissingSettingError naming it), "grain", "tiny_markers",
-//             "diagnostic_images" (truth values, off, off and on when absent), and what the
-//             band shows ("before_name", "after_name", "stamp", "stamp_style", "web").
+//   folder    holds "before.pdf" and "after.pdf".
+//   settings  the page, the comparison's settings and the band's (read_page_settings).
 // Refuses (UserError) what render_pdf and compare_arrays refuse, and pages whose trim sizes
 // differ by more than 0.01 mm.
-ComparedPage compare_page(const std::filesystem::path& folder, const Json& settings);
+ComparedPage compare_page(const std::filesystem::path& folder, const PageSettings& settings);
 // The same for two PDFs anywhere.
 ComparedPage compare_page(const std::filesystem::path& before_pdf, const std::filesystem::path& after_pdf,
-                          const Json& settings);
+                          const PageSettings& settings);
 
 // The rest: writes the page's files into the folder in their order, checks "reference.png",
 // writes "result.json" last and returns the record.

@@ -12,7 +12,6 @@
 
 using tesmira::Json;
 using tesmira::TokyoTime;
-using tesmira::engine::annotate_result;
 using tesmira::engine::BandFont;
 
 namespace {
@@ -27,6 +26,11 @@ cv::Mat sample_result(int width, int height) {
     cv::Mat image(height, width, CV_8UC3);
     cv::randu(image, cv::Scalar::all(0), cv::Scalar::all(256));
     return image;
+}
+
+// The band as a page's settings record asks for it.
+tesmira::engine::AnnotatedImage annotate(const cv::Mat& image, const Json& settings, const TokyoTime& time) {
+    return tesmira::engine::annotate_result(image, tesmira::engine::read_band_settings(settings), time);
 }
 
 Json settings(int dpi) { return Json{{"dpi", dpi}, {"before_name", "/work/old/表紙.pdf"}, {"after_name", "表紙.pdf"}}; }
@@ -53,7 +57,7 @@ void expect_image_below_unchanged(const tesmira::engine::AnnotatedImage& out, co
 
 TEST(InformationBand, OneLineAt300DpiFollowsTheLayout) {
     const cv::Mat input = sample_result(2581, 400);
-    auto out = annotate_result(input, settings(300), check_time());
+    auto out = annotate(input, settings(300), check_time());
     // The shipped stamp is 588 x 120, which scales to 612 x 125.
     EXPECT_EQ(out.header_height, 159);
     expect_image_below_unchanged(out, input);
@@ -76,7 +80,7 @@ TEST(InformationBand, WrappedLayoutGrowsByOneRowPerLine) {
     const cv::Mat input = sample_result(2581, 100);
     Json s = settings(300);
     s["before_name"] = std::string(120, 'A') + "_very_long_name.pdf";
-    auto out = annotate_result(input, s, check_time());
+    auto out = annotate(input, s, check_time());
 
     BandFont font(29);
     std::vector<std::string> fields = {"変更前: " + tesmira::engine::display_filename(s["before_name"], "before.pdf"),
@@ -98,8 +102,8 @@ TEST(InformationBand, EqualWidthStillFitsOnOneLine) {
     const double width = font.text_width(joined);
     ASSERT_EQ(width, std::floor(width)) << "hinted advances are whole pixels";
     const int exact = int(width) + 2 + 612 + 3 * 17;
-    EXPECT_EQ(annotate_result(sample_result(exact, 10), settings(300), check_time()).header_height, 159);
-    EXPECT_GT(annotate_result(sample_result(exact - 1, 10), settings(300), check_time()).header_height, 159);
+    EXPECT_EQ(annotate(sample_result(exact, 10), settings(300), check_time()).header_height, 159);
+    EXPECT_GT(annotate(sample_result(exact - 1, 10), settings(300), check_time()).header_height, 159);
 }
 
 TEST(InformationBand, StampChoiceAndScale) {
@@ -119,7 +123,7 @@ TEST(InformationBand, StampChoiceAndScale) {
         Json s = settings(c.dpi);
         if (!c.stamp.is_null()) s["stamp"] = c.stamp;
         if (!c.style.is_null()) s["stamp_style"] = c.style;
-        auto out = annotate_result(sample_result(c.width, 20), s, check_time());
+        auto out = annotate(sample_result(c.width, 20), s, check_time());
         EXPECT_EQ(out.header_height, c.header_height) << s.dump();
     }
 }
@@ -127,7 +131,7 @@ TEST(InformationBand, StampChoiceAndScale) {
 TEST(InformationBand, WithoutAStampTheTextStartsAtTheMargin) {
     Json s = settings(300);
     s["stamp"] = false;
-    auto out = annotate_result(sample_result(2581, 10), s, check_time());
+    auto out = annotate(sample_result(2581, 10), s, check_time());
     cv::Rect text = ink(out.canvas.rowRange(0, out.header_height - 1));
     EXPECT_LE(std::abs(text.x - 17), 3);
     EXPECT_NEAR(text.y + text.height / 2.0, 42.0, 8);
@@ -135,7 +139,7 @@ TEST(InformationBand, WithoutAStampTheTextStartsAtTheMargin) {
 
 TEST(InformationBand, NarrowImageGetsAStampAsWideAsTheRoom) {
     const cv::Mat input = sample_result(157, 30);
-    auto out = annotate_result(input, Json{{"dpi", 144}}, check_time());
+    auto out = annotate(input, Json{{"dpi", 144}}, check_time());
     // The stamp is 141 x 29; three short fields still wrap at this width.
     BandFont font(14);
     const auto lines = tesmira::engine::wrap_identity_fields(
@@ -145,6 +149,5 @@ TEST(InformationBand, NarrowImageGetsAStampAsWideAsTheRoom) {
 }
 
 TEST(InformationBand, MissingDpiIsAKeyError) {
-    EXPECT_THROW(annotate_result(sample_result(100, 10), Json{{"stamp", false}}, check_time()),
-                 tesmira::MissingSettingError);
+    EXPECT_THROW(annotate(sample_result(100, 10), Json{{"stamp", false}}, check_time()), tesmira::MissingSettingError);
 }

@@ -26,7 +26,9 @@ int main(int argc, char** argv) {
         cv::Mat image(10, 200, CV_8UC3, cv::Scalar::all(0));
         try {
             tesmira::engine::annotate_result(
-                image, tesmira::Json{{"dpi", 144}, {"stamp", false}}, tesmira::tokyo_now());
+                image,
+                tesmira::engine::read_band_settings(tesmira::Json{{"dpi", 144}, {"stamp", false}}),
+                tesmira::tokyo_now());
         } catch (const std::runtime_error& error) {
             const std::string text = error.what();
             return text.find("Noto Sans CJK JP") != std::string::npos ? 0 : 1;

@@ -298,7 +298,8 @@ TEST_F(PageJob, ComparingWritesNothingAndSavingWritesEverything) {
     for (const auto& name : files_in(folder.path())) first[name] = read_file(folder.path() / name);
 
     settings["tolerance"] = 255;  // nothing differs any more
-    tesmira::engine::ComparedPage page = tesmira::engine::compare_page(folder.path(), settings);
+    tesmira::engine::ComparedPage page =
+        tesmira::engine::compare_page(folder.path(), tesmira::engine::read_page_settings(settings));
     for (const auto& [name, bytes] : first) EXPECT_TRUE(read_file(folder.path() / name) == bytes) << name;
     EXPECT_EQ(files_in(folder.path()).size(), first.size());
 

@@ -118,7 +118,7 @@ protected:
         write_press_page(folder.path() / "after.pdf", new_content);
         Json settings = default_settings(dpi);
         settings.update(extra);
-        return tesmira::engine::compare_page(folder.path(), settings);
+        return tesmira::engine::compare_page(folder.path(), tesmira::engine::read_page_settings(settings));
     }
 };
 
@@ -233,7 +233,11 @@ TEST_F(PressPages, AFileSavedAgainByQpdfComparesAsIdentical) {
         writer.write();
     }
     for (int dpi : {144, 300})
-        EXPECT_EQ(tesmira::engine::compare_page(folder.path(), default_settings(dpi)).stats.regions, 0) << dpi;
+        EXPECT_EQ(
+            tesmira::engine::compare_page(folder.path(), tesmira::engine::read_page_settings(default_settings(dpi)))
+                .stats.regions,
+            0)
+            << dpi;
 }
 
 TEST_F(PressPages, NoiseSuppressionAndTinyMarkersWorkOnThem) {
@@ -267,7 +271,8 @@ TEST_F(PressPages, OverprintAsGhostscriptWritesItIsFound) {
     make(folder.path() / "before.pdf", false);
     make(folder.path() / "after.pdf", true);
     for (int dpi : {144, 300}) {
-        const auto page = tesmira::engine::compare_page(folder.path(), default_settings(dpi));
+        const auto page =
+            tesmira::engine::compare_page(folder.path(), tesmira::engine::read_page_settings(default_settings(dpi)));
         EXPECT_GE(page.stats.regions, 2) << dpi << " dpi: the box and the text";
     }
 }

@@ -136,9 +136,9 @@ TEST(EncodedPng, PageResultReachesThePdfPixelForPixel) {
                         {"before_name", "旧.pdf"},
                         {"after_name", "新.pdf"}};
 
-    ComparedPage page = compare_page(folder.path(), settings);
+    ComparedPage page = compare_page(folder.path(), tesmira::engine::read_page_settings(settings));
     cv::Mat expected;
-    cv::vconcat(information_band(page.published.cols, settings, page.checked_at), page.published, expected);
+    cv::vconcat(information_band(page.published.cols, page.settings.band, page.checked_at), page.published, expected);
     const Json record = save_page(folder.path(), std::move(page));
     EXPECT_EQ(record["header_height"], expected.rows - (80 * 2 + 2 * CANVAS_MARGIN));
     EXPECT_TRUE(same(decoded_with_libpng(folder.path() / "result.png", 3), expected));

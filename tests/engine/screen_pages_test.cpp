@@ -87,7 +87,8 @@ TEST(ScreenPages, ResultImagesStayByteForByteAsTheyWere) {
                             {"grain", c.grain},
                             {"stamp", true},
                             {"diagnostic_images", false}};
-        const tesmira::engine::ComparedPage page = tesmira::engine::compare_page(folder.path(), settings);
+        const tesmira::engine::ComparedPage page =
+            tesmira::engine::compare_page(folder.path(), tesmira::engine::read_page_settings(settings));
         EXPECT_EQ(fnv1a(page.published), c.hash) << c.dpi << " dpi, grain " << c.grain;
         EXPECT_EQ(page.stats.regions, c.regions) << c.dpi << " dpi, grain " << c.grain;
     }
