@@ -20,9 +20,9 @@
 #include "conductor/compare_command_line.hpp"
 #include "conductor/compare_summary.hpp"
 #include "conductor/events.hpp"
+#include "conductor/export_pdfs.hpp"
 #include "conductor/killed_runs.hpp"
 #include "conductor/names.hpp"
-#include "conductor/result_folder.hpp"
 #include "conductor/settings.hpp"
 
 namespace tesmira::conductor {

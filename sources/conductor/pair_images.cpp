@@ -2,8 +2,9 @@
 
 #include "common/copy_names.hpp"
 #include "common/files.hpp"
-#include "common/json_text.hpp"
 #include "common/owned_items.hpp"
+#include "common/termination.hpp"
+#include "conductor/job_report.hpp"
 #include "conductor/names.hpp"
 #include "conductor/page_regions.hpp"
 
@@ -56,6 +57,16 @@ void PairImages::add(engine::FinishedPage page) {
     reported_.back().update(page_regions(page.record));
 }
 
+void PairImages::take_pages(PagePipeline& pipeline, int pages, const std::function<Json(int page)>& position,
+                            const Progress& progress) {
+    for (int page = 1; page <= pages; ++page) {
+        check_termination();
+        progress("progress", position(page));
+        add(pipeline.next());
+    }
+    check_termination();
+}
+
 std::vector<PagePipeline::Job> page_jobs(const std::filesystem::path& before, const std::filesystem::path& after,
                                          const ValidPair& pair, const PairImages& images, const CopyNames& copies) {
     std::vector<PagePipeline::Job> jobs;
@@ -76,8 +87,7 @@ void PairImages::publish(const std::filesystem::path& image_folder) {
     report["settings"] = settings_;
     report["pages"] = reports_;
     report["notice"] = NOTICE;
-    write_text_file(folder_.path() / "検版情報.json", indented_json(report));
-    folder_.publish(image_folder);
+    publish_with_job_report(folder_, report, image_folder);
 }
 
 }  // namespace tesmira::conductor

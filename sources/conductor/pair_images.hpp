@@ -1,8 +1,10 @@
 #pragma once
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "common/json.hpp"
+#include "conductor/events.hpp"
 #include "conductor/page_pipeline.hpp"
 #include "conductor/pair_validation.hpp"
 #include "conductor/partial_folder.hpp"
@@ -32,8 +34,11 @@ public:
         return folder_.fill(std::forward<Steps>(steps));
     }
 
-    // Writes the next page's images and keeps its report.
-    void add(engine::FinishedPage page);
+    // Takes the pair's `pages` from the pipeline in page order and writes each page's images,
+    // sending its "progress" (the fields `position(page)` gives) before it is taken, as if the
+    // pages ran one by one: a page's failure comes after its own "progress".
+    void take_pages(PagePipeline& pipeline, int pages, const std::function<Json(int page)>& position,
+                    const Progress& progress);
     // Writes the job report and gives the folder its final name `image_folder`.
     void publish(const std::filesystem::path& image_folder);
 
@@ -41,6 +46,8 @@ public:
     const Json& reported_pages() const { return reported_; }
 
 private:
+    void add(engine::FinishedPage page);  // writes the next page's images and keeps its report
+
     PartialFolder folder_;
     std::string before_name_, after_name_;
     Json settings_;

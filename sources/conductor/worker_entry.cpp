@@ -16,9 +16,9 @@
 #include "conductor/command_line.hpp"
 #include "conductor/compared_copies.hpp"
 #include "conductor/events.hpp"
+#include "conductor/export_pdfs.hpp"
 #include "conductor/killed_runs.hpp"
 #include "conductor/pair_validation.hpp"
-#include "conductor/result_folder.hpp"
 #include "conductor/settings.hpp"
 #include "vault/archive_job.hpp"
 

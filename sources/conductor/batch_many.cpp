@@ -1,4 +1,4 @@
-#include "conductor/multi_file_batch.hpp"
+#include "conductor/batch_many.hpp"
 
 #include <deque>
 #include <optional>
@@ -6,10 +6,10 @@
 #include "common/copy_names.hpp"
 #include "common/errors.hpp"
 #include "common/files.hpp"
-#include "common/json_text.hpp"
-#include "common/random_id.hpp"
 #include "common/termination.hpp"
+#include "conductor/batch.hpp"
 #include "conductor/compared_copies.hpp"
+#include "conductor/job_report.hpp"
 #include "conductor/names.hpp"
 #include "conductor/page_pipeline.hpp"
 #include "conductor/page_regions.hpp"
@@ -17,8 +17,6 @@
 #include "conductor/pair_validation.hpp"
 #include "conductor/pairing.hpp"
 #include "conductor/partial_folder.hpp"
-#include "conductor/settings.hpp"
-#include "conductor/single_pair_batch.hpp"
 
 namespace tesmira::conductor {
 namespace {
@@ -103,22 +101,35 @@ void add_pair_records(RunRecords& records, const StagedPair& pair, const PairIma
     }
 }
 
+int total_pages(const std::vector<StagedPair>& staged) {
+    int total = 0;
+    for (const StagedPair& pair : staged) total += pair.valid.pages;
+    return total;
+}
+
+// The pipeline's jobs for the pages of every pair, each pair's images going into a folder of
+// its own in `partial`.
+std::vector<PagePipeline::Job> jobs_of_pairs(const std::vector<StagedPair>& staged, std::deque<PairImages>& images,
+                                             const std::filesystem::path& partial, const Json& settings,
+                                             const CopyNames& copies) {
+    std::vector<PagePipeline::Job> jobs;
+    for (const StagedPair& pair : staged) {
+        images.emplace_back(partial, pair.before_name, pair.after_name, settings);
+        keep_compared_pair(pair.before_name, pair.before, pair.after);
+        for (PagePipeline::Job& job : page_jobs(pair.before, pair.after, pair.valid, images.back(), copies))
+            jobs.push_back(std::move(job));
+    }
+    return jobs;
+}
+
 // One pipeline over the pages of every pair, so that the processors stay busy from the first
 // page to the last, also where one file ends and the next begins. Each pair's images go into
 // its own folder in `partial`, with "progress" sent page after page.
 RunRecords compare_pairs(const std::vector<StagedPair>& staged, const std::filesystem::path& partial,
                          const Json& settings, const CopyNames& copies, const Progress& progress) {
     std::deque<PairImages> images;
-    std::vector<PagePipeline::Job> jobs;
-    int total = 0;
-    for (const StagedPair& pair : staged) {
-        images.emplace_back(partial, pair.before_name, pair.after_name, settings);
-        keep_compared_pair(pair.before_name, pair.before, pair.after);
-        for (PagePipeline::Job& job : page_jobs(pair.before, pair.after, pair.valid, images.back(), copies))
-            jobs.push_back(std::move(job));
-        total += pair.valid.pages;
-    }
-    PagePipeline pipeline(std::move(jobs), choose_budget());
+    PagePipeline pipeline(jobs_of_pairs(staged, images, partial, settings, copies), choose_budget());
+    const int total = total_pages(staged);
     RunRecords records;
     const int file_total = int(staged.size());
     int completed = 0;
@@ -128,20 +139,17 @@ RunRecords compare_pairs(const std::vector<StagedPair>& staged, const std::files
         PairImages& pair_images = images[std::size_t(index - 1)];
         const std::string folder_name =
             three_digits(index) + "_" + cleaned_stem(pair.before_name, PAIR_FOLDER_STEM_BYTES, "PDF");
+        const auto position = [&](int page) {
+            return Json{{"page", completed + page},
+                        {"total", total},
+                        {"name", pair.before_name},
+                        {"file_index", index},
+                        {"file_total", file_total},
+                        {"file_page", page},
+                        {"file_pages", pages}};
+        };
         pair_images.fill([&] {
-            for (int page = 1; page <= pages; ++page) {
-                check_termination();
-                progress("progress",
-                         Json{{"page", completed + page},
-                              {"total", total},
-                              {"name", pair.before_name},
-                              {"file_index", index},
-                              {"file_total", file_total},
-                              {"file_page", page},
-                              {"file_pages", pages}});
-                pair_images.add(pipeline.next());
-            }
-            check_termination();
+            pair_images.take_pages(pipeline, pages, position, progress);
             pair_images.publish(partial / folder_name);
         });
         add_pair_records(records, pair, pair_images, folder_name);
@@ -151,49 +159,40 @@ RunRecords compare_pairs(const std::vector<StagedPair>& staged, const std::files
     return records;
 }
 
-void write_run_report(const std::filesystem::path& partial, const Json& settings, const RunRecords& records) {
+// The job report of version 2, of every pair's pages.
+Json run_report(const Json& settings, const RunRecords& records) {
     Json report;
     report["version"] = 2;
     report["settings"] = settings;
     report["files"] = records.files;
     report["pages"] = records.pages;
     report["matching"] = MATCHING;
-    write_text_file(partial / "検版情報.json", indented_json(report));
+    return report;
 }
 
 }  // namespace
 
-std::filesystem::path batch_many(const std::vector<std::filesystem::path>& before,
-                                 const std::vector<std::filesystem::path>& after,
-                                 const std::filesystem::path& output_root, const Json& settings,
-                                 const Progress& progress) {
+ComparedRun batch_many(const std::vector<std::filesystem::path>& before,
+                       const std::vector<std::filesystem::path>& after, const std::filesystem::path& root,
+                       const Json& settings, const Progress& progress) {
     const std::vector<PdfPair> pairs = match_files(before, after);
-    if (pairs.size() == 1) return batch(pairs[0].first, pairs[0].second, output_root, settings, progress);
-
-    const Json normalized = normalized_settings(settings);
-    const std::filesystem::path root = output_root_folder(output_root);
+    if (pairs.size() == 1) return batch(pairs[0].first, pairs[0].second, root, settings, progress);
     check_sizes(pairs);
 
     std::optional<TemporaryFolder> staging(std::in_place, STAGING_FOLDER);
     CopyNames copies;
-    const std::vector<StagedPair> staged = stage_pairs(pairs, staging->path(), copies, normalized);
-    int total = 0;
-    for (const StagedPair& pair : staged) total += pair.valid.pages;
-    const int file_total = int(staged.size());
+    const std::vector<StagedPair> staged = stage_pairs(pairs, staging->path(), copies, settings);
+    progress("start", Json{{"total", total_pages(staged)}, {"files", int(staged.size())}});
 
-    progress("start", Json{{"total", total}, {"files", file_total}});
-    const std::filesystem::path image_folder = root / ("てすみら検版_" + name_stamp());
+    ComparedRun run{stamped_run_folder(root)};
     PartialFolder building(root, PARTIAL_IMAGES);
-    RunRecords records;
     building.fill([&] {
-        records = compare_pairs(staged, building.path(), normalized, copies, progress);
-        write_run_report(building.path(), normalized, records);
-        building.publish(image_folder);
+        const RunRecords records = compare_pairs(staged, building.path(), settings, copies, progress);
+        run.pages = records.reported_pages;
+        publish_with_job_report(building, run_report(settings, records), run.image_folder);
     });
-    staging->remove();  // gone before the run is reported complete
-    progress("complete",
-             Json{{"output", image_folder.string()}, {"pages", records.reported_pages}, {"files", file_total}});
-    return image_folder;
+    staging->remove();
+    return run;
 }
 
 }  // namespace tesmira::conductor

@@ -1,0 +1,17 @@
+#pragma once
+#include <filesystem>
+
+#include "common/json.hpp"
+#include "conductor/partial_folder.hpp"
+
+namespace tesmira::conductor {
+
+// Writes `report` into the partial folder as its job report "検版情報.json", then gives the
+// folder its final name: how every image folder of a run, a pair's or the whole run's, is
+// published.
+void publish_with_job_report(PartialFolder& folder, const Json& report, const std::filesystem::path& final_path);
+
+// The name a run's folder is published under in `root`: "てすみら検版_" and a new name stamp.
+std::filesystem::path stamped_run_folder(const std::filesystem::path& root);
+
+}  // namespace tesmira::conductor
