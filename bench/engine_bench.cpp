@@ -119,10 +119,10 @@ int main(int argc, char** argv) {
     });
     const double job = median_ms(runs, [&] { run_job(folder.path(), job_settings); });
     job_settings["grain"] = true;
-    const double job_grain = median_ms(runs, [&] { run_job(folder.path(), job_settings); });
+    const double job_noise = median_ms(runs, [&] { run_job(folder.path(), job_settings); });
     std::printf("two render_pdf      %8.1f ms\n", renders);
-    std::printf("run_job, grain off  %8.1f ms  (%.2f x the two renders)\n", job, job / renders);
-    std::printf("run_job, grain on   %8.1f ms  (%.2f x the two renders)\n", job_grain, job_grain / renders);
+    std::printf("run_job, noise off  %8.1f ms  (%.2f x the two renders)\n", job, job / renders);
+    std::printf("run_job, noise on   %8.1f ms  (%.2f x the two renders)\n", job_noise, job_noise / renders);
     if (!png.empty()) {
         cv::Mat bgr;
         cv::cvtColor(annotated.canvas, bgr, cv::COLOR_RGB2BGR);

@@ -125,7 +125,7 @@ int main() {
         std::vector<double> plain_times, our_times;
         for (int i = 0; i < runs; ++i) {
             {
-                tesmira::engine::PlainDrawing reference;
+                tesmira::engine::PlainDrawing plain_drawing;
                 plain_times.push_back(elapsed_ms([&] { tesmira::engine::render_pdf(path, 1, 300); }));
             }
             our_times.push_back(elapsed_ms([&] { tesmira::engine::render_pdf(path, 1, 300); }));

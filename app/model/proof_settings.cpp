@@ -76,7 +76,7 @@ ProofSettings::ProofSettings(QObject* parent) : QObject(parent) {
     load("border", border_, wholeNumber);
     load("stamp", stamp_, switchValue);
     load("tiny_markers", tinyMarkers_, switchValue);
-    load("grain", grain_, switchValue);
+    load("grain", noise_, switchValue);
 }
 
 QString ProofSettings::settingsFile() {
@@ -97,7 +97,7 @@ void ProofSettings::setOpacity(qint64 value) { assign(opacity_, value); }
 void ProofSettings::setBorder(qint64 value) { assign(border_, value); }
 void ProofSettings::setStamp(bool value) { assign(stamp_, value); }
 void ProofSettings::setTinyMarkers(bool value) { assign(tinyMarkers_, value); }
-void ProofSettings::setGrain(bool value) { assign(grain_, value); }
+void ProofSettings::setNoise(bool value) { assign(noise_, value); }
 
 Json ProofSettings::dictionary() const {
     Json record;
@@ -107,7 +107,7 @@ Json ProofSettings::dictionary() const {
     record["border"] = border_;
     record["stamp"] = stamp_;
     record["tiny_markers"] = tinyMarkers_;
-    record["grain"] = grain_;
+    record["grain"] = noise_;
     return record;
 }
 
@@ -118,7 +118,7 @@ void ProofSettings::reset() {
     setBorder(DEFAULT_SETTINGS.border);
     setStamp(DEFAULT_SETTINGS.stamp);
     setTinyMarkers(DEFAULT_SETTINGS.tiny_markers);
-    setGrain(DEFAULT_SETTINGS.grain);
+    setNoise(DEFAULT_SETTINGS.noise);
 }
 
 // Writes a new file beside the old one and renames it into place, so that a crash never

@@ -24,7 +24,7 @@ public:
     qint64 border() const { return border_; }
     bool stamp() const { return stamp_; }
     bool tinyMarkers() const { return tinyMarkers_; }
-    bool grain() const { return grain_; }
+    bool noise() const { return noise_; }  // the noise pass, stored under the key "grain"
 
     // Every setter announces the change, stores the value and writes the whole record, also
     // when the value is the one it already had.
@@ -34,7 +34,7 @@ public:
     void setBorder(qint64 value);
     void setStamp(bool value);
     void setTinyMarkers(bool value);
-    void setGrain(bool value);
+    void setNoise(bool value);
 
     // The record of the current values: "dpi", "tolerance", "opacity", "border" as integers,
     // "stamp", "tiny_markers", "grain" as booleans.
@@ -60,7 +60,7 @@ private:
     qint64 border_ = DEFAULT_SETTINGS.border;
     bool stamp_ = DEFAULT_SETTINGS.stamp;
     bool tinyMarkers_ = DEFAULT_SETTINGS.tiny_markers;
-    bool grain_ = DEFAULT_SETTINGS.grain;
+    bool noise_ = DEFAULT_SETTINGS.noise;
 };
 
 }  // namespace tesmira::app

@@ -68,8 +68,8 @@ SettingsWindow::SettingsWindow(app::ProofModel& model, QWidget* parent)
         checkBox(QStringLiteral("stampCheck"), QStringLiteral("てすみらの刻印（ロゴ）を入れる"), settings.stamp());
     tinyMarkersCheck_ = checkBox(
         QStringLiteral("tinyMarkersCheck"), QStringLiteral("極小差分の補助矩形（試験）"), settings.tinyMarkers());
-    grainCheck_ =
-        checkBox(QStringLiteral("grainCheck"), QStringLiteral("配置画像のノイズ軽減（試験）"), settings.grain());
+    noiseCheck_ =
+        checkBox(QStringLiteral("noiseCheck"), QStringLiteral("配置画像のノイズ軽減（試験）"), settings.noise());
 
     auto* saveButton = new QPushButton(QStringLiteral("保存"));
     saveButton->setObjectName(QStringLiteral("saveButton"));
@@ -91,7 +91,7 @@ SettingsWindow::SettingsWindow(app::ProofModel& model, QWidget* parent)
          settingRow(QStringLiteral("赤い輪郭線（1〜6px）"), borderEdit_),
          stampCheck_,
          tinyMarkersCheck_,
-         grainCheck_,
+         noiseCheck_,
          wrappingLabel(
              QStringLiteral("ノイズ軽減は実修正を見逃す場合があります。ON時は厳密比較PDFも確認してください。"), 11),
          buttons})
@@ -120,7 +120,7 @@ void SettingsWindow::save() {
     settings.setBorder(*border);
     settings.setStamp(stampCheck_->isChecked());
     settings.setTinyMarkers(tinyMarkersCheck_->isChecked());
-    settings.setGrain(grainCheck_->isChecked());
+    settings.setNoise(noiseCheck_->isChecked());
     close();
 }
 

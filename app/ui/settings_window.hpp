@@ -44,7 +44,7 @@ private:
     QLineEdit* borderEdit_;
     QCheckBox* stampCheck_;
     QCheckBox* tinyMarkersCheck_;
-    QCheckBox* grainCheck_;
+    QCheckBox* noiseCheck_;
 };
 
 }  // namespace tesmira::ui

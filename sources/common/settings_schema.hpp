@@ -8,7 +8,8 @@ namespace tesmira {
 
 struct ComparisonSettings {
     std::int64_t dpi, tolerance, opacity, border;
-    bool stamp, tiny_markers, grain;
+    bool stamp, tiny_markers;
+    bool noise;  // the noise pass, stored under the key "grain"
 };
 
 inline constexpr ComparisonSettings DEFAULT_SETTINGS{300, 1, 10, 2, true, false, false};

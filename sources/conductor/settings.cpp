@@ -17,7 +17,7 @@ const Json& DEFAULTS() {
         d["border"] = DEFAULT_SETTINGS.border;
         d["stamp"] = DEFAULT_SETTINGS.stamp;
         d["tiny_markers"] = DEFAULT_SETTINGS.tiny_markers;
-        d["grain"] = DEFAULT_SETTINGS.grain;
+        d["grain"] = DEFAULT_SETTINGS.noise;
         return d;
     }();
     return defaults;

@@ -39,7 +39,7 @@ Json values(const ProofSettings& s) {
     record["border"] = s.border();
     record["stamp"] = s.stamp();
     record["tiny_markers"] = s.tinyMarkers();
-    record["grain"] = s.grain();
+    record["grain"] = s.noise();
     return record;
 }
 
@@ -207,7 +207,7 @@ private slots:
         settings.setDpi(144);
         settings.setStamp(false);
         settings.setTinyMarkers(true);
-        settings.setGrain(true);
+        settings.setNoise(true);
         settings.setTolerance(7);
         settings.setBorder(5);
         ProofSettings again;

@@ -110,7 +110,7 @@ private slots:
         edit(window, "toleranceEdit")->setText(tolerance);
         edit(window, "opacityEdit")->setText(opacity);
         edit(window, "borderEdit")->setText(border);
-        child<QCheckBox>(*window, "grainCheck")->setChecked(true);
+        child<QCheckBox>(*window, "noiseCheck")->setChecked(true);
         QList<Json> seen;
         connect(&w_->model().settings(), &ProofSettings::willChange, [&] {
             seen.append(w_->model().settings().dictionary());
@@ -134,7 +134,7 @@ private slots:
                 if (seen[i + 1][key] != value) QCOMPARE(QString(key.c_str()), QString(order[i]));
         QCOMPARE(w_->model().settings().dpi(), 200);
         QCOMPARE(w_->model().settings().tolerance(), parseSettingInteger(tolerance).value());
-        QVERIFY(w_->model().settings().grain());
+        QVERIFY(w_->model().settings().noise());
     }
 
     void settingsWindowIsOneAndComesBackAsLeft() {
@@ -167,7 +167,7 @@ private slots:
 
     void settingsResetReplacesTheWindow() {
         w_->model().settings().setOpacity(70);
-        w_->model().settings().setGrain(true);
+        w_->model().settings().setNoise(true);
         w_->window->showSettings();
         QPointer<SettingsWindow> old(theSettingsWindow());
         QVERIFY(old);
@@ -178,7 +178,7 @@ private slots:
         SettingsWindow* fresh = theSettingsWindow();
         QVERIFY(fresh && fresh->isVisible());
         QCOMPARE(edit(fresh, "opacityEdit")->text(), QStringLiteral("10"));
-        QVERIFY(!child<QCheckBox>(*fresh, "grainCheck")->isChecked() &&
+        QVERIFY(!child<QCheckBox>(*fresh, "noiseCheck")->isChecked() &&
                 child<QCheckBox>(*fresh, "stampCheck")->isChecked());
         QCOMPARE(child<QComboBox>(*fresh, "resolutionCombo")->currentIndex(), 2);
         QCOMPARE(w_->model().settings().opacity(), 10);

@@ -465,7 +465,7 @@ TEST_F(CmykRender, RgbAndGreyPagesDrawExactlyAsMuPdfAlone) {
         const cv::Mat ours = render_pdf(path, 1, dpi).pixels;
         cv::Mat plain;
         {
-            tesmira::engine::PlainDrawing reference;
+            tesmira::engine::PlainDrawing plain_drawing;
             plain = render_pdf(path, 1, dpi).pixels;
         }
         EXPECT_EQ(cv::norm(ours, plain, cv::NORM_INF), 0) << dpi;
@@ -591,16 +591,16 @@ TEST_F(CmykRender, ShadingsKeepTheirClipAndEveryDarkStep) {
     }
     const double dpi = 300;
     const cv::Mat pixels = render_pdf(path, 1, dpi).pixels;
-    cv::Mat reference;
+    cv::Mat plain;
     {
-        tesmira::engine::PlainDrawing plain;
-        reference = render_pdf(path, 1, dpi).pixels;
+        tesmira::engine::PlainDrawing plain_drawing;
+        plain = render_pdf(path, 1, dpi).pixels;
     }
     const cv::Vec3b red(255, 0, 0);
     int differing = 0;
     for (int row = 0; row < pixels.rows; ++row)
         for (int col = 0; col < pixels.cols; ++col)
-            differing += (pixels.at<cv::Vec3b>(row, col) == red) != (reference.at<cv::Vec3b>(row, col) == red);
+            differing += (pixels.at<cv::Vec3b>(row, col) == red) != (plain.at<cv::Vec3b>(row, col) == red);
     EXPECT_EQ(differing, 0);
 
     // Down the middle of the triangle every channel darkens or stays, and all of it is visible.

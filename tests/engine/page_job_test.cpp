@@ -369,7 +369,7 @@ TEST_F(PageJob, OversizedReferenceIsRefusedFromItsHeader) {
     EXPECT_FALSE(fs::exists(folder.path() / "result.json"));
 }
 
-TEST_F(PageJob, GrainSuppressesDitherInsideAnIdenticallyPlacedImageOnly) {
+TEST_F(PageJob, NoisePassSuppressesDitherInsideAnIdenticallyPlacedImageOnly) {
     // At 144 dpi a 100 x 100 image drawn 50 pt wide maps one sample to one pixel.
     auto page_with = [](fx::Image image) {
         fx::Page page = plain(200, 200, fx::text(20, 170, 12, "Caption") + fx::draw_image(0, 50, 0, 0, 50, 60, 40));

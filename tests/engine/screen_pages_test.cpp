@@ -69,7 +69,7 @@ TEST(ScreenPages, ResultImagesStayByteForByteAsTheyWere) {
     write_screen_page(folder.path() / "after.pdf", true);
     struct Case {
         int dpi;
-        bool grain;
+        bool noise;
         std::uint64_t hash;
         int regions;
     } cases[] = {
@@ -84,12 +84,12 @@ TEST(ScreenPages, ResultImagesStayByteForByteAsTheyWere) {
                             {"opacity", 10},
                             {"border", 2},
                             {"tiny_markers", true},
-                            {"grain", c.grain},
+                            {"grain", c.noise},
                             {"stamp", true},
                             {"diagnostic_images", false}};
         const tesmira::engine::ComparedPage page =
             tesmira::engine::compare_page(folder.path(), tesmira::engine::read_page_settings(settings));
-        EXPECT_EQ(fnv1a(page.published), c.hash) << c.dpi << " dpi, grain " << c.grain;
-        EXPECT_EQ(page.stats.regions, c.regions) << c.dpi << " dpi, grain " << c.grain;
+        EXPECT_EQ(fnv1a(page.published), c.hash) << c.dpi << " dpi, noise pass " << c.noise;
+        EXPECT_EQ(page.stats.regions, c.regions) << c.dpi << " dpi, noise pass " << c.noise;
     }
 }

@@ -250,7 +250,7 @@ TEST_F(WorkerResultFolder, ThreePairsGiveOnePdfEachInNameOrder) {
         EXPECT_EQ(pages_of(folder / names[index++]).size(), std::size_t(count));
 }
 
-TEST_F(WorkerResultFolder, GrainAddsAStrictPdfAfterEachResultPdf) {
+TEST_F(WorkerResultFolder, NoisePassAddsAStrictPdfAfterEachResultPdf) {
     fs::create_directory(box.input("old"));
     fs::create_directory(box.input("new"));
     for (const char* name : {"x.pdf", "y.pdf"}) {
