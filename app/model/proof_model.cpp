@@ -7,16 +7,16 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <cstddef>
 
 #include "app/model/file_manager.hpp"
 #include "app/model/file_names.hpp"
 #include "app/model/helper_programs.hpp"
+#include "common/input_limits.hpp"
 #include "common/owned_items.hpp"
 
 namespace tesmira::app {
 namespace {
-
-constexpr int MAX_FILES_PER_SIDE = 100;
 
 // The platform's standard form of a file path: dot segments, doubled separators and parent
 // segments resolved, without looking at the disk.
@@ -85,7 +85,7 @@ void ProofModel::select(const QList<QUrl>& urls, bool beforeSide) {
         standardized.append(path);
         merged.append(url);
     }
-    if (merged.size() > MAX_FILES_PER_SIDE) {
+    if (std::size_t(merged.size()) > MAX_FILES_PER_SIDE) {
         setError(QStringLiteral("各側100ファイル以内にしてください。"));
         return;
     }

@@ -6,6 +6,7 @@
 #include "common/copy_names.hpp"
 #include "common/errors.hpp"
 #include "common/files.hpp"
+#include "common/input_limits.hpp"
 #include "common/termination.hpp"
 #include "conductor/batch.hpp"
 #include "conductor/compared_copies.hpp"
@@ -31,17 +32,12 @@ struct StagedPair {
 };
 
 void check_sizes(const std::vector<PdfPair>& pairs) {
-    long long total = 0;
-    for (const auto& [old_path, new_path] : pairs)
-        for (const auto& path : {old_path, new_path}) {
-            std::error_code error;
-            const bool regular = std::filesystem::is_regular_file(path, error);
-            const auto size = regular ? std::filesystem::file_size(path, error) : 0;
-            if (!regular || error || static_cast<long long>(size) > MAX_FILE_BYTES)
-                throw UserError("各PDFは60MB以内にしてください: " + path.filename().string());
-            total += static_cast<long long>(size);
-        }
-    if (total > MAX_TOTAL_BYTES) throw UserError("新旧PDFの合計は2GB以内にしてください。分けて検版してください。");
+    std::vector<std::filesystem::path> paths;
+    for (const auto& [old_path, new_path] : pairs) paths.insert(paths.end(), {old_path, new_path});
+    const InputSizes sizes = measure_inputs(paths);
+    if (sizes.refused) throw UserError("各PDFは60MB以内にしてください: " + sizes.refused->filename().string());
+    if (sizes.total > MAX_TOTAL_BYTES)
+        throw UserError("新旧PDFの合計は2GB以内にしてください。分けて検版してください。");
 }
 
 // Copies each pair into the staging folder and checks it there, so that a file changed or

@@ -8,8 +8,6 @@
 
 namespace tesmira::conductor {
 
-inline constexpr long long MAX_TOTAL_BYTES = 2LL * 1024 * 1024 * 1024;
-
 // One comparison over one or more old and new PDFs paired by name: every pair is copied and
 // validated before the first page is compared, then the pages of all pairs are compared in one
 // pipeline, each pair's images in a folder of its own inside one image folder with a job report

@@ -9,6 +9,7 @@
 
 #include "common/at_once.hpp"
 #include "common/errors.hpp"
+#include "common/input_limits.hpp"
 #include "engine/dimensions.hpp"
 #include "engine/limits.hpp"
 #include "pdf/reader.hpp"

@@ -6,8 +6,6 @@
 
 namespace tesmira::conductor {
 
-inline constexpr long long MAX_FILE_BYTES = 60LL * 1024 * 1024;
-
 // The gate before any page of a pair is rendered: both files readable, unencrypted PDFs of
 // at most 60 MiB and 1 to 50 pages, equal page counts, and page by page a standard unit,
 // a size within the engine's limits at the settings' resolution and equal trim sizes.

@@ -6,14 +6,13 @@
 
 #include "common/errors.hpp"
 #include "common/files.hpp"
+#include "common/input_limits.hpp"
 #include "common/name_pairing.hpp"
 #include "common/unicode.hpp"
 #include "conductor/names.hpp"
 
 namespace tesmira::conductor {
 namespace {
-
-constexpr std::size_t MAX_FILES = 100;
 
 // The path with its empty and "." components left out, as the pairing names files: "B/z.pdf/"
 // and "B/./z.pdf/." both end in "z.pdf". ".." stays, as it may pass through a link.
@@ -28,7 +27,8 @@ std::filesystem::path without_dot_components(const std::filesystem::path& path) 
 // (UTF-8 byte order).
 std::map<std::string, std::filesystem::path> side_map(const std::vector<std::filesystem::path>& paths,
                                                       const std::string& label) {
-    if (paths.empty() || paths.size() > MAX_FILES) throw UserError(label + "のPDFは1〜100ファイルにしてください。");
+    if (paths.empty() || paths.size() > MAX_FILES_PER_SIDE)
+        throw UserError(label + "のPDFは1〜100ファイルにしてください。");
     std::vector<std::string> names;
     std::map<std::string, std::filesystem::path> documents;
     for (const auto& path : paths) {

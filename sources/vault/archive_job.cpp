@@ -9,6 +9,7 @@
 #include "common/copy_names.hpp"
 #include "common/errors.hpp"
 #include "common/files.hpp"
+#include "common/input_limits.hpp"
 #include "common/termination.hpp"
 #include "common/unicode.hpp"
 #include "vault/document_name.hpp"
@@ -21,27 +22,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::size_t MAX_FILES = 100;
-constexpr long long MAX_FILE_BYTES = 60LL * 1024 * 1024;
-constexpr long long MAX_TOTAL_BYTES = 2LL * 1024 * 1024 * 1024;
-
 void check_inputs(const std::vector<fs::path>& after, std::vector<std::string>& names) {
-    if (after.empty() || after.size() > MAX_FILES) throw UserError("新しいPDFを1〜100ファイル選択してください。");
+    if (after.empty() || after.size() > MAX_FILES_PER_SIDE)
+        throw UserError("新しいPDFを1〜100ファイル選択してください。");
     for (const fs::path& path : after) names.push_back(canonical_name(path));
     std::set<std::string> folded;
     for (const std::string& name : names)
         if (!folded.insert(casefold(name)).second)
             throw UserError("同名または大文字小文字だけが異なるPDFが重複しています。取り違え防止のため処理しません。");
-    long long total = 0;
-    for (const fs::path& path : after) {
-        std::error_code error;
-        const bool regular = fs::is_regular_file(path, error);
-        const auto size = regular ? fs::file_size(path, error) : 0;
-        if (!regular || error || static_cast<long long>(size) > MAX_FILE_BYTES)
-            throw UserError("各PDFは60MB以内にしてください。");
-        total += static_cast<long long>(size);
-    }
-    if (total > MAX_TOTAL_BYTES) throw UserError("PDFの合計は2GB以内にしてください。");
+    const InputSizes sizes = measure_inputs(after);
+    if (sizes.refused) throw UserError("各PDFは60MB以内にしてください。");
+    if (sizes.total > MAX_TOTAL_BYTES) throw UserError("PDFの合計は2GB以内にしてください。");
 }
 
 struct FileIdentity {
