@@ -100,15 +100,7 @@ void ProofSettings::setTinyMarkers(bool value) { assign(tinyMarkers_, value); }
 void ProofSettings::setNoise(bool value) { assign(noise_, value); }
 
 Json ProofSettings::dictionary() const {
-    Json record;
-    record["dpi"] = dpi_;
-    record["tolerance"] = tolerance_;
-    record["opacity"] = opacity_;
-    record["border"] = border_;
-    record["stamp"] = stamp_;
-    record["tiny_markers"] = tinyMarkers_;
-    record["grain"] = noise_;
-    return record;
+    return settings_record(ComparisonSettings{dpi_, tolerance_, opacity_, border_, stamp_, tinyMarkers_, noise_});
 }
 
 void ProofSettings::reset() {

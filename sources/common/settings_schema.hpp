@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdint>
 
+#include "common/json.hpp"
+
 namespace tesmira {
 
 struct ComparisonSettings {
@@ -13,6 +15,10 @@ struct ComparisonSettings {
 };
 
 inline constexpr ComparisonSettings DEFAULT_SETTINGS{300, 1, 10, 2, true, false, false};
+
+// The settings as their JSON record holds them, in its fixed key order: "dpi", "tolerance",
+// "opacity", "border", "stamp", "tiny_markers", "grain".
+Json settings_record(const ComparisonSettings& settings);
 
 // The resolutions a page is rendered at, in dpi, ascending.
 inline constexpr std::array<std::int64_t, 3> RESOLUTIONS{144, 200, 300};

@@ -9,17 +9,7 @@
 namespace tesmira::conductor {
 
 const Json& DEFAULTS() {
-    static const Json defaults = [] {
-        Json d;
-        d["dpi"] = DEFAULT_SETTINGS.dpi;
-        d["tolerance"] = DEFAULT_SETTINGS.tolerance;
-        d["opacity"] = DEFAULT_SETTINGS.opacity;
-        d["border"] = DEFAULT_SETTINGS.border;
-        d["stamp"] = DEFAULT_SETTINGS.stamp;
-        d["tiny_markers"] = DEFAULT_SETTINGS.tiny_markers;
-        d["grain"] = DEFAULT_SETTINGS.noise;
-        return d;
-    }();
+    static const Json defaults = settings_record(DEFAULT_SETTINGS);
     return defaults;
 }
 
