@@ -46,11 +46,13 @@ const std::vector<Option>& options() {
     return all;
 }
 
-std::string choices_text(const Option& option) {
-    std::string text = "{";
-    for (std::size_t i = 0; i < option.choices.size(); ++i) text += (i ? "," : "") + option.choices[i];
-    return text + "}";
+std::string joined(const std::vector<std::string>& parts, std::string_view separator) {
+    std::string text;
+    for (std::size_t i = 0; i < parts.size(); ++i) text += (i ? std::string(separator) : "") + parts[i];
+    return text;
 }
+
+std::string choices_text(const Option& option) { return "{" + joined(option.choices, ",") + "}"; }
 
 std::string value_text(const Option& option) { return option.choices.empty() ? option.metavar : choices_text(option); }
 
@@ -131,21 +133,11 @@ Reading read_argument(const std::string& argument) {
     return {K::unknown_option, {}, {}};
 }
 
-}  // namespace
+using K = Reading::Kind;
 
-ParseOutcome parse_command_line(const std::string& program, const std::vector<std::string>& arguments) {
-    ParseOutcome outcome;
-    auto refuse = [&](const std::string& message) {
-        outcome.exit_status = 2;
-        outcome.error = usage(program) + program + ": error: " + message + "\n";
-        outcome.command_line.reset();
-        return outcome;
-    };
-
-    // Every argument is read before any is acted on, so an ambiguous option is refused even
-    // when "-h" comes before it.
-    using K = Reading::Kind;
-    std::vector<Reading> readings;
+// Every argument is read before any is acted on, so an ambiguous option is refused even when
+// "-h" comes before it. Returns the refusal of the first ambiguous option, if any.
+std::optional<std::string> read_arguments(const std::vector<std::string>& arguments, std::vector<Reading>& readings) {
     bool separated = false;  // after "--" every argument is a value
     for (const std::string& argument : arguments) {
         if (!separated && argument == "--") {
@@ -155,77 +147,103 @@ ParseOutcome parse_command_line(const std::string& program, const std::vector<st
         }
         readings.push_back(separated ? Reading{} : read_argument(argument));
         if (readings.back().kind != K::ambiguous) continue;
-        std::string names;
-        for (const Option* option : readings.back().options) names += (names.empty() ? "" : ", ") + option->name;
-        return refuse("ambiguous option: " + argument + " could match " + names);
+        std::vector<std::string> names;
+        for (const Option* option : readings.back().options) names.push_back(option->name);
+        return "ambiguous option: " + argument + " could match " + joined(names, ", ");
     }
-    const auto is_value = [&](std::size_t i) { return i < arguments.size() && readings[i].kind == K::value; };
+    return std::nullopt;
+}
+
+// The values of the option read at `i`: its attached value, or the values that follow it (i
+// then moves past them). Returns the refusal when they are missing or not among its choices.
+std::optional<std::string> take_values(const std::vector<std::string>& arguments, const std::vector<Reading>& readings,
+                                       std::size_t& i, std::vector<std::string>& values) {
+    const Option& option = *readings[i].options.front();
+    const std::string label = "argument " + option.name;
+    const auto is_value = [&](std::size_t j) { return j < arguments.size() && readings[j].kind == K::value; };
+    if (readings[i].attached) {
+        values.push_back(*readings[i].attached);
+    } else if (option.kind == Kind::list) {
+        while (is_value(i + 1)) values.push_back(arguments[++i]);
+        if (values.empty()) return label + ": expected at least one argument";
+    } else {
+        if (!is_value(i + 1)) return label + ": expected one argument";
+        values.push_back(arguments[++i]);
+    }
+    if (option.choices.empty() ||
+        std::find(option.choices.begin(), option.choices.end(), values.front()) != option.choices.end())
+        return std::nullopt;
+    std::vector<std::string> quoted;
+    for (const std::string& choice : option.choices) quoted.push_back("'" + choice + "'");
+    return label + ": invalid choice: '" + values.front() + "' (choose from " + joined(quoted, ", ") + ")";
+}
+
+void assign(WorkerCommandLine& line, const std::string& name, const std::vector<std::string>& values) {
+    if (name == "--before")
+        line.before = values;
+    else if (name == "--after")
+        line.after = values;
+    else if (name == "--archive-mode")
+        line.archive_mode = values.front();
+    else if (name == "--archive-root")
+        line.archive_root = values.front();
+    else if (name == "--project-id")
+        line.project_id = values.front();
+    else if (name == "--settings-json")
+        line.settings_json = values.front();
+    else if (name == "--compared-copies")
+        line.compared_copies = values.front();
+    else if (name == "--output-root")
+        line.output_root = values.front();
+}
+
+// "-h" and "--version" print and end the parse; they take no value.
+std::optional<ParseOutcome> printing_option(const std::string& program, const Reading& reading) {
+    const Option& option = *reading.options.front();
+    if (option.kind != Kind::help && option.kind != Kind::version) return std::nullopt;
+    const bool help_option = option.kind == Kind::help;
+    ParseOutcome outcome;
+    if (reading.attached) {
+        outcome.exit_status = 2;
+        outcome.error = usage(program) + program + ": error: argument " + (help_option ? "-h/--help" : "--version") +
+                        ": ignored explicit argument '" + *reading.attached + "'\n";
+    } else {
+        outcome.exit_status = 0;
+        outcome.output = help_option ? help(program) : version_text(program);
+    }
+    return outcome;
+}
+
+}  // namespace
+
+ParseOutcome parse_command_line(const std::string& program, const std::vector<std::string>& arguments) {
+    const auto refuse = [&](const std::string& message) {
+        ParseOutcome outcome;
+        outcome.exit_status = 2;
+        outcome.error = usage(program) + program + ": error: " + message + "\n";
+        return outcome;
+    };
+    std::vector<Reading> readings;
+    if (const auto refusal = read_arguments(arguments, readings)) return refuse(*refusal);
 
     WorkerCommandLine line;
     bool have_output_root = false;
     std::vector<std::string> unrecognized;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const Reading& reading = readings[i];
-        if (reading.kind != K::option) {
+        if (readings[i].kind != K::option) {
             unrecognized.push_back(arguments[i]);
             continue;
         }
-        const Option& option = *reading.options.front();
-        const std::optional<std::string>& attached = reading.attached;
-        const std::string label = "argument " + option.name;
-        if (option.kind == Kind::help) {
-            if (attached) return refuse("argument -h/--help: ignored explicit argument '" + *attached + "'");
-            outcome.exit_status = 0;
-            outcome.output = help(program);
-            return outcome;
-        }
-        if (option.kind == Kind::version) {
-            if (attached) return refuse("argument --version: ignored explicit argument '" + *attached + "'");
-            outcome.exit_status = 0;
-            outcome.output = version_text(program);
-            return outcome;
-        }
+        if (auto printed = printing_option(program, readings[i])) return *printed;
+        const std::string& name = readings[i].options.front()->name;
         std::vector<std::string> values;
-        if (attached) {
-            values.push_back(*attached);
-        } else if (option.kind == Kind::list) {
-            while (is_value(i + 1)) values.push_back(arguments[++i]);
-            if (values.empty()) return refuse(label + ": expected at least one argument");
-        } else {
-            if (!is_value(i + 1)) return refuse(label + ": expected one argument");
-            values.push_back(arguments[++i]);
-        }
-        if (!option.choices.empty() &&
-            std::find(option.choices.begin(), option.choices.end(), values.front()) == option.choices.end()) {
-            std::string allowed;
-            for (const std::string& choice : option.choices) allowed += (allowed.empty() ? "'" : ", '") + choice + "'";
-            return refuse(label + ": invalid choice: '" + values.front() + "' (choose from " + allowed + ")");
-        }
-        if (option.name == "--before")
-            line.before = values;
-        else if (option.name == "--after")
-            line.after = values;
-        else if (option.name == "--archive-mode")
-            line.archive_mode = values.front();
-        else if (option.name == "--archive-root")
-            line.archive_root = values.front();
-        else if (option.name == "--project-id")
-            line.project_id = values.front();
-        else if (option.name == "--settings-json")
-            line.settings_json = values.front();
-        else if (option.name == "--compared-copies")
-            line.compared_copies = values.front();
-        else if (option.name == "--output-root") {
-            line.output_root = values.front();
-            have_output_root = true;
-        }
+        if (const auto refusal = take_values(arguments, readings, i, values)) return refuse(*refusal);
+        assign(line, name, values);
+        have_output_root = have_output_root || name == "--output-root";
     }
     if (!have_output_root) return refuse("the following arguments are required: --output-root");
-    if (!unrecognized.empty()) {
-        std::string text;
-        for (const std::string& argument : unrecognized) text += (text.empty() ? "" : " ") + argument;
-        return refuse("unrecognized arguments: " + text);
-    }
+    if (!unrecognized.empty()) return refuse("unrecognized arguments: " + joined(unrecognized, " "));
+    ParseOutcome outcome;
     outcome.command_line = std::move(line);
     return outcome;
 }
