@@ -122,6 +122,9 @@ private:
     void takeWorkerOutput(const QByteArray& bytes);
     void settleWhenDone();
     void settle();
+    void receiveArchiveSaved(const Json& event);
+    void receiveProgress(const Json& event);
+    void receiveComplete(const Json& event);
     void launchFailed(const QString& description);
     // The stages of start(): the Downloads folder when the worker can be launched (else the
     // refusal is set), the run's command, the published state of a run that begins, and the

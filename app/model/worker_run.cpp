@@ -228,52 +228,65 @@ void ProofModel::receive(const Json& event) {
     const auto name = stringAt(event, "event");
     if (!name) return;
     if (*name == QLatin1String("archive_saved")) {
-        completedSuccessfully_ = true;
-        publish(progress_, 1.0);
-        publish(status_,
-                QString::number(integerAt(event, "count").value_or(0)) +
-                    QStringLiteral("件を初回保存しました。次回は新しいPDFだけで比較できます。"));
-        publish(after_, {});
+        receiveArchiveSaved(event);
     } else if (*name == QLatin1String("start")) {
         publish(status_,
                 QStringLiteral("全") + QString::number(integerAt(event, "total").value_or(0)) +
                     QStringLiteral("ページを比較します"));
     } else if (*name == QLatin1String("progress")) {
-        const qint64 page = integerAt(event, "page").value_or(1);
-        const qint64 total = integerAt(event, "total").value_or(1);
-        publish(progress_, (double(page) - 1.0) / double(std::max<qint64>(total, 1)));
-        const QString source = stringAt(event, "name").value_or(QString());
-        publish(status_,
-                (source.isEmpty() ? QString() : source + QLatin1Char('\n')) + QString::number(page) +
-                    QStringLiteral(" / ") + QString::number(total) + QStringLiteral(" ページを検版中…"));
+        receiveProgress(event);
     } else if (*name == QLatin1String("complete")) {
-        const auto outputPath = stringAt(event, "output");
-        const auto pages = event.find("pages");
-        if (!outputPath || pages == event.end() || !pages->is_array() ||
-            !std::all_of(pages->begin(), pages->end(), [](const Json& page) { return page.is_object(); }))
-            return;
-        publish(output_, std::optional(QUrl::fromLocalFile(*outputPath)));
-        QList<ProofPage> rows;
-        QSet<QString> files;
-        for (const Json& report : *pages) {
-            if (auto row = resultRow(report)) {
-                files.insert(row->file);
-                rows.append(std::move(*row));
-            }
-        }
-        const qsizetype pageCount = rows.size();
-        publish(results_, std::move(rows));
-        completedSuccessfully_ = true;
-        publish(progress_, 1.0);
-        publish(status_,
-                QString::number(pageCount) + QStringLiteral("ページ完了・") + QString::number(files.size()) +
-                    QStringLiteral("件のPDFをダウンロードに保存しました"));
-        const auto updated = event.find("archive_updated");
-        if (updated != event.end() && updated->is_boolean() && updated->get<bool>())
-            publish(status_, status_ + QStringLiteral("\nこの案件の最新保存版も更新しました。過去版は残しています。"));
+        receiveComplete(event);
     } else if (*name == QLatin1String("error")) {
         publish(error_, std::optional(stringAt(event, "message").value_or(QStringLiteral("処理できませんでした。"))));
     }
+}
+
+void ProofModel::receiveArchiveSaved(const Json& event) {
+    completedSuccessfully_ = true;
+    publish(progress_, 1.0);
+    publish(status_,
+            QString::number(integerAt(event, "count").value_or(0)) +
+                QStringLiteral("件を初回保存しました。次回は新しいPDFだけで比較できます。"));
+    publish(after_, {});
+}
+
+void ProofModel::receiveProgress(const Json& event) {
+    const qint64 page = integerAt(event, "page").value_or(1);
+    const qint64 total = integerAt(event, "total").value_or(1);
+    publish(progress_, (double(page) - 1.0) / double(std::max<qint64>(total, 1)));
+    const QString source = stringAt(event, "name").value_or(QString());
+    publish(status_,
+            (source.isEmpty() ? QString() : source + QLatin1Char('\n')) + QString::number(page) +
+                QStringLiteral(" / ") + QString::number(total) + QStringLiteral(" ページを検版中…"));
+}
+
+// A "complete" without its output folder or with pages that are not records is not applied.
+void ProofModel::receiveComplete(const Json& event) {
+    const auto outputPath = stringAt(event, "output");
+    const auto pages = event.find("pages");
+    if (!outputPath || pages == event.end() || !pages->is_array() ||
+        !std::all_of(pages->begin(), pages->end(), [](const Json& page) { return page.is_object(); }))
+        return;
+    publish(output_, std::optional(QUrl::fromLocalFile(*outputPath)));
+    QList<ProofPage> rows;
+    QSet<QString> files;
+    for (const Json& report : *pages) {
+        if (auto row = resultRow(report)) {
+            files.insert(row->file);
+            rows.append(std::move(*row));
+        }
+    }
+    const qsizetype pageCount = rows.size();
+    publish(results_, std::move(rows));
+    completedSuccessfully_ = true;
+    publish(progress_, 1.0);
+    publish(status_,
+            QString::number(pageCount) + QStringLiteral("ページ完了・") + QString::number(files.size()) +
+                QStringLiteral("件のPDFをダウンロードに保存しました"));
+    const auto updated = event.find("archive_updated");
+    if (updated != event.end() && updated->is_boolean() && updated->get<bool>())
+        publish(status_, status_ + QStringLiteral("\nこの案件の最新保存版も更新しました。過去版は残しています。"));
 }
 
 }  // namespace tesmira::app

@@ -57,6 +57,23 @@ void paste_with_alpha(cv::Mat& canvas, const cv::Mat& rgba, int x0, int y0) {
 
 }  // namespace
 
+namespace {
+
+// The stamp scaled to the band: 294 px wide at 144 dpi, at most as wide as the room between
+// the margins `m`; empty without a stamp.
+cv::Mat scaled_stamp(const BandSettings& settings, double s, int width, int m) {
+    if (!settings.stamp) return cv::Mat();
+    const cv::Mat source = read_stamp(
+        ROOT() / (settings.web_stamp ? "references/mark_tesmira.png" : "references/install-brand/stamp.png"));
+    const int stamp_width = std::min(scaled(294, s), width - 2 * m);
+    const int stamp_height = std::max(1, int(round_to_int(double(source.rows) * stamp_width / double(source.cols))));
+    cv::Mat stamp;
+    cv::resize(source, stamp, cv::Size(stamp_width, stamp_height), 0, 0, cv::INTER_LANCZOS4);
+    return stamp;
+}
+
+}  // namespace
+
 cv::Mat information_band(int width, const BandSettings& settings, const TokyoTime& created_at) {
     const double s = settings.dpi / 144.0;
     const int W = width;
@@ -70,37 +87,26 @@ cv::Mat information_band(int width, const BandSettings& settings, const TokyoTim
     };
     const std::string joined = fields[0] + FIELD_SEPARATOR + fields[1] + FIELD_SEPARATOR + fields[2];
 
-    cv::Mat stamp;
-    int stamp_width = 0, stamp_height = 0;
+    const cv::Mat stamp = scaled_stamp(settings, s, W, m);
     const bool with_stamp = settings.stamp;
-    if (with_stamp) {
-        const cv::Mat source = read_stamp(
-            ROOT() / (settings.web_stamp ? "references/mark_tesmira.png" : "references/install-brand/stamp.png"));
-        stamp_width = std::min(scaled(294, s), W - 2 * m);
-        stamp_height = std::max(1, int(round_to_int(double(source.rows) * stamp_width / double(source.cols))));
-        cv::resize(source, stamp, cv::Size(stamp_width, stamp_height), 0, 0, cv::INTER_LANCZOS4);
-    }
     const int k = with_stamp ? 3 : 2;
     const int r = scaled(24, s);
 
-    const bool one_line = font.text_width(joined) + 2 <= double(W - stamp_width - k * m);
+    const bool one_line = font.text_width(joined) + 2 <= double(W - stamp.cols - k * m);
     const std::vector<std::string> lines =
         one_line ? std::vector<std::string>{joined} : wrap_identity_fields(fields, font, double(W - 2 * m));
-    const int header_height =
-        one_line ? 2 * m + std::max(stamp_height, r) : k * m + stamp_height + r * int(lines.size());
+    const int header_height = one_line ? 2 * m + std::max(stamp.rows, r) : k * m + stamp.rows + r * int(lines.size());
 
     // Text and stamp are drawn into the band only, so nothing spills over the image below.
     cv::Mat band(header_height, W, CV_8UC3, cv::Scalar(255, 255, 255));
-    if (with_stamp) paste_with_alpha(band, stamp, m, one_line ? (header_height - stamp_height) / 2 : m);
-
+    if (with_stamp) paste_with_alpha(band, stamp, m, one_line ? (header_height - stamp.rows) / 2 : m);
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (one_line) {
-            const double x = with_stamp ? 2 * m + stamp_width : m;
-            font.draw_left_middle(band, lines[i], x, header_height / 2.0, TEXT_COLOUR);
-        } else {
-            const int k_text = with_stamp ? 2 : 1;
-            font.draw_left_middle(band, lines[i], m, k_text * m + stamp_height + (double(i) + 0.5) * r, TEXT_COLOUR);
-        }
+        if (one_line)
+            font.draw_left_middle(
+                band, lines[i], with_stamp ? 2 * m + stamp.cols : m, header_height / 2.0, TEXT_COLOUR);
+        else
+            font.draw_left_middle(
+                band, lines[i], m, (with_stamp ? 2 : 1) * m + stamp.rows + (double(i) + 0.5) * r, TEXT_COLOUR);
     }
     cv::line(band, cv::Point(m, header_height - 1), cv::Point(W - m, header_height - 1), RULE_COLOUR, 1);
     return band;
