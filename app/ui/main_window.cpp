@@ -67,18 +67,36 @@ bool askToStopTheRun(QWidget* parent) {
     return box.clickedButton() == stop;
 }
 
+// A drop card in a slot 4 pixels wider than the card.
+QWidget* cardSlot(PdfDropCard* card) {
+    auto* slot = new QWidget;
+    auto* layout = new QHBoxLayout(slot);
+    layout->setContentsMargins(0, 0, 4, 0);
+    layout->addWidget(card);
+    return slot;
+}
+
+// The left column's inputs in a scroll area of the column's width that scrolls vertically.
+QWidget* inScrollArea(QWidget* inputs) {
+    auto* scroll = named(QStringLiteral("inputScrollArea"), new InputScrollArea(LEFT_COLUMN_WIDTH));
+    scroll->setContent(inputs);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    // Not a stop of its own: the focus goes to what it holds, which it scrolls into view.
+    scroll->setFocusPolicy(Qt::NoFocus);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroll->setFixedWidth(LEFT_COLUMN_WIDTH);
+    scroll->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Maximum);
+    scroll->viewport()->setAutoFillBackground(false);
+    inputs->setAutoFillBackground(false);
+    return scroll;
+}
+
 }  // namespace
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
-    askToStopRun = [this] { return askToStopTheRun(this); };
-    model_.showSettingsWindow = [this] { showSettings(); };
-    model_.chooseFiles = [this](const QString& caption) {
-        QFileDialog dialog(this, caption);
-        dialog.setFileMode(QFileDialog::ExistingFiles);
-        dialog.setNameFilter(QStringLiteral("PDF (*.pdf *.PDF *.Pdf)"));
-        return dialog.exec() == QDialog::Accepted ? dialog.selectedUrls() : QList<QUrl>();
-    };
-
+    connectModelToDesktop();
     installAccessibility();
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QSize content = contentSize(screen ? screen->availableGeometry().size() : QSize(1280, 800));
@@ -88,18 +106,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
 
     QWidget* header = createHeader();
     QWidget* manualRow = createManualRow();
-    auto* leftColumn = new ColumnWidget;
-    QVBoxLayout* left = makeColumn(leftColumn, {createInputs(), createActions()});
-    left->addStretch(1);  // below the actions
-    leftColumn->setFixedWidth(LEFT_COLUMN_WIDTH);
-    QWidget* rightColumn = createResults();
-
-    auto* body = new QWidget;
-    QHBoxLayout* bodyRow = makeRow(body, {leftColumn, rightColumn});
-    bodyRow->setAlignment(leftColumn, {});
-    bodyRow->setAlignment(rightColumn, {});
-    bodyRow->setStretchFactor(rightColumn, 1);
-
+    QWidget* body = createBody();
     auto* root = new ColumnWidget;
     QVBoxLayout* rows = makeColumn(root, {header, manualRow, body});
     for (QWidget* row : {header, manualRow, body}) rows->setAlignment(row, {});
@@ -120,6 +127,35 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     connect(&model_.views(), &app::ComparedViews::drawn, this, &MainWindow::refresh, Qt::QueuedConnection);
     model_.refreshArchiveProjects();
     refresh();
+}
+
+// The model's ways into the desktop: the settings window, the file dialog, the question
+// before quitting during a run.
+void MainWindow::connectModelToDesktop() {
+    askToStopRun = [this] { return askToStopTheRun(this); };
+    model_.showSettingsWindow = [this] { showSettings(); };
+    model_.chooseFiles = [this](const QString& caption) {
+        QFileDialog dialog(this, caption);
+        dialog.setFileMode(QFileDialog::ExistingFiles);
+        dialog.setNameFilter(QStringLiteral("PDF (*.pdf *.PDF *.Pdf)"));
+        return dialog.exec() == QDialog::Accepted ? dialog.selectedUrls() : QList<QUrl>();
+    };
+}
+
+// The left column (inputs above actions) beside the results.
+QWidget* MainWindow::createBody() {
+    auto* leftColumn = new ColumnWidget;
+    QVBoxLayout* left = makeColumn(leftColumn, {createInputs(), createActions()});
+    left->addStretch(1);  // below the actions
+    leftColumn->setFixedWidth(LEFT_COLUMN_WIDTH);
+    QWidget* rightColumn = createResults();
+
+    auto* body = new QWidget;
+    QHBoxLayout* bodyRow = makeRow(body, {leftColumn, rightColumn});
+    bodyRow->setAlignment(leftColumn, {});
+    bodyRow->setAlignment(rightColumn, {});
+    bodyRow->setStretchFactor(rightColumn, 1);
+    return body;
 }
 
 MainWindow::~MainWindow() = default;
@@ -155,8 +191,8 @@ QWidget* MainWindow::createManualRow() {
     return row;
 }
 
-// The mode, the archive project, the two drop cards and the notes, in a scroll area.
-QWidget* MainWindow::createInputs() {
+// The mode, the archive project, and the field and button that create one.
+void MainWindow::createProjectControls() {
     modeCombo_ = named(QStringLiteral("modeCombo"), new QComboBox);
     modeCombo_->addItems({QStringLiteral("新旧PDFを指定"), QStringLiteral("保存版と比較")});
     connect(modeCombo_, &QComboBox::activated, this, &MainWindow::modeChanged);
@@ -173,16 +209,13 @@ QWidget* MainWindow::createInputs() {
         wrappingLabel(
             QStringLiteral("同じ案件・同じファイル名の最新原稿と比較します。別案件・別名の原稿は自動選択しません。"),
             11));
+}
+
+// The mode, the archive project, the two drop cards and the notes, in a scroll area.
+QWidget* MainWindow::createInputs() {
+    createProjectControls();
     beforeCard_ = new PdfDropCard(model_, app::Side::before);
     afterCard_ = new PdfDropCard(model_, app::Side::after);
-    // The cards are 4 pixels narrower than the column that holds them.
-    const auto cardSlot = [](PdfDropCard* card) {
-        auto* slot = new QWidget;
-        auto* layout = new QHBoxLayout(slot);
-        layout->setContentsMargins(0, 0, 4, 0);
-        layout->addWidget(card);
-        return slot;
-    };
     beforeCardSlot_ = cardSlot(beforeCard_);
     QWidget* afterCardSlot = cardSlot(afterCard_);
     settingsSummaryLabel_ = named(QStringLiteral("settingsSummaryLabel"), wrappingLabel(QString(), 11));
@@ -207,20 +240,7 @@ QWidget* MainWindow::createInputs() {
     for (QWidget* slot : {beforeCardSlot_, afterCardSlot}) column->setAlignment(slot, {});
     // The hidden old card must not leave its slot's margin behind.
     beforeCardSlot_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
-
-    auto* scroll = named(QStringLiteral("inputScrollArea"), new InputScrollArea(LEFT_COLUMN_WIDTH));
-    scroll->setContent(inputs);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    // Not a stop of its own: the focus goes to what it holds, which it scrolls into view.
-    scroll->setFocusPolicy(Qt::NoFocus);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    scroll->setFixedWidth(LEFT_COLUMN_WIDTH);
-    scroll->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Maximum);
-    scroll->viewport()->setAutoFillBackground(false);
-    inputs->setAutoFillBackground(false);
-    return scroll;
+    return inScrollArea(inputs);
 }
 
 // The start, baseline, archive, reset and cancel buttons, the progress and the status.
@@ -266,9 +286,8 @@ QWidget* MainWindow::createActions() {
     return actions;
 }
 
-// The result navigation, the result title, the view bar, and the page list beside the preview
-// of one result page.
-QWidget* MainWindow::createResults() {
+// Previous and next result page, the strict comparison's switch, and the saved PDFs.
+QWidget* MainWindow::createNavigation() {
     previousButton_ = button(QStringLiteral("previousButton"), QStringLiteral("前へ"));
     connect(previousButton_, &QPushButton::clicked, this, &MainWindow::showPrevious);
     nextButton_ = button(QStringLiteral("nextButton"), QStringLiteral("次へ"));
@@ -280,7 +299,13 @@ QWidget* MainWindow::createResults() {
     connect(reveal, &QPushButton::clicked, this, [this] { model_.reveal(); });
     auto* navigation = new QWidget;
     makeRow(navigation, {previousButton_, nextButton_, strictCheck_, reveal, spacer()});
+    return navigation;
+}
 
+// The result navigation, the result title, the view bar, and the page list beside the preview
+// of one result page.
+QWidget* MainWindow::createResults() {
+    QWidget* navigation = createNavigation();
     resultTitleLabel_ = named(QStringLiteral("resultTitleLabel"), new LineLimitedLabel(2));
     resultTitleLabel_->setFullText(QStringLiteral("検版結果"));
     preview_ = named(QStringLiteral("preview"), new ResultPreview);

@@ -59,16 +59,28 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void connectModelToDesktop();
     QWidget* createHeader();
     QWidget* createManualRow();
+    QWidget* createBody();
     QWidget* createInputs();
+    void createProjectControls();
     QWidget* createActions();
     QWidget* createResults();
+    QWidget* createNavigation();
     QWidget* createViewBar();
+    QWidget* createViewSegments();
+    void createZoomControls();
     void createPageList();
     void createMenus();
     void createRunMenu();
     void createViewMenu();
+    // A preview action of the view menu, named `name`, with its shortcuts.
+    QAction* addPreviewAction(QMenu* menu, const char* name, const QString& text, const QList<QKeySequence>& keys,
+                              const std::function<void()>& slot);
+    void addZoomActions(QMenu* menu);
+    void addShowingActions(QMenu* menu);
+    void addStepActions(QMenu* menu);
     void setTabOrderAcrossTheWindow();
 
     bool mayClose();

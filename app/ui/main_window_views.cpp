@@ -72,8 +72,8 @@ QString withKeys(const QString& text, const QList<QKeySequence>& keys) {
 
 }  // namespace
 
-// The views of the page, the change steps and the zoom, above the preview.
-QWidget* MainWindow::createViewBar() {
+// The four views of the page as one segmented control.
+QWidget* MainWindow::createViewSegments() {
     viewButtons_ = new QButtonGroup(this);
     viewButtons_->setExclusive(true);
     const struct {
@@ -84,29 +84,23 @@ QWidget* MainWindow::createViewBar() {
                  {"beforeViewButton", "変更前", Showing::Before},
                  {"afterViewButton", "変更後", Showing::After},
                  {"sideBySideButton", "並べて表示", Showing::SideBySide}};
-    QList<QWidget*> segments;
+    auto* segmentRow = new QWidget;
+    auto* segmentLayout = new QHBoxLayout(segmentRow);
+    segmentLayout->setContentsMargins(0, 0, 0, 0);
+    segmentLayout->setSpacing(0);  // one segmented control
     for (const auto& view : views) {
         QToolButton* segment =
             toolButton(QString::fromLatin1(view.name), QString::fromUtf8(view.text), QString::fromUtf8(view.text));
         segment->setCheckable(true);
         viewButtons_->addButton(segment, int(view.showing));
-        segments.append(segment);
+        segmentLayout->addWidget(segment);
     }
     viewButtons_->button(int(Showing::Result))->setChecked(true);
     connect(viewButtons_, &QButtonGroup::idClicked, this, [this](int id) { showView(Showing(id)); });
+    return segmentRow;
+}
 
-    previousChangeButton_ =
-        toolButton(QStringLiteral("previousChangeButton"), QStringLiteral("前の変更"), QStringLiteral("前の変更"));
-    connect(previousChangeButton_, &QToolButton::clicked, this, [this] { stepChange(-1); });
-    nextChangeButton_ =
-        toolButton(QStringLiteral("nextChangeButton"), QStringLiteral("次の変更"), QStringLiteral("次の変更"));
-    connect(nextChangeButton_, &QToolButton::clicked, this, [this] { stepChange(1); });
-
-    viewStatusLabel_ = new QLabel;
-    viewStatusLabel_->setObjectName(QStringLiteral("viewStatusLabel"));
-    viewStatusLabel_->setForegroundRole(QPalette::PlaceholderText);
-    viewStatusLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-
+void MainWindow::createZoomControls() {
     zoomOutButton_ = toolButton(QStringLiteral("zoomOutButton"), QStringLiteral("−"), QStringLiteral("縮小"));
     connect(zoomOutButton_, &QToolButton::clicked, preview_, &PageView::zoomOut);
     zoomCombo_ = new QComboBox;
@@ -122,12 +116,23 @@ QWidget* MainWindow::createViewBar() {
     connect(zoomCombo_->lineEdit(), &QLineEdit::returnPressed, this, &MainWindow::applyZoomText);
     zoomInButton_ = toolButton(QStringLiteral("zoomInButton"), QStringLiteral("+"), QStringLiteral("拡大"));
     connect(zoomInButton_, &QToolButton::clicked, preview_, &PageView::zoomIn);
+}
 
-    auto* segmentRow = new QWidget;
-    auto* segmentLayout = new QHBoxLayout(segmentRow);
-    segmentLayout->setContentsMargins(0, 0, 0, 0);
-    segmentLayout->setSpacing(0);  // one segmented control
-    for (QWidget* segment : segments) segmentLayout->addWidget(segment);
+// The views of the page, the change steps and the zoom, above the preview.
+QWidget* MainWindow::createViewBar() {
+    QWidget* segmentRow = createViewSegments();
+    previousChangeButton_ =
+        toolButton(QStringLiteral("previousChangeButton"), QStringLiteral("前の変更"), QStringLiteral("前の変更"));
+    connect(previousChangeButton_, &QToolButton::clicked, this, [this] { stepChange(-1); });
+    nextChangeButton_ =
+        toolButton(QStringLiteral("nextChangeButton"), QStringLiteral("次の変更"), QStringLiteral("次の変更"));
+    connect(nextChangeButton_, &QToolButton::clicked, this, [this] { stepChange(1); });
+
+    viewStatusLabel_ = new QLabel;
+    viewStatusLabel_->setObjectName(QStringLiteral("viewStatusLabel"));
+    viewStatusLabel_->setForegroundRole(QPalette::PlaceholderText);
+    viewStatusLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    createZoomControls();
 
     auto* bar = new QWidget;
     QHBoxLayout* row = makeRow(bar,
@@ -188,68 +193,92 @@ void MainWindow::createRunMenu() {
     });
 }
 
-void MainWindow::createViewMenu() {
-    QMenu* view = menuBar()->addMenu(QStringLiteral("表示"));
-    const auto add = [&](const char* name, const QString& text, const QList<QKeySequence>& keys, auto slot) {
-        QAction* action = view->addAction(text, this, slot);
-        action->setObjectName(QString::fromLatin1(name));
-        action->setShortcuts(keys);
-        previewActions_.append(action);
-        return action;
-    };
-    add("zoomInAction",
-        QStringLiteral("拡大"),
-        {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)},
-        [this] { preview_->zoomIn(); });
-    add("zoomOutAction", QStringLiteral("縮小"), {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, [this] {
+QAction* MainWindow::addPreviewAction(QMenu* menu, const char* name, const QString& text,
+                                      const QList<QKeySequence>& keys, const std::function<void()>& slot) {
+    QAction* action = menu->addAction(text, this, slot);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setShortcuts(keys);
+    previewActions_.append(action);
+    return action;
+}
+
+void MainWindow::addZoomActions(QMenu* view) {
+    addPreviewAction(view,
+                     "zoomInAction",
+                     QStringLiteral("拡大"),
+                     {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)},
+                     [this] { preview_->zoomIn(); });
+    addPreviewAction(view, "zoomOutAction", QStringLiteral("縮小"), {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, [this] {
         preview_->zoomOut();
     });
-    add("actualSizeAction", QStringLiteral("実際のサイズ"), {QKeySequence(Qt::CTRL | Qt::Key_1)}, [this] {
-        preview_->setZoomPercent(100);
-    });
-    add("fitPageAction", QStringLiteral("ページ全体を表示"), {QKeySequence(Qt::CTRL | Qt::Key_0)}, [this] {
-        preview_->fitPage();
-    });
-    add("fitWidthAction", QStringLiteral("幅に合わせる"), {QKeySequence(Qt::CTRL | Qt::Key_2)}, [this] {
-        preview_->fitWidth();
-    });
-    view->addSeparator();
+    addPreviewAction(
+        view, "actualSizeAction", QStringLiteral("実際のサイズ"), {QKeySequence(Qt::CTRL | Qt::Key_1)}, [this] {
+            preview_->setZoomPercent(100);
+        });
+    addPreviewAction(
+        view, "fitPageAction", QStringLiteral("ページ全体を表示"), {QKeySequence(Qt::CTRL | Qt::Key_0)}, [this] {
+            preview_->fitPage();
+        });
+    addPreviewAction(
+        view, "fitWidthAction", QStringLiteral("幅に合わせる"), {QKeySequence(Qt::CTRL | Qt::Key_2)}, [this] {
+            preview_->fitWidth();
+        });
+    zoomInButton_->setToolTip(withKeys(QStringLiteral("拡大"), {QKeySequence(Qt::CTRL | Qt::Key_Plus)}));
+    zoomOutButton_->setToolTip(withKeys(QStringLiteral("縮小"), {QKeySequence(Qt::CTRL | Qt::Key_Minus)}));
+}
+
+// The four views on Alt+1 to Alt+4, and Space to flip the two pages while the preview has the
+// focus (elsewhere it presses buttons).
+void MainWindow::addShowingActions(QMenu* view) {
     const Qt::Key digits[] = {Qt::Key_1, Qt::Key_2, Qt::Key_3, Qt::Key_4};
     for (QAbstractButton* segment : viewButtons_->buttons()) {
         const int id = viewButtons_->id(segment);
-        QAction* action =
-            add("", segment->text(), {QKeySequence(Qt::ALT | digits[id])}, [this, id] { showView(Showing(id)); });
+        QAction* action = addPreviewAction(
+            view, "", segment->text(), {QKeySequence(Qt::ALT | digits[id])}, [this, id] { showView(Showing(id)); });
         action->setObjectName(segment->objectName().replace(QStringLiteral("Button"), QStringLiteral("Action")));
         segment->setToolTip(withKeys(segment->text(), action->shortcuts()));
     }
-    // Space flips the two pages while the preview has the focus; elsewhere it presses buttons.
-    QAction* flip =
-        add("flipAction", QStringLiteral("変更前と変更後を切り替え"), {QKeySequence(Qt::Key_Space)}, [this] {
+    QAction* flip = addPreviewAction(
+        view, "flipAction", QStringLiteral("変更前と変更後を切り替え"), {QKeySequence(Qt::Key_Space)}, [this] {
             flipOldAndNew();
         });
     flip->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     preview_->addAction(flip);
-    view->addSeparator();
-    QAction* next = add(
-        "nextChangeAction", QStringLiteral("次の変更"), {QKeySequence(Qt::Key_N), QKeySequence(Qt::Key_F3)}, [this] {
-            stepChange(1);
-        });
-    QAction* previous = add("previousChangeAction",
-                            QStringLiteral("前の変更"),
-                            {QKeySequence(Qt::SHIFT | Qt::Key_N), QKeySequence(Qt::SHIFT | Qt::Key_F3)},
-                            [this] { stepChange(-1); });
+}
+
+// From change to change and from page to page.
+void MainWindow::addStepActions(QMenu* view) {
+    QAction* next = addPreviewAction(view,
+                                     "nextChangeAction",
+                                     QStringLiteral("次の変更"),
+                                     {QKeySequence(Qt::Key_N), QKeySequence(Qt::Key_F3)},
+                                     [this] { stepChange(1); });
+    QAction* previous = addPreviewAction(view,
+                                         "previousChangeAction",
+                                         QStringLiteral("前の変更"),
+                                         {QKeySequence(Qt::SHIFT | Qt::Key_N), QKeySequence(Qt::SHIFT | Qt::Key_F3)},
+                                         [this] { stepChange(-1); });
     nextChangeButton_->setToolTip(withKeys(nextChangeButton_->text(), next->shortcuts()));
     previousChangeButton_->setToolTip(withKeys(previousChangeButton_->text(), previous->shortcuts()));
-    QAction* previousPage = add("previousPageAction", QStringLiteral("前へ"), {QKeySequence(Qt::Key_PageUp)}, [this] {
-        if (previousButton_->isEnabled()) showPrevious();
-    });
-    QAction* nextPage = add("nextPageAction", QStringLiteral("次へ"), {QKeySequence(Qt::Key_PageDown)}, [this] {
-        if (nextButton_->isEnabled()) showNext();
-    });
+    QAction* previousPage =
+        addPreviewAction(view, "previousPageAction", QStringLiteral("前へ"), {QKeySequence(Qt::Key_PageUp)}, [this] {
+            if (previousButton_->isEnabled()) showPrevious();
+        });
+    QAction* nextPage =
+        addPreviewAction(view, "nextPageAction", QStringLiteral("次へ"), {QKeySequence(Qt::Key_PageDown)}, [this] {
+            if (nextButton_->isEnabled()) showNext();
+        });
     previousButton_->setToolTip(withKeys(previousButton_->text(), previousPage->shortcuts()));
     nextButton_->setToolTip(withKeys(nextButton_->text(), nextPage->shortcuts()));
-    zoomInButton_->setToolTip(withKeys(QStringLiteral("拡大"), {QKeySequence(Qt::CTRL | Qt::Key_Plus)}));
-    zoomOutButton_->setToolTip(withKeys(QStringLiteral("縮小"), {QKeySequence(Qt::CTRL | Qt::Key_Minus)}));
+}
+
+void MainWindow::createViewMenu() {
+    QMenu* view = menuBar()->addMenu(QStringLiteral("表示"));
+    addZoomActions(view);
+    view->addSeparator();
+    addShowingActions(view);
+    view->addSeparator();
+    addStepActions(view);
 }
 
 // From the header over the left column to the results, top left to bottom right.
