@@ -7,7 +7,7 @@
 #include "common/files.hpp"
 #include "common/termination.hpp"
 #include "conductor/compared_copies.hpp"
-#include "conductor/job_report.hpp"
+#include "conductor/names.hpp"
 #include "conductor/page_pipeline.hpp"
 #include "conductor/pair_images.hpp"
 #include "conductor/pair_validation.hpp"

@@ -69,7 +69,8 @@ std::vector<StagedPair> stage_pairs(const std::vector<PdfPair>& pairs, const std
     return staged;
 }
 
-// What the run report and the "complete" event say of the pages, as they are gathered.
+// What the job report and the "complete" event say of the pairs and their pages, as they are
+// gathered.
 struct RunRecords {
     Json files = Json::array();           // the report's record of each pair
     Json pages = Json::array();           // the report's page records
@@ -156,7 +157,7 @@ RunRecords compare_pairs(const std::vector<StagedPair>& staged, const std::files
 }
 
 // The job report of version 2, of every pair's pages.
-Json run_report(const Json& settings, const RunRecords& records) {
+Json job_report(const Json& settings, const RunRecords& records) {
     Json report;
     report["version"] = 2;
     report["settings"] = settings;
@@ -185,7 +186,7 @@ ComparedRun batch_many(const std::vector<std::filesystem::path>& before,
     building.fill([&] {
         const RunRecords records = compare_pairs(staged, building.path(), settings, copies, progress);
         run.pages = records.reported_pages;
-        publish_with_job_report(building, run_report(settings, records), run.image_folder);
+        publish_with_job_report(building, job_report(settings, records), run.image_folder);
     });
     staging->remove();
     return run;

@@ -4,7 +4,7 @@
 #include "common/files.hpp"
 #include "common/termination.hpp"
 #include "conductor/export_flat_pdfs.hpp"
-#include "conductor/job_report.hpp"
+#include "conductor/names.hpp"
 #include "conductor/partial_folder.hpp"
 #include "conductor/settings.hpp"
 

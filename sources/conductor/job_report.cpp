@@ -2,17 +2,12 @@
 
 #include "common/files.hpp"
 #include "common/json_text.hpp"
-#include "common/random_id.hpp"
 
 namespace tesmira::conductor {
 
 void publish_with_job_report(PartialFolder& folder, const Json& report, const std::filesystem::path& final_path) {
     write_text_file(folder.path() / "検版情報.json", indented_json(report));
     folder.publish(final_path);
-}
-
-std::filesystem::path stamped_run_folder(const std::filesystem::path& root) {
-    return root / ("てすみら検版_" + name_stamp());
 }
 
 }  // namespace tesmira::conductor

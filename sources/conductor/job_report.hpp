@@ -11,7 +11,4 @@ namespace tesmira::conductor {
 // published.
 void publish_with_job_report(PartialFolder& folder, const Json& report, const std::filesystem::path& final_path);
 
-// The name a run's folder is published under in `root`: "てすみら検版_" and a new name stamp.
-std::filesystem::path stamped_run_folder(const std::filesystem::path& root);
-
 }  // namespace tesmira::conductor

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "common/random_id.hpp"
 #include "common/unicode.hpp"
 
 namespace tesmira::conductor {
@@ -41,6 +42,10 @@ std::string three_digits(long long number) {
     char text[32];
     std::snprintf(text, sizeof text, "%03lld", number);
     return text;
+}
+
+std::filesystem::path stamped_run_folder(const std::filesystem::path& root) {
+    return root / ("てすみら検版_" + name_stamp());
 }
 
 }  // namespace tesmira::conductor
