@@ -17,20 +17,22 @@ namespace {
 
 // The pair's private copies, "before.pdf" and "after.pdf" in a job folder, checked there, so
 // that a file changed or replaced meanwhile cannot reach the comparison.
-struct StagedPair {
+struct JobFolderPair {
     std::optional<TemporaryFolder> job_folder;
     std::filesystem::path before, after;
     CopyNames copies;  // failures name the originals
     ValidPair valid;
 };
 
-void stage_pair(StagedPair& staged, const std::filesystem::path& old_pdf, const std::filesystem::path& new_pdf,
-                const std::filesystem::path& before, const std::filesystem::path& after, const Json& settings) {
+// Copies the resolved originals into the job folder; failures name the originals as given.
+void stage_pair(JobFolderPair& staged, const std::filesystem::path& resolved_before,
+                const std::filesystem::path& resolved_after, const std::filesystem::path& before,
+                const std::filesystem::path& after, const Json& settings) {
     staged.job_folder.emplace(JOB_FOLDER);
     staged.before = staged.job_folder->path() / "before.pdf";
     staged.after = staged.job_folder->path() / "after.pdf";
     check_termination();
-    at_once([&] { copy_content(old_pdf, staged.before); }, [&] { copy_content(new_pdf, staged.after); });
+    at_once([&] { copy_content(resolved_before, staged.before); }, [&] { copy_content(resolved_after, staged.after); });
     staged.copies.add(staged.before, before);
     staged.copies.add(staged.after, after);
     staged.valid = staged.copies.run([&] { return validate_pair(staged.before, staged.after, settings); });
@@ -40,10 +42,11 @@ void stage_pair(StagedPair& staged, const std::filesystem::path& old_pdf, const 
 
 ComparedRun batch(const std::filesystem::path& before, const std::filesystem::path& after,
                   const std::filesystem::path& root, const Json& settings, const Progress& progress) {
-    const std::filesystem::path old_pdf = resolved(before), new_pdf = resolved(after);
-    const std::string before_name = old_pdf.filename().string(), after_name = new_pdf.filename().string();
-    StagedPair staged;
-    stage_pair(staged, old_pdf, new_pdf, before, after, settings);
+    const std::filesystem::path resolved_before = resolved(before), resolved_after = resolved(after);
+    const std::string before_name = resolved_before.filename().string();
+    const std::string after_name = resolved_after.filename().string();
+    JobFolderPair staged;
+    stage_pair(staged, resolved_before, resolved_after, before, after, settings);
     keep_compared_pair(before_name, staged.before, staged.after);
 
     ComparedRun run{stamped_run_folder(root)};

@@ -71,9 +71,11 @@ std::vector<PagePipeline::Job> page_jobs(const std::filesystem::path& before, co
                                          const ValidPair& pair, const PairImages& images, const CopyNames& copies) {
     std::vector<PagePipeline::Job> jobs;
     for (int page = 1; page <= pair.pages; ++page)
-        jobs.push_back({[&copies, before, after, settings = images.page_settings(page)] {
-                            return copies.run(
-                                [&] { return engine::finish_page(engine::compare_page(before, after, settings)); });
+        jobs.push_back({[&copies, &images, before, after, page] {
+                            return copies.run([&] {
+                                return engine::finish_page(
+                                    engine::compare_page(before, after, images.page_settings(page)));
+                            });
                         },
                         page_bytes(pair.page_pixels[std::size_t(page - 1)])});
     return jobs;

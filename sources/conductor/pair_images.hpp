@@ -56,7 +56,8 @@ private:
 
 // The pipeline's jobs for the pages of a validated pair: each page compared from the private
 // copies `before` and `after` with the pair's page settings, failures naming the originals
-// through `copies`, and its memory estimated from its size.
+// through `copies`, and its memory estimated from its size. `images` and `copies` must outlive
+// the jobs.
 std::vector<PagePipeline::Job> page_jobs(const std::filesystem::path& before, const std::filesystem::path& after,
                                          const ValidPair& pair, const PairImages& images, const CopyNames& copies);
 

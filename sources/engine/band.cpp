@@ -55,10 +55,6 @@ void paste_with_alpha(cv::Mat& canvas, const cv::Mat& rgba, int x0, int y0) {
     }
 }
 
-}  // namespace
-
-namespace {
-
 // The stamp scaled to the band: 294 px wide at 144 dpi, at most as wide as the room between
 // the margins `m`; empty without a stamp.
 cv::Mat scaled_stamp(const BandSettings& settings, double s, int width, int m) {

@@ -76,10 +76,6 @@ Json check_reference(const std::filesystem::path& path, const cv::Mat& result) {
     return report;
 }
 
-}  // namespace
-
-namespace {
-
 // The two pages, rendered at the same time, each in its own MuPDF context.
 std::pair<RenderedPage, RenderedPage> render_pair(const std::filesystem::path& before_pdf,
                                                   const std::filesystem::path& after_pdf, const PageSettings& s) {
@@ -102,8 +98,8 @@ CompareOptions strict_options(const PageSettings& s, const std::optional<InkComp
 }
 
 // Two pages compared with the options, regions found through their plates alone noted.
-CompareResult compared(const RenderedPage& before, const RenderedPage& after, const CompareOptions& options,
-                       const std::optional<InkComparison>& inks, double dpi) {
+CompareResult compare_with_inks(const RenderedPage& before, const RenderedPage& after, const CompareOptions& options,
+                                const std::optional<InkComparison>& inks, double dpi) {
     CompareResult result = compare_arrays(before.pixels, after.pixels, options);
     if (inks) inks->note_ink_only(result.result, result, dpi);
     return result;
@@ -135,7 +131,7 @@ void run_noise_pass(ComparedPage& page, const std::filesystem::path& before_pdf,
     options.padded_pages = false;
     options.ignored_pixels = candidates;
     options.direct_scope = scope.mask;
-    take_comparison(page, compared(before, after, options, inks, s.dpi));
+    take_comparison(page, compare_with_inks(before, after, options, inks, s.dpi));
 
     page.noise.update(scope.stats.to_json());
     page.noise["enabled"] = true;
@@ -179,7 +175,7 @@ ComparedPage compare_page(const std::filesystem::path& before_pdf, const std::fi
 
     const std::optional<InkComparison> inks =
         InkComparison::of(before, after, before_pdf, after_pdf, s.page, s.dpi, s.tolerance);
-    const CompareResult strict = compared(before, after, strict_options(s, inks), inks, s.dpi);
+    const CompareResult strict = compare_with_inks(before, after, strict_options(s, inks), inks, s.dpi);
     take_comparison(page, strict);
     page.noise = noise_pass_off(strict);
     if (s.noise) run_noise_pass(page, before_pdf, after_pdf, before, after, strict, inks);

@@ -33,8 +33,8 @@ struct PageSettings {
 PageSettings read_page_settings(const Json& settings);
 
 // Reads "dpi" (required), "before_name" and "after_name" (shown as display_filename shows
-// them, "before.pdf" and "after.pdf" when absent or empty), "stamp" (on when absent) and
-// "stamp_style" ("web" for the web stamp).
+// them; "before.pdf" and "after.pdf" when absent, false, null, zero or empty), "stamp" (on
+// when absent) and "stamp_style" ("web" for the web stamp).
 BandSettings read_band_settings(const Json& settings);
 
 }  // namespace tesmira::engine
