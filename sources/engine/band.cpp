@@ -2,8 +2,6 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include <stdexcept>
-
 #include "common/rounding.hpp"
 #include "engine/display_names.hpp"
 #include "engine/font.hpp"
@@ -18,26 +16,6 @@ const cv::Scalar RULE_COLOUR(225, 225, 225);
 const std::string FIELD_SEPARATOR = "\u3000";
 
 int scaled(double base, double s) { return int(round_to_int(base * s)); }
-
-// The stamp as RGBA, 8 bits per channel.
-cv::Mat read_stamp(const std::filesystem::path& path) {
-    const cv::Mat image = read_image(path);
-    cv::Mat rgba;
-    switch (image.channels()) {
-        case 1:
-            cv::cvtColor(image, rgba, cv::COLOR_GRAY2RGBA);
-            break;
-        case 3:
-            cv::cvtColor(image, rgba, cv::COLOR_BGR2RGBA);
-            break;
-        case 4:
-            cv::cvtColor(image, rgba, cv::COLOR_BGRA2RGBA);
-            break;
-        default:
-            throw std::runtime_error(path.string() + ": unsupported stamp image");
-    }
-    return rgba;
-}
 
 // Pastes an RGBA image with its own alpha as the mask.
 void paste_with_alpha(cv::Mat& canvas, const cv::Mat& rgba, int x0, int y0) {
@@ -59,8 +37,8 @@ void paste_with_alpha(cv::Mat& canvas, const cv::Mat& rgba, int x0, int y0) {
 // the margins `m`; empty without a stamp.
 cv::Mat scaled_stamp(const BandSettings& settings, double s, int width, int m) {
     if (!settings.stamp) return cv::Mat();
-    const cv::Mat source = read_stamp(
-        ROOT() / (settings.web_stamp ? "references/mark_tesmira.png" : "references/install-brand/stamp.png"));
+    const cv::Mat source =
+        read_rgba(ROOT() / (settings.web_stamp ? "references/mark_tesmira.png" : "references/install-brand/stamp.png"));
     const int stamp_width = std::min(scaled(294, s), width - 2 * m);
     const int stamp_height = std::max(1, int(round_to_int(double(source.rows) * stamp_width / double(source.cols))));
     cv::Mat stamp;

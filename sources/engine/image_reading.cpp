@@ -3,6 +3,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -15,6 +16,18 @@ namespace tesmira::engine {
 namespace {
 
 std::string file_error(const std::filesystem::path& path) { return path.string() + ": " + std::strerror(errno); }
+
+// A grey, BGR or BGRA image converted by the code of its kind; `what` names the image in the
+// refusal of any other kind.
+cv::Mat converted(const cv::Mat& image, std::array<int, 3> grey_bgr_bgra, const std::filesystem::path& path,
+                  const char* what) {
+    const int channels = image.channels();
+    if (channels != 1 && channels != 3 && channels != 4)
+        throw std::runtime_error(path.string() + ": unsupported " + what);
+    cv::Mat out;
+    cv::cvtColor(image, out, grey_bgr_bgra[channels == 1 ? 0 : channels == 3 ? 1 : 2]);
+    return out;
+}
 
 }  // namespace
 
@@ -46,20 +59,12 @@ cv::Mat read_flattened_rgb(const std::filesystem::path& path) {
         }
         return rgb;
     }
-    switch (source.channels()) {
-        case 1:
-            cv::cvtColor(source, rgb, cv::COLOR_GRAY2RGB);
-            break;
-        case 3:
-            cv::cvtColor(source, rgb, cv::COLOR_BGR2RGB);
-            break;
-        case 4:
-            cv::cvtColor(source, rgb, cv::COLOR_BGRA2RGB);
-            break;
-        default:
-            throw std::runtime_error(path.string() + ": unsupported image");
-    }
-    return rgb;
+    return converted(source, {cv::COLOR_GRAY2RGB, cv::COLOR_BGR2RGB, cv::COLOR_BGRA2RGB}, path, "image");
+}
+
+cv::Mat read_rgba(const std::filesystem::path& path) {
+    return converted(
+        read_image(path), {cv::COLOR_GRAY2RGBA, cv::COLOR_BGR2RGBA, cv::COLOR_BGRA2RGBA}, path, "stamp image");
 }
 
 }  // namespace tesmira::engine
