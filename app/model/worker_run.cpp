@@ -10,6 +10,7 @@
 #include "app/model/archive_library.hpp"
 #include "app/model/proof_model.hpp"
 #include "app/model/worker_command.hpp"
+#include "common/name_form.hpp"
 
 namespace tesmira::app {
 namespace {
@@ -19,10 +20,12 @@ std::optional<qint64> integerAt(const Json& record, const char* key) {
     return it == record.end() ? std::nullopt : signed_integer(*it);
 }
 
+// The worker writes names and paths, which are bytes, in their written form; read back, a byte
+// that is not UTF-8 becomes U+FFFD, as Qt shows such names.
 std::optional<QString> stringAt(const Json& record, const char* key) {
     const auto it = record.find(key);
     if (it == record.end() || !it->is_string()) return std::nullopt;
-    return QString::fromStdString(it->get<std::string>());
+    return QString::fromStdString(name_bytes(it->get<std::string>()));
 }
 
 std::optional<double> numberAt(const Json& record, const char* key) {

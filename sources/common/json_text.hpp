@@ -5,8 +5,11 @@
 
 namespace tesmira {
 
+// Both write every text, keys included, in the written form of names (name_form.hpp): the
+// texts carry file names and paths, which are bytes, so any value can be written and read back.
+
 // One-line JSON with ", " between items and ": " after keys, non-ASCII text as it is:
-// the form of event lines and of "error.json". Invalid UTF-8 is replaced, never fatal.
+// the form of event lines and of "error.json".
 std::string compact_json(const Json& value);
 
 // Two-space indented JSON with non-ASCII text as it is and no final newline: the form of

@@ -9,8 +9,6 @@
 namespace tesmira {
 namespace {
 
-bool is_escaped_byte(char32_t c) { return c >= 0xDC80 && c <= 0xDCFF; }
-
 // Runs a utf8proc mapping over the valid stretches of the text; escaped bytes pass as they are.
 std::string map_text(std::string_view text, utf8proc_option_t options) {
     std::u32string points = decode_utf8(text);
@@ -27,7 +25,7 @@ std::string map_text(std::string_view text, utf8proc_option_t options) {
         out.append(reinterpret_cast<const char*>(mapped), std::size_t(n));
     };
     for (std::size_t i = 0; i < points.size(); ++i) {
-        if (is_escaped_byte(points[i])) {
+        if (is_undecodable_byte(points[i])) {
             flush(i);
             out += char(points[i] - 0xDC00);
             start = i + 1;
@@ -38,6 +36,8 @@ std::string map_text(std::string_view text, utf8proc_option_t options) {
 }
 
 }  // namespace
+
+bool is_undecodable_byte(char32_t c) { return c >= 0xDC80 && c <= 0xDCFF; }
 
 std::u32string decode_utf8(std::string_view text) {
     std::u32string out;
@@ -63,7 +63,7 @@ std::string encode_utf8(std::u32string_view text) {
     std::string out;
     out.reserve(text.size());
     for (char32_t c : text) {
-        if (is_escaped_byte(c)) {
+        if (is_undecodable_byte(c)) {
             out += char(c - 0xDC00);
             continue;
         }

@@ -10,6 +10,10 @@ namespace tesmira {
 std::u32string decode_utf8(std::string_view text);
 std::string encode_utf8(std::u32string_view text);
 
+// Whether a code point of decode_utf8 stands for a byte that is not valid UTF-8 (the byte is
+// the code point less 0xDC00).
+bool is_undecodable_byte(char32_t c);
+
 // True for the general categories Cc, Cf, Cs, Co and Cn.
 bool is_category_c(char32_t c);
 

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "common/name_form.hpp"
+
 namespace tesmira::conductor {
 namespace {
 
@@ -40,7 +42,8 @@ std::string file_lines(const std::string& name, const std::vector<const Json*>& 
             lines += page_line(*page);
         }
     const std::string verdict = changed == 0 ? "no change" : std::to_string(changed) + " changed";
-    return name + ": " + plural(static_cast<long long>(pages.size()), "page") + ", " + verdict + "\n" + lines;
+    return line_safe_name(name) + ": " + plural(static_cast<long long>(pages.size()), "page") + ", " + verdict + "\n" +
+           lines;
 }
 
 }  // namespace
@@ -72,7 +75,7 @@ std::string CompareSummary::text(bool result_kept) const {
         group.push_back(&page);
     }
     if (!group.empty()) text += file_lines(name, group);
-    if (result_kept) text += "Result folder: " + output_ + "\n";
+    if (result_kept) text += "Result folder: " + line_safe_name(output_) + "\n";
     return text;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/name_form.hpp"
 #include "common/unicode.hpp"
 
 namespace tesmira::engine {
@@ -23,7 +24,7 @@ std::string display_filename(std::string_view value, const std::string& fallback
     std::string text(value.empty() ? std::string_view(fallback) : value);
     std::replace(text.begin(), text.end(), '\\', '/');
     if (auto slash = text.rfind('/'); slash != std::string::npos) text.erase(0, slash + 1);
-    std::u32string kept = decode_utf8(remove_category_c(text));
+    std::u32string kept = decode_utf8(remove_category_c(shown_name(text)));
     if (kept.size() > MAX_NAME_CHARACTERS) kept.resize(MAX_NAME_CHARACTERS);
     std::string name = encode_utf8(kept);
     return name.empty() ? fallback : name;

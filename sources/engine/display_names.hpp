@@ -14,8 +14,9 @@ public:
     virtual double text_width(std::string_view utf8) const = 0;
 };
 
-// The last path component ("/" or "\"), without category-C characters, at most 255
-// characters; the fallback when the value is empty or nothing is left.
+// The last path component ("/" or "\") as the desktop shows it (a byte that is not UTF-8 as
+// U+FFFD), without category-C characters, at most 255 characters; the fallback when the value
+// is empty or nothing is left.
 std::string display_filename(const Json& value, const std::string& fallback);
 std::string display_filename(std::string_view value, const std::string& fallback);
 

@@ -291,6 +291,13 @@ private slots:
         QTest::newRow("named page")
             << R"({"event": "progress", "page": 13, "total": 24, "name": "a.pdf", "file_index": 2})"
             << "a.pdf\n13 / 24 ページを検版中…" << 0.5;
+        // Names come in their written form: a byte that is not UTF-8 shows as U+FFFD, an escaped
+        // backslash as one backslash.
+        QTest::newRow("name not UTF-8") << R"({"event": "progress", "page": 1, "total": 2, "name": "\\x8c\\x9f.pdf"})"
+                                        << "\uFFFD\uFFFD.pdf\n1 / 2 ページを検版中…" << 0.0;
+        QTest::newRow("name with a backslash")
+            << R"({"event": "progress", "page": 1, "total": 2, "name": "a\\\\x.pdf"})"
+            << "a\\x.pdf\n1 / 2 ページを検版中…" << 0.0;
         QTest::newRow("empty name") << R"({"event": "progress", "page": 2, "total": 4, "name": ""})"
                                     << "2 / 4 ページを検版中…" << 0.25;
         QTest::newRow("total 0") << R"({"event": "progress", "page": 3, "total": 0})"
@@ -312,15 +319,17 @@ private slots:
     void resultRowsFromPageReports() {
         model_->receive(Json::parse(R"({"event": "complete", "output": "/o/r", "pages": [
             {"page": 2, "file": "f.pdf", "strict_file": "s.pdf", "regions": 4, "changed_percent": 12, "source_name": "ソース.pdf"},
-            {"page": 1, "file": "g.pdf", "strict_file": 3, "regions": "4", "changed_percent": "1", "source_name": null}]})"));
+            {"page": 1, "file": "g.pdf", "strict_file": 3, "regions": "4", "changed_percent": "1", "source_name": null},
+            {"page": 1, "file": "h.pdf", "strict_file": null, "regions": 1, "changed_percent": 1, "source_name": "\\xff\\\\x.pdf"}]})"));
         QCOMPARE(model_->output(), std::optional(fileUrl("/o/r")));
         const QList<ProofPage> expected{{"ソース.pdf", 2, "f.pdf", QStringLiteral("s.pdf"), 4, 12.0, {}, false},
-                                        {"", 1, "g.pdf", std::nullopt, 0, 0.0, {}, false}};
-        QCOMPARE(model_->results().size(), 2);
+                                        {"", 1, "g.pdf", std::nullopt, 0, 0.0, {}, false},
+                                        {"\uFFFD\\x.pdf", 1, "h.pdf", std::nullopt, 1, 1.0, {}, false}};
+        QCOMPARE(model_->results().size(), 3);
         QVERIFY(model_->results() == expected);
         QCOMPARE(model_->results()[0].id(), QStringLiteral("f.pdf#2"));
         QCOMPARE((ProofPage{"x", 2, "f.pdf", {}, 9, 1, {}, false}.id()), model_->results()[0].id());
-        QCOMPARE(model_->status(), QStringLiteral("2ページ完了・2件のPDFをダウンロードに保存しました"));
+        QCOMPARE(model_->status(), QStringLiteral("3ページ完了・3件のPDFをダウンロードに保存しました"));
     }
 
     void hugeCompleteEventInSmallReads() {

@@ -28,6 +28,9 @@ TEST(DisplayFilename, KeepsThePrintableLastComponent) {
         {12, "12"},
     };
     for (const Case& c : cases) EXPECT_EQ(display_filename(c.value, "before.pdf"), c.expected) << c.value.dump();
+    // A name that is not UTF-8 shows as the desktop shows it: each such byte as U+FFFD.
+    EXPECT_EQ(display_filename(std::string_view("/in/\x8c\x9f\x94\xc5.pdf"), "before.pdf"),
+              "\uFFFD\uFFFD\uFFFD\uFFFD.pdf");
 
     std::string long_name;
     for (int i = 0; i < 300; ++i) long_name += "名";
