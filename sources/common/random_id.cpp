@@ -9,6 +9,11 @@
 #include "common/tokyo_clock.hpp"
 
 namespace tesmira {
+namespace {
+
+constexpr std::string_view STAMPED_FOLDER = "てすみら検版_";
+
+}  // namespace
 
 bool is_hex32(const std::string& text) {
     if (text.size() != 32) return false;
@@ -39,5 +44,20 @@ std::string uuid4_hex() {
 }
 
 std::string name_stamp() { return format_time(tokyo_now(), "%Y%m%d_%H%M%S") + "_" + uuid4_hex().substr(0, 8); }
+
+std::string stamped_folder_name() { return std::string(STAMPED_FOLDER) + name_stamp(); }
+
+bool is_stamped_folder_name(std::string_view name) {
+    if (!name.starts_with(STAMPED_FOLDER)) return false;
+    const std::string_view stamp = name.substr(STAMPED_FOLDER.size());
+    const std::string_view shape = "dddddddd_dddddd_hhhhhhhh";
+    if (stamp.size() != shape.size()) return false;
+    for (std::size_t i = 0; i < shape.size(); ++i) {
+        const char c = stamp[i];
+        const bool digit = c >= '0' && c <= '9';
+        if (shape[i] == '_' ? c != '_' : shape[i] == 'd' ? !digit : !(digit || (c >= 'a' && c <= 'f'))) return false;
+    }
+    return true;
+}
 
 }  // namespace tesmira

@@ -44,8 +44,6 @@ std::string three_digits(long long number) {
     return text;
 }
 
-std::filesystem::path stamped_run_folder(const std::filesystem::path& root) {
-    return root / ("てすみら検版_" + name_stamp());
-}
+std::filesystem::path stamped_run_folder(const std::filesystem::path& root) { return root / stamped_folder_name(); }
 
 }  // namespace tesmira::conductor

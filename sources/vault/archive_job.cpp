@@ -113,7 +113,7 @@ void stage(StagedFiles& staged, Vault& store, const std::vector<fs::path>& after
     }
 }
 
-// Adds the new versions to the store and commits them with their rows.
+// Adds the new versions to the store, for the transaction to commit with their rows.
 void store_versions(Vault& store, const std::vector<std::string>& names, const StagedFiles& staged,
                     Transaction& transaction) {
     std::vector<fs::path>& created = transaction.created_files();
@@ -121,10 +121,8 @@ void store_versions(Vault& store, const std::vector<std::string>& names, const S
         check_termination();
         store.append(names[i], staged.new_copies[i], created);
     }
-    check_termination();
     // The new files' folder entries reach the disk before the rows that name them.
     if (!created.empty()) sync_folder(store.versions());
-    transaction.commit();
 }
 
 }  // namespace
@@ -157,11 +155,17 @@ std::vector<fs::path> archive_job(const std::vector<fs::path>& after, const fs::
         }
         store_versions(store, names, staged, transaction);
     }
+    check_termination();
+    // The result becomes visible before the commit, noted in the run's record: killed after
+    // the commit, the run leaves its result shown; killed before, the next run on the project
+    // removes the result with the version files, and the next comparison finds the changes again.
+    if (result) exported = result->publish(exported, [&](const fs::path& folder) { store.note_published(folder); });
+    transaction.commit();
+    if (result) result->keep();
     if (register_baseline) {
         progress("archive_saved", Json{{"count", after.size()}, {"project", store.project_name()}});
         return exported;
     }
-    exported = result->publish(exported);
     Json fields = result->published_fields(std::move(captured));
     fields["archive_updated"] = true;
     fields["project"] = store.project_name();

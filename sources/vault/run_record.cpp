@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "common/files.hpp"
+#include "common/name_form.hpp"
 #include "common/random_id.hpp"
 
 namespace tesmira::vault {
@@ -17,10 +18,24 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view RECORD = ".run-";
+// A published folder's line: this and the folder's path in its line-safe form.
+constexpr std::string_view PUBLISHED = "published ";
 constexpr std::size_t MAX_RECORD_BYTES = 1 << 20;  // 100 files' ids are 3.3 kB
 
 [[noreturn]] void fail(const char* what, const fs::path& path) {
     throw fs::filesystem_error(what, path, std::error_code(errno, std::generic_category()));
+}
+
+KilledRun read_record(const fs::path& record) {
+    KilledRun run;
+    std::istringstream lines(read_regular_file(record, MAX_RECORD_BYTES));
+    for (std::string line; std::getline(lines, line);) {
+        if (is_hex32(line))
+            run.revision_ids.push_back(line);
+        else if (line.starts_with(PUBLISHED))
+            run.published_results.emplace_back(name_bytes(std::string_view(line).substr(PUBLISHED.size())));
+    }
+    return run;
 }
 
 }  // namespace
@@ -35,20 +50,23 @@ RunRecord::~RunRecord() {
     ::unlink(path_.c_str());
 }
 
-void RunRecord::note(const std::string& revision_id) {
-    const std::string line = revision_id + "\n";
-    if (::write(file_.get(), line.data(), line.size()) != ssize_t(line.size())) fail("cannot write", path_);
+void RunRecord::write_line(const std::string& line) {
+    const std::string text = line + "\n";
+    if (::write(file_.get(), text.data(), text.size()) != ssize_t(text.size())) fail("cannot write", path_);
     if (::fdatasync(file_.get()) != 0) fail("cannot sync", path_);
 }
 
-void RunRecord::sweep(const fs::path& project_folder, const std::function<void(const std::string&)>& discard) {
+void RunRecord::note(const std::string& revision_id) { write_line(revision_id); }
+
+void RunRecord::note_published(const fs::path& result_folder) {
+    write_line(std::string(PUBLISHED) + line_safe_name(result_folder.string()));
+}
+
+void RunRecord::sweep(const fs::path& project_folder, const std::function<void(const KilledRun&)>& undo) {
     const std::array prefixes{RECORD};
     sweep_leftovers(project_folder, prefixes, [&](const fs::path& record) {
         std::error_code error;
-        if (!fs::is_regular_file(fs::symlink_status(record, error))) return;  // the lock alone
-        std::istringstream ids(read_regular_file(record, MAX_RECORD_BYTES));
-        for (std::string id; std::getline(ids, id);)
-            if (is_hex32(id)) discard(id);
+        if (fs::is_regular_file(fs::symlink_status(record, error))) undo(read_record(record));  // else the lock alone
     });
 }
 

@@ -12,6 +12,7 @@
 #include "common/project_record.hpp"
 #include "common/random_id.hpp"
 #include "vault/document_name.hpp"
+#include "vault/uncommitted_result.hpp"
 
 namespace tesmira::vault {
 namespace {
@@ -110,12 +111,23 @@ Vault::Vault(const fs::path& root_path, const std::string& project) {
         "REFERENCES revisions(id))");
 }
 
+void Vault::note_published(const fs::path& result_folder) {
+    if (record_) record_->note_published(result_folder);
+}
+
 void Vault::sweep_killed_runs() {
-    RunRecord::sweep(folder_, [&](const std::string& id) {
-        if (db_->query("SELECT 1 FROM revisions WHERE id=?", {id})) return;  // committed before the kill
-        const fs::path file = versions_ / (id + ".pdf");
-        std::error_code error;
-        if (fs::is_regular_file(fs::symlink_status(file, error))) fs::remove(file);
+    RunRecord::sweep(folder_, [&](const KilledRun& run) {
+        // A run's versions are committed all together or not at all.
+        bool committed = true;
+        for (const std::string& id : run.revision_ids) {
+            if (db_->query("SELECT 1 FROM revisions WHERE id=?", {id})) continue;  // committed before the kill
+            committed = false;
+            const fs::path file = versions_ / (id + ".pdf");
+            std::error_code error;
+            if (fs::is_regular_file(fs::symlink_status(file, error))) fs::remove(file);
+        }
+        if (!committed)
+            for (const fs::path& result : run.published_results) UncommittedResult::remove_published(result);
     });
 }
 

@@ -33,8 +33,13 @@ public:
     void append(const std::string& name, const std::filesystem::path& path,
                 std::vector<std::filesystem::path>& created);
 
-    // Removes the version files that killed runs made and never committed. Call it holding
-    // the write transaction.
+    // Notes, in the run's record, a result folder about to be published with the versions
+    // appended so far, so that it goes again if the run is killed before its commit. Nothing is
+    // noted when no version was appended: such a run has nothing to commit.
+    void note_published(const std::filesystem::path& result_folder);
+
+    // Undoes what killed runs left without committing: their version files and the result
+    // folders they published. Call it holding the write transaction.
     void sweep_killed_runs();
 
 private:

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 
 #include "common/errors.hpp"
 #include "common/files.hpp"
@@ -239,6 +240,26 @@ TEST_F(ArchiveJob, AFailureAfterTheExportRollsEverythingBack) {
     EXPECT_TRUE(fs::exists(foreign)) << "only folders directly in the output root are removed";
     EXPECT_EQ(count_files(project / "versions"), 2u) << "a.pdf's new version file is deleted";
     EXPECT_EQ(revisions(), 2u);
+    for (const Event& event : events) EXPECT_NE(event.name, "complete");
+}
+
+TEST_F(ArchiveJob, ACommitThatFailsRemovesTheResultItPublished) {
+    run({file("old/a.pdf", "A1")}, true);
+    // A reader holds the history from the export on, so the commit finds it busy and fails
+    // after the result has moved into the output root.
+    std::optional<tesmira::vault::Vault> reader;
+    export_action = [&, base = export_action](const tesmira::Progress& progress, const fs::path& output_root) {
+        reader.emplace(root, PROJECT);
+        reader->db().execute("BEGIN");
+        reader->db().query("SELECT count(*) FROM revisions", {});
+        return base(progress, output_root);
+    };
+    events.clear();
+    EXPECT_THROW(run({file("new/a.pdf", "A2")}, false), tesmira::vault::SqliteError);
+    reader.reset();
+    EXPECT_TRUE(count_files(output) == 0) << "the published result is removed again";
+    EXPECT_EQ(count_files(project / "versions"), 1u);
+    EXPECT_EQ(revisions(), 1u);
     for (const Event& event : events) EXPECT_NE(event.name, "complete");
 }
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <functional>
 #include <map>
@@ -253,4 +255,41 @@ TEST_F(VersionStore, ModesChangeOnlyOnTheUsersOwnFolders) {
     fs::permissions(root, fs::perms(0755));
     EXPECT_EQ(refusal([&] { Vault store(root, PROJECT); }), "選択した保存版の案件がありません。");
     EXPECT_EQ(mode_of(root), 0700u) << "a folder of the user's own becomes private";
+}
+
+// A run killed after publishing and before its commit leaves its record; the next run removes
+// the version files and the published result folders it names, only where they still are what
+// the run made: a real result folder, named as result folders are.
+TEST_F(VersionStore, TheSweepUndoesAKilledRunsVersionsAndPublishedResults) {
+    const fs::path output = temp.path() / "Downloads" / "a\nb";  // any bytes may name it
+    fs::create_directories(output);
+    const fs::path result = output / "てすみら検版_20261210_101112_abcdef01";
+    const fs::path stranger = output / "てすみら検版_mine";
+    const fs::path linked = output / "てすみら検版_20261210_101112_abcdef02";
+    for (const fs::path& folder : {result, stranger, temp.path() / "elsewhere"}) fs::create_directories(folder);
+    fs::create_directory_symlink(temp.path() / "elsewhere", linked);
+    const pid_t child = fork();
+    if (child == 0) {  // the killed run: its record stays, nothing is committed
+        Vault store(root, PROJECT);
+        store.db().execute("BEGIN IMMEDIATE");
+        std::vector<fs::path> created;
+        store.append("a.pdf", file("a.pdf", "never committed"), created);
+        for (const fs::path& folder : {result, stranger, linked}) store.note_published(folder);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_EQ(count_files(project / "versions"), 1u);
+
+    Vault store(root, PROJECT);
+    store.db().execute("BEGIN IMMEDIATE");
+    store.sweep_killed_runs();
+    store.db().execute("COMMIT");
+    EXPECT_EQ(count_files(project / "versions"), 0u);
+    EXPECT_FALSE(fs::exists(result));
+    EXPECT_TRUE(fs::exists(stranger));
+    EXPECT_TRUE(fs::is_symlink(linked));
+    EXPECT_TRUE(fs::exists(temp.path() / "elsewhere"));
+    for (const auto& entry : fs::directory_iterator(project))
+        EXPECT_FALSE(entry.path().filename().string().starts_with(".run-")) << "the record is gone";
 }
