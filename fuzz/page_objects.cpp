@@ -30,7 +30,7 @@ std::optional<std::pair<int, int>> page_grid(const std::filesystem::path& path) 
         if (reader.encrypted) return std::nullopt;
         std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(*reader.qpdf).getAllPages();
         if (pages.empty()) return std::nullopt;
-        const tesmira::pdf::Rect trim = tesmira::pdf::trimmed_box(pages.front());
+        const tesmira::pdf::Rect trim = tesmira::pdf::page_geometry(pages.front()).trim;
         tesmira::engine::validate_dimensions(trim.width(), trim.height(), DPI);
         return std::pair{int(std::ceil(trim.height() * DPI / 72)), int(std::ceil(trim.width() * DPI / 72))};
     } catch (const std::exception&) {

@@ -12,6 +12,7 @@
 #include "common/input_limits.hpp"
 #include "engine/dimensions.hpp"
 #include "engine/limits.hpp"
+#include "pdf/page_geometry.hpp"
 #include "pdf/reader.hpp"
 
 namespace tesmira::conductor {
@@ -35,29 +36,18 @@ OpenPdf open_checked(const std::filesystem::path& path) {
     return pdf;
 }
 
-// The trim size in points, sides swapped for a quarter-turned page.
+// The trim size in points as the renderer draws the page: the same reading of its boxes and
+// its /Rotate, so that a pair accepted here is drawn at the size checked here.
 std::pair<double, double> checked_page_size(QPDFPageObjectHelper& page, int number, int dpi) {
     const std::string prefix = std::to_string(number) + "ページ: ";
     if (!(pdf::user_unit(page) == 1.0)) throw UserError(prefix + "特殊なUserUnitは未対応です。");
-    const QPDFObjectHandle::Rectangle box = page.getTrimBox().getArrayAsRectangle();
-    double width = std::abs(box.urx - box.llx), height = std::abs(box.ury - box.lly);
-    // /Rotate in whole degrees, a real cut towards zero, modulo 180; both are exact at any size.
-    QPDFObjectHandle rotate = page.getAttribute("/Rotate", false);
-    bool turned = false;
-    if (rotate.isInteger()) {
-        turned = rotate.getIntValue() % 180 != 0;
-    } else if (rotate.isReal() && std::isfinite(rotate.getNumericValue())) {
-        turned = std::fmod(std::trunc(rotate.getNumericValue()), 180.0) != 0;
-    } else if (!rotate.isNull()) {
-        throw std::runtime_error("could not convert /Rotate to an integer: " + rotate.unparse());
-    }
-    if (turned) std::swap(width, height);
+    const pdf::PageGeometry geometry = pdf::page_geometry(page);
     try {
-        engine::validate_dimensions(width, height, dpi);
+        engine::validate_dimensions(geometry.width, geometry.height, dpi);
     } catch (const UserError& error) {
         throw UserError(prefix + error.what());
     }
-    return {width, height};
+    return {geometry.width, geometry.height};
 }
 
 }  // namespace

@@ -72,14 +72,8 @@ CheckedPage check_pdf(const std::filesystem::path& path, int page_number) {
 
     check_images(page, page_number);
 
-    CheckedPage checked;
-    checked.pages = n;
-    checked.trim = pdf::trimmed_box(page);
-    const int rotation = pdf::display_rotation(page);
-    checked.width = checked.trim.width();
-    checked.height = checked.trim.height();
-    if (rotation == 90 || rotation == 270) std::swap(checked.width, checked.height);
-    return checked;
+    const pdf::PageGeometry geometry = pdf::page_geometry(page);
+    return {n, geometry.trim, geometry.width, geometry.height};
 }
 
 // Where and how large the page is drawn.

@@ -48,9 +48,10 @@ pdf::Rect checked_page_box(const std::filesystem::path& path, int page_number) {
     ClipFinder clips;
     page.parseContents(&clips);  // a page without content has nothing to find
     if (clips.found) throw UserError("クリッピングのあるページは軽減対象外です。");
-    if (pdf::display_rotation(page) != 0) throw UserError("回転ページは軽減対象外です。");
+    const pdf::PageGeometry geometry = pdf::page_geometry(page);
+    if (geometry.rotation != 0) throw UserError("回転ページは軽減対象外です。");
 
-    const pdf::Rect box = pdf::trimmed_box(page);
+    const pdf::Rect box = geometry.trim;
     if (!(box.width() > 0 && box.height() > 0)) throw std::domain_error("the page box has no area");
     return box;
 }

@@ -10,12 +10,22 @@ struct Rect {
     double height() const { return y1 - y0; }
 };
 
-// The part of a page that is compared: its trim box (falling back to the crop box, then
-// to the media box) within its media box, in default user space.
-Rect trimmed_box(QPDFPageObjectHelper& page);
+// How a page is drawn, read in one way for the pair check, the renderer and the noise scope,
+// so that a page they accept is drawn at the size they checked.
+struct PageGeometry {
+    // The part of the page that is compared: its trim box (falling back to the crop box, then
+    // to the media box) within its media box, in default user space: what the renderer shows.
+    Rect trim;
+    // The page's /Rotate, inherited through the page tree, read as the renderer reads it: an
+    // integer keeps its low 32 bits, a real is rounded half up in single precision (a real
+    // beyond the range of int counts as 0), and the angle snaps to 0, 90, 180 or 270.
+    int rotation = 0;
+    // The trim size in points as the page is drawn: sides swapped for a quarter turn.
+    double width = 0, height = 0;
+};
 
-// The page's /Rotate, inherited through the page tree, snapped to 0, 90, 180 or 270
-// the way the renderer snaps it.
-int display_rotation(QPDFPageObjectHelper& page);
+// Reads the page's geometry. A /Rotate that is no number, or no finite one, fails with
+// "could not convert /Rotate to an integer: " and the value as the file writes it.
+PageGeometry page_geometry(QPDFPageObjectHelper& page);
 
 }  // namespace tesmira::pdf
