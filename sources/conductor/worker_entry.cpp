@@ -17,6 +17,7 @@
 #include "conductor/compared_copies.hpp"
 #include "conductor/events.hpp"
 #include "conductor/export_pdfs.hpp"
+#include "conductor/failure_message.hpp"
 #include "conductor/killed_runs.hpp"
 #include "conductor/pair_validation.hpp"
 #include "conductor/settings.hpp"
@@ -64,6 +65,13 @@ void run(const WorkerCommandLine& line) {
     export_pdfs(as_paths(line.before), as_paths(line.after), line.output_root, settings);
 }
 
+RunFolders run_folders(const WorkerCommandLine& line) {
+    std::error_code error;
+    RunFolders folders{line.output_root, std::filesystem::temp_directory_path(error), std::nullopt};
+    if (line.archive_mode && line.archive_root) folders.archive_root = *line.archive_root;
+    return folders;
+}
+
 }  // namespace
 
 int worker_main(int argc, char** argv) {
@@ -90,7 +98,7 @@ int worker_main(int argc, char** argv) {
         return EXIT_TERMINATED;
     } catch (const std::exception& error) {
         if (termination_requested()) return EXIT_TERMINATED;
-        message = error.what();
+        message = failure_message(error, run_folders(*parsed.command_line));
     }
     try {
         emit("error", Json{{"message", message}});

@@ -7,13 +7,20 @@ extern "C" {
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
+#include <string>
 
 namespace tesmira::pdf {
 
-// A MuPDF failure, carrying MuPDF's own message.
+// A MuPDF failure, carrying MuPDF's own message and whether memory ran out (MuPDF's
+// FZ_ERROR_MEMORY: an allocation failed, or went beyond what one page may take).
 class MupdfError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit MupdfError(const std::string& message, bool out_of_memory = false)
+        : std::runtime_error(message), out_of_memory_(out_of_memory) {}
+    bool out_of_memory() const { return out_of_memory_; }
+
+private:
+    bool out_of_memory_;
 };
 
 // One MuPDF context; every MuPDF call of this process goes through one of these.
@@ -32,9 +39,13 @@ public:
     void run(F&& calls) const {
         fz_context* ctx = ctx_;
         const char* volatile failure = nullptr;  // read after a longjmp
+        volatile int code = 0;
         fz_try(ctx) { calls(); }
-        fz_catch(ctx) { failure = fz_caught_message(ctx); }
-        if (failure) throw MupdfError(failure);
+        fz_catch(ctx) {
+            failure = fz_caught_message(ctx);
+            code = fz_caught(ctx);
+        }
+        if (failure) throw MupdfError(failure, code == FZ_ERROR_MEMORY);
     }
 
 private:
