@@ -92,7 +92,6 @@ std::optional<std::string> told_by_errno(int number, const fs::path& path, const
         case EDQUOT:
             return with_reason(where + DISK_FULL, reason);
         case EROFS:
-            if (path.empty()) return std::nullopt;
             return with_reason(where + NOT_WRITABLE, reason);
         case EACCES:
         case EPERM:

@@ -5,6 +5,7 @@
 #include FT_FREETYPE_H
 
 #include <cmath>
+#include <optional>
 #include <stdexcept>
 
 #include "common/unicode.hpp"
@@ -13,6 +14,7 @@ namespace tesmira::engine {
 namespace {
 
 const char* const FAMILY = "Noto Sans CJK JP";
+constexpr char32_t REPLACEMENT_CHARACTER = U'\uFFFD';
 // Characters the band always sets; a face without them would draw boxes.
 const std::u32string REQUIRED_CHARACTERS = U"変更前後検版日時あア";
 
@@ -47,11 +49,36 @@ FcConfig* font_configuration() {
 struct BandFont::Face {
     FT_Library library = nullptr;
     FT_Face face = nullptr;
+    // U+FFFD, which the band shows for each byte of a name that is not UTF-8, as the desktop
+    // does; the Japanese face has no glyph for it. Null when no font has one.
+    FT_Face replacement = nullptr;
     ~Face() {
+        if (replacement) FT_Done_Face(replacement);
         if (face) FT_Done_Face(face);
         if (library) FT_Done_FreeType(library);
     }
 };
+
+std::optional<std::string> BandFont::find_replacement_font_file() {
+    FcConfig* config = font_configuration();
+    if (!config) return std::nullopt;
+    Pattern pattern(FcPatternCreate());
+    std::unique_ptr<FcCharSet, decltype(&FcCharSetDestroy)> wanted(FcCharSetCreate(), &FcCharSetDestroy);
+    if (!pattern || !wanted || !FcCharSetAddChar(wanted.get(), REPLACEMENT_CHARACTER) ||
+        !FcPatternAddCharSet(pattern.get(), FC_CHARSET, wanted.get()))
+        return std::nullopt;
+    FcConfigSubstitute(config, pattern.get(), FcMatchPattern);
+    FcDefaultSubstitute(pattern.get());
+    FcResult result = FcResultNoMatch;
+    Pattern match(FcFontMatch(config, pattern.get(), &result));
+    FcChar8* file = nullptr;
+    FcCharSet* charset = nullptr;
+    if (!match || FcPatternGetString(match.get(), FC_FILE, 0, &file) != FcResultMatch ||
+        FcPatternGetCharSet(match.get(), FC_CHARSET, 0, &charset) != FcResultMatch ||
+        !FcCharSetHasChar(charset, REPLACEMENT_CHARACTER))
+        return std::nullopt;
+    return std::string(reinterpret_cast<const char*>(file));
+}
 
 std::string BandFont::find_japanese_font_file() {
     FcConfig* config = font_configuration();
@@ -82,19 +109,32 @@ BandFont::BandFont(int pixel_size) : face_(std::make_unique<Face>()) {
     check_freetype(FT_Init_FreeType(&face_->library), "FreeType");
     check_freetype(FT_New_Face(face_->library, file.c_str(), 0, &face_->face), file.c_str());
     check_freetype(FT_Set_Pixel_Sizes(face_->face, 0, FT_UInt(pixel_size)), file.c_str());
+    if (FT_Get_Char_Index(face_->face, REPLACEMENT_CHARACTER) != 0) return;
+    // Without a face for it, the character stays the Japanese face's missing-glyph box.
+    if (const auto replacement = find_replacement_font_file();
+        replacement && FT_New_Face(face_->library, replacement->c_str(), 0, &face_->replacement) == 0)
+        check_freetype(FT_Set_Pixel_Sizes(face_->replacement, 0, FT_UInt(pixel_size)), replacement->c_str());
 }
 
 BandFont::~BandFont() = default;
 
 namespace {
 
-// Loads each glyph of the text in turn and calls `at(pen)` with the pen position (from 0, in
-// pixels, kerning applied) at which the loaded glyph stands; returns the text's advance width.
+// Loads each glyph of the text in turn and calls `at(pen, slot)` with the pen position (from 0,
+// in pixels, kerning applied) at which the glyph loaded into `slot` stands; returns the text's
+// advance width.
 template <typename At>
-double walk_glyphs(FT_Face face, std::string_view utf8, At&& at) {
+double walk_glyphs(FT_Face face, FT_Face replacement, std::string_view utf8, At&& at) {
     double pen = 0;
     FT_UInt previous = 0;
     for (char32_t c : decode_utf8(utf8)) {
+        if (c == REPLACEMENT_CHARACTER && replacement) {
+            check_freetype(FT_Load_Char(replacement, FT_ULong(c), FT_LOAD_DEFAULT), "FreeType glyph");
+            at(pen, replacement->glyph);
+            pen += double(replacement->glyph->advance.x) / 64.0;
+            previous = 0;
+            continue;
+        }
         const FT_UInt glyph = FT_Get_Char_Index(face, FT_ULong(c));
         check_freetype(FT_Load_Glyph(face, glyph, FT_LOAD_DEFAULT), "FreeType glyph");
         if (previous && FT_HAS_KERNING(face)) {
@@ -102,7 +142,7 @@ double walk_glyphs(FT_Face face, std::string_view utf8, At&& at) {
             FT_Get_Kerning(face, previous, glyph, FT_KERNING_DEFAULT, &kerning);
             pen += double(kerning.x) / 64.0;
         }
-        at(pen);
+        at(pen, face->glyph);
         pen += double(face->glyph->advance.x) / 64.0;
         previous = glyph;
     }
@@ -112,7 +152,7 @@ double walk_glyphs(FT_Face face, std::string_view utf8, At&& at) {
 }  // namespace
 
 double BandFont::text_width(std::string_view utf8) const {
-    return walk_glyphs(face_->face, utf8, [](double) {});
+    return walk_glyphs(face_->face, face_->replacement, utf8, [](double, FT_GlyphSlot) {});
 }
 
 void BandFont::draw_left_middle(cv::Mat& rgb, std::string_view utf8, double x, double y, cv::Vec3b colour) const {
@@ -120,11 +160,11 @@ void BandFont::draw_left_middle(cv::Mat& rgb, std::string_view utf8, double x, d
     const double ascender = double(face->size->metrics.ascender) / 64.0;
     const double descender = double(face->size->metrics.descender) / 64.0;  // negative
     const int baseline = int(std::lround(y + (ascender + descender) / 2.0));
-    walk_glyphs(face, utf8, [&](double pen) {
-        check_freetype(FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL), "FreeType render");
-        const FT_Bitmap& bitmap = face->glyph->bitmap;
-        const int left = int(std::lround(x + pen)) + face->glyph->bitmap_left;
-        const int top = baseline - face->glyph->bitmap_top;
+    walk_glyphs(face, face_->replacement, utf8, [&](double pen, FT_GlyphSlot glyph) {
+        check_freetype(FT_Render_Glyph(glyph, FT_RENDER_MODE_NORMAL), "FreeType render");
+        const FT_Bitmap& bitmap = glyph->bitmap;
+        const int left = int(std::lround(x + pen)) + glyph->bitmap_left;
+        const int top = baseline - glyph->bitmap_top;
         for (unsigned row = 0; row < bitmap.rows; ++row) {
             const int py = top + int(row);
             if (py < 0 || py >= rgb.rows) continue;

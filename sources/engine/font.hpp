@@ -2,6 +2,7 @@
 #include <opencv2/core.hpp>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,9 @@ public:
     void draw_left_middle(cv::Mat& rgb, std::string_view utf8, double x, double y, cv::Vec3b colour) const;
 
     static std::string find_japanese_font_file();
+    // A face for U+FFFD, which the band sets for each byte of a name that is not UTF-8 and the
+    // Japanese face lacks; without one the character is that face's missing-glyph box.
+    static std::optional<std::string> find_replacement_font_file();
 
 private:
     struct Face;

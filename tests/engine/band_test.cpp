@@ -151,3 +151,29 @@ TEST(InformationBand, NarrowImageGetsAStampAsWideAsTheRoom) {
 TEST(InformationBand, MissingDpiIsAKeyError) {
     EXPECT_THROW(annotate(sample_result(100, 10), Json{{"stamp", false}}, check_time()), tesmira::MissingSettingError);
 }
+
+// A byte of a name that is not UTF-8 shows as the desktop shows it: the replacement character,
+// drawn from a face that has it, not the Japanese face's missing-glyph box.
+TEST(InformationBand, ReplacementCharactersAreDrawnAsSuch) {
+    BandFont font(29);
+    const auto drawn = [&](const std::string& text) {
+        cv::Mat canvas(60, 200, CV_8UC3, cv::Scalar::all(255));
+        font.draw_left_middle(canvas, text, 10, 30, cv::Vec3b(0, 0, 0));
+        return canvas;
+    };
+    if (!BandFont::find_replacement_font_file())
+        GTEST_SKIP() << "fontconfig offers no face with U+FFFD (fonts-dejavu-core has one)";
+    const cv::Mat missing = drawn("\U0001F600");  // no glyph in the Japanese face: its box
+    const cv::Mat replacement = drawn("\uFFFD");
+    EXPECT_GT(cv::norm(missing, replacement, cv::NORM_INF), 0.0);
+    EXPECT_GT(ink(replacement).area(), 0);
+    EXPECT_GT(font.text_width("\uFFFD"), 0);
+    // The band of a name that is not UTF-8 holds the same pixels as that of its shown form.
+    Json odd = settings(300), shown = settings(300);
+    odd["after_name"] = "\x8c\x9f.pdf";
+    shown["after_name"] = "\uFFFD\uFFFD.pdf";
+    const cv::Mat image = sample_result(2581, 10);
+    EXPECT_EQ(
+        cv::norm(annotate(image, odd, check_time()).canvas, annotate(image, shown, check_time()).canvas, cv::NORM_INF),
+        0.0);
+}
