@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <qpdf/QPDFPageObjectHelper.hh>
+
 #include "fixtures/pdf_builder.hpp"
+#include "fixtures/resource_editor.hpp"
 #include "worker_process.hpp"
 
 namespace fs = std::filesystem;
@@ -92,9 +95,21 @@ TEST_F(WorkerEvents, FailureDuringTheRunEndsWithOneErrorAfterTheEventsSoFar) {
     fx::Page page;
     page.media = {0, 0, 100, 100};
     const fx::Document good = fx::many_pages(3, page);
-    fx::Document bad = good;
-    bad.pages[1].media = {0, 0, 50, 100};
-    bad.pages[1].trim = fx::Rect{0, 0, 100, 100};
+    // Page 2 of the bad file passes the pair's checks and is refused when it is drawn: it draws
+    // an image whose dictionary declares 19000 x 19000 pixels.
+    const auto write_bad = [](const fs::path& path) {
+        fx::write_pdf(fx::many_pages(3, fx::Page{{0, 0, 100, 100}}), path);
+        fx::ResourceEditor editor(path);
+        editor.add("/XObject",
+                   "/Huge",
+                   editor.stream("<< /Type /XObject /Subtype /Image /Width 19000 /Height 19000 /ColorSpace "
+                                 "/DeviceRGB /BitsPerComponent 8 >>",
+                                 std::string(12, '\0')),
+                   1);
+        QPDFPageObjectHelper(editor.page(1))
+            .addPageContents(editor.stream("<< >>", "q 10 0 0 10 5 5 cm /Huge Do Q"), false);
+        editor.save();
+    };
 
     const struct {
         const char* what;
@@ -109,7 +124,10 @@ TEST_F(WorkerEvents, FailureDuringTheRunEndsWithOneErrorAfterTheEventsSoFar) {
             fs::create_directories(folder / "old");
             fs::create_directories(folder / "new");
             fx::write_pdf(good, before.emplace_back(folder / "old" / name));
-            fx::write_pdf(name == "bad.pdf" ? bad : good, after.emplace_back(folder / "new" / name));
+            if (name == "bad.pdf")
+                write_bad(after.emplace_back(folder / "new" / name));
+            else
+                fx::write_pdf(good, after.emplace_back(folder / "new" / name));
         }
         const Outcome run = box.run(comparison(before, after));
         EXPECT_EQ(run.status, 1);
@@ -119,7 +137,9 @@ TEST_F(WorkerEvents, FailureDuringTheRunEndsWithOneErrorAfterTheEventsSoFar) {
         expected.push_back("error");
         ASSERT_EQ(run.names(), expected) << run.out;
         EXPECT_EQ(run.events.at(std::size_t(failing_page)).at("page"), failing_page);
-        EXPECT_EQ(run.lines.back(), R"({"event": "error", "message": "新旧PDFの仕上がりサイズが異なります。"})");
+        EXPECT_EQ(
+            run.lines.back(),
+            R"({"event": "error", "message": "2ページ: 大きすぎる画像があるため比較できません（展開後1GBまで）。"})");
         EXPECT_TRUE(entries(box.output()).empty());
         EXPECT_TRUE(entries(box.temporary()).empty());
     }
