@@ -141,8 +141,8 @@ protected:
     }
 };
 
-// The syncs of one compare run, in order: "<n> <call> <file>".
-std::vector<std::pair<int, std::string>> read_sync_log(const fs::path& log) {
+// The calls a shim logged in one run, in order: "<n> <call> <file>..." as number and files.
+std::vector<std::pair<int, std::string>> read_call_log(const fs::path& log) {
     std::vector<std::pair<int, std::string>> syncs;
     std::ifstream in(log);
     std::string line;
@@ -183,7 +183,7 @@ TEST_F(ArchiveCrash, KilledAtEverySyncOfStoringAndCommitting) {
             archive_arguments("compare", "new"), box.temporary(), std::chrono::seconds(120), preload("0", log));
         ASSERT_EQ(probe.finish().status, 0);
     }
-    const auto syncs = read_sync_log(log);
+    const auto syncs = read_call_log(log);
     std::vector<std::pair<int, std::string>> moments;
     int version = 0;
     for (const auto& [number, file] : syncs) {
@@ -223,7 +223,7 @@ TEST_F(ArchiveCrash, KilledAroundPublishingAndCommitting) {
         ASSERT_EQ(probe.finish().status, 0);
     }
     int publishing = 0;  // the rename that moves the result into the output root
-    for (const auto& [number, line] : read_sync_log(log))
+    for (const auto& [number, line] : read_call_log(log))
         if (line.find("/.tesmira-archive-") != std::string::npos &&
             line.find(" " + box.output().string() + "/てすみら検版_") != std::string::npos)
             publishing = number;
@@ -231,11 +231,12 @@ TEST_F(ArchiveCrash, KilledAroundPublishingAndCommitting) {
 
     const struct {
         std::string moment, variable;
+        std::size_t shown;  // result folders visible after the kill
         bool committed;
     } cases[] = {
-        {"at the result's rename", "TESMIRA_KILL_AT_RENAME=" + std::to_string(publishing), false},
-        {"between the rename and the commit", "TESMIRA_KILL_AFTER_RENAME=" + std::to_string(publishing), false},
-        {"after the commit", "TESMIRA_KILL_AFTER_UNLINK=history.sqlite3-journal", true},
+        {"at the result's rename", "TESMIRA_KILL_AT_RENAME=" + std::to_string(publishing), 0, false},
+        {"between the rename and the commit", "TESMIRA_KILL_AFTER_RENAME=" + std::to_string(publishing), 1, false},
+        {"after the commit", "TESMIRA_KILL_AFTER_UNLINK=history.sqlite3-journal", 1, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.moment);
@@ -243,7 +244,7 @@ TEST_F(ArchiveCrash, KilledAroundPublishingAndCommitting) {
         environment.push_back(c.variable);
         ASSERT_EQ(killed_compare(saved, environment).signal, SIGKILL);
         const std::set<std::string> shown = visible_results();
-        EXPECT_EQ(shown.size(), c.moment == "at the result's rename" ? 0u : 1u);
+        EXPECT_EQ(shown.size(), c.shown);
         if (!c.committed) {
             expect_before_then_recovers(history(), c.moment);
             for (const std::string& name : shown) EXPECT_FALSE(fs::exists(box.output() / name)) << "swept";
