@@ -49,9 +49,21 @@ FcConfig* font_configuration() {
 struct BandFont::Face {
     FT_Library library = nullptr;
     FT_Face face = nullptr;
+    int pixel_size = 0;
     // U+FFFD, which the band shows for each byte of a name that is not UTF-8, as the desktop
-    // does; the Japanese face has no glyph for it. Null when no font has one.
+    // does; the Japanese face has no glyph for it. Loaded when a text first needs it; null when
+    // no font has one, and the character is then the Japanese face's missing-glyph box.
     FT_Face replacement = nullptr;
+    bool replacement_sought = false;
+
+    FT_Face replacement_face() {
+        if (replacement_sought) return replacement;
+        replacement_sought = true;
+        const auto file = find_replacement_font_file();
+        if (file && FT_New_Face(library, file->c_str(), 0, &replacement) == 0)
+            check_freetype(FT_Set_Pixel_Sizes(replacement, 0, FT_UInt(pixel_size)), file->c_str());
+        return replacement;
+    }
     ~Face() {
         if (replacement) FT_Done_Face(replacement);
         if (face) FT_Done_Face(face);
@@ -109,11 +121,8 @@ BandFont::BandFont(int pixel_size) : face_(std::make_unique<Face>()) {
     check_freetype(FT_Init_FreeType(&face_->library), "FreeType");
     check_freetype(FT_New_Face(face_->library, file.c_str(), 0, &face_->face), file.c_str());
     check_freetype(FT_Set_Pixel_Sizes(face_->face, 0, FT_UInt(pixel_size)), file.c_str());
-    if (FT_Get_Char_Index(face_->face, REPLACEMENT_CHARACTER) != 0) return;
-    // Without a face for it, the character stays the Japanese face's missing-glyph box.
-    if (const auto replacement = find_replacement_font_file();
-        replacement && FT_New_Face(face_->library, replacement->c_str(), 0, &face_->replacement) == 0)
-        check_freetype(FT_Set_Pixel_Sizes(face_->replacement, 0, FT_UInt(pixel_size)), replacement->c_str());
+    face_->pixel_size = pixel_size;
+    face_->replacement_sought = FT_Get_Char_Index(face_->face, REPLACEMENT_CHARACTER) != 0;
 }
 
 BandFont::~BandFont() = default;
@@ -123,12 +132,12 @@ namespace {
 // Loads each glyph of the text in turn and calls `at(pen, slot)` with the pen position (from 0,
 // in pixels, kerning applied) at which the glyph loaded into `slot` stands; returns the text's
 // advance width.
-template <typename At>
-double walk_glyphs(FT_Face face, FT_Face replacement, std::string_view utf8, At&& at) {
+template <typename Replacement, typename At>
+double walk_glyphs(FT_Face face, Replacement&& replacement_face, std::string_view utf8, At&& at) {
     double pen = 0;
     FT_UInt previous = 0;
     for (char32_t c : decode_utf8(utf8)) {
-        if (c == REPLACEMENT_CHARACTER && replacement) {
+        if (FT_Face replacement = c == REPLACEMENT_CHARACTER ? replacement_face() : nullptr) {
             check_freetype(FT_Load_Char(replacement, FT_ULong(c), FT_LOAD_DEFAULT), "FreeType glyph");
             at(pen, replacement->glyph);
             pen += double(replacement->glyph->advance.x) / 64.0;
@@ -152,7 +161,8 @@ double walk_glyphs(FT_Face face, FT_Face replacement, std::string_view utf8, At&
 }  // namespace
 
 double BandFont::text_width(std::string_view utf8) const {
-    return walk_glyphs(face_->face, face_->replacement, utf8, [](double, FT_GlyphSlot) {});
+    return walk_glyphs(
+        face_->face, [this] { return face_->replacement_face(); }, utf8, [](double, FT_GlyphSlot) {});
 }
 
 void BandFont::draw_left_middle(cv::Mat& rgb, std::string_view utf8, double x, double y, cv::Vec3b colour) const {
@@ -160,25 +170,29 @@ void BandFont::draw_left_middle(cv::Mat& rgb, std::string_view utf8, double x, d
     const double ascender = double(face->size->metrics.ascender) / 64.0;
     const double descender = double(face->size->metrics.descender) / 64.0;  // negative
     const int baseline = int(std::lround(y + (ascender + descender) / 2.0));
-    walk_glyphs(face, face_->replacement, utf8, [&](double pen, FT_GlyphSlot glyph) {
-        check_freetype(FT_Render_Glyph(glyph, FT_RENDER_MODE_NORMAL), "FreeType render");
-        const FT_Bitmap& bitmap = glyph->bitmap;
-        const int left = int(std::lround(x + pen)) + glyph->bitmap_left;
-        const int top = baseline - glyph->bitmap_top;
-        for (unsigned row = 0; row < bitmap.rows; ++row) {
-            const int py = top + int(row);
-            if (py < 0 || py >= rgb.rows) continue;
-            const unsigned char* coverage = bitmap.buffer + std::ptrdiff_t(row) * bitmap.pitch;
-            cv::Vec3b* line = rgb.ptr<cv::Vec3b>(py);
-            for (unsigned col = 0; col < bitmap.width; ++col) {
-                const int px = left + int(col);
-                if (px < 0 || px >= rgb.cols || coverage[col] == 0) continue;
-                const int a = coverage[col];
-                for (int ch = 0; ch < 3; ++ch)
-                    line[px][ch] = uchar((colour[ch] * a + line[px][ch] * (255 - a) + 127) / 255);
+    walk_glyphs(
+        face,
+        [this] { return face_->replacement_face(); },
+        utf8,
+        [&](double pen, FT_GlyphSlot glyph) {
+            check_freetype(FT_Render_Glyph(glyph, FT_RENDER_MODE_NORMAL), "FreeType render");
+            const FT_Bitmap& bitmap = glyph->bitmap;
+            const int left = int(std::lround(x + pen)) + glyph->bitmap_left;
+            const int top = baseline - glyph->bitmap_top;
+            for (unsigned row = 0; row < bitmap.rows; ++row) {
+                const int py = top + int(row);
+                if (py < 0 || py >= rgb.rows) continue;
+                const unsigned char* coverage = bitmap.buffer + std::ptrdiff_t(row) * bitmap.pitch;
+                cv::Vec3b* line = rgb.ptr<cv::Vec3b>(py);
+                for (unsigned col = 0; col < bitmap.width; ++col) {
+                    const int px = left + int(col);
+                    if (px < 0 || px >= rgb.cols || coverage[col] == 0) continue;
+                    const int a = coverage[col];
+                    for (int ch = 0; ch < 3; ++ch)
+                        line[px][ch] = uchar((colour[ch] * a + line[px][ch] * (255 - a) + 127) / 255);
+                }
             }
-        }
-    });
+        });
 }
 
 }  // namespace tesmira::engine
