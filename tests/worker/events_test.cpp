@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <qpdf/QPDFPageObjectHelper.hh>
-
+#include "fixtures/hostile_pdfs.hpp"
 #include "fixtures/pdf_builder.hpp"
-#include "fixtures/resource_editor.hpp"
 #include "worker_process.hpp"
 
 namespace fs = std::filesystem;
@@ -95,20 +93,10 @@ TEST_F(WorkerEvents, FailureDuringTheRunEndsWithOneErrorAfterTheEventsSoFar) {
     fx::Page page;
     page.media = {0, 0, 100, 100};
     const fx::Document good = fx::many_pages(3, page);
-    // Page 2 of the bad file passes the pair's checks and is refused when it is drawn: it draws
-    // an image whose dictionary declares 19000 x 19000 pixels.
+    // Page 2 of the bad file passes the pair's checks and is refused when it is drawn.
     const auto write_bad = [](const fs::path& path) {
         fx::write_pdf(fx::many_pages(3, fx::Page{{0, 0, 100, 100}}), path);
-        fx::ResourceEditor editor(path);
-        editor.add("/XObject",
-                   "/Huge",
-                   editor.stream("<< /Type /XObject /Subtype /Image /Width 19000 /Height 19000 /ColorSpace "
-                                 "/DeviceRGB /BitsPerComponent 8 >>",
-                                 std::string(12, '\0')),
-                   1);
-        QPDFPageObjectHelper(editor.page(1))
-            .addPageContents(editor.stream("<< >>", "q 10 0 0 10 5 5 cm /Huge Do Q"), false);
-        editor.save();
+        fx::add_declared_huge_image(path, 1);
     };
 
     const struct {

@@ -2,15 +2,13 @@
 // events in the same order, the same reports and result pages as one page after the other, the
 // same first failure with nothing of a later page written, and a page beyond the memory budget
 // still compared, alone.
-#include <qpdf/QPDFPageObjectHelper.hh>
-
 #include <cstdlib>
 #include <regex>
 
 #include "common/files.hpp"
 #include "engine/image_reading.hpp"
+#include "fixtures/hostile_pdfs.hpp"
 #include "fixtures/pdf_builder.hpp"
-#include "fixtures/resource_editor.hpp"
 #include "worker_process.hpp"
 
 namespace fs = std::filesystem;
@@ -142,17 +140,7 @@ TEST_F(PagesAtOnce, AMiddlePagesFailureIsTheOneReported) {
     for (const char* side : {"old", "new"}) {
         const fs::path path = box.input(std::string(side) + "/a.pdf");
         write_pages(path, 6, {});
-        // Page 3 draws an image whose dictionary declares 19000 x 19000 pixels.
-        fixtures::ResourceEditor editor(path);
-        editor.add("/XObject",
-                   "/Huge",
-                   editor.stream("<< /Type /XObject /Subtype /Image /Width 19000 /Height 19000 /ColorSpace "
-                                 "/DeviceRGB /BitsPerComponent 8 >>",
-                                 std::string(12, '\0')),
-                   2);
-        QPDFPageObjectHelper(editor.page(2))
-            .addPageContents(editor.stream("<< >>", "q 10 0 0 10 5 5 cm /Huge Do Q"), false);
-        editor.save();
+        fixtures::add_declared_huge_image(path, 2);  // page 3
     }
     for (const char* at_once : {"TESMIRA_PAGES_AT_ONCE=1", "TESMIRA_PAGES_AT_ONCE=8"}) {
         SCOPED_TRACE(at_once);
