@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <string_view>
 
 #include "common/json.hpp"
 #include "common/progress.hpp"
@@ -10,6 +11,10 @@ using tesmira::Progress;
 
 // Writes one event line to standard output ("event" first, then the fields) and flushes.
 void emit(const std::string& event, const Json& fields);
+
+// Writes the text to standard output and flushes; a failure (a full disk, a reader gone)
+// throws std::system_error naming standard output.
+void write_standard_output(std::string_view text);
 
 // The text of an event line, without the line feed.
 std::string event_line(const std::string& event, const Json& fields);
