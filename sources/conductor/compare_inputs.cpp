@@ -48,8 +48,9 @@ std::multimap<std::string, CompareItem> folder_items(const std::filesystem::path
             items.emplace(document_name(path), CompareItem{Kind::only_before, path, {}, path.filename().string(), {}});
         } else {
             paired_before.push_back(path);
-            items.emplace(document_name(path),
-                          CompareItem{Kind::compared, path, partner, path.filename().string(), partner.filename().string()});
+            items.emplace(
+                document_name(path),
+                CompareItem{Kind::compared, path, partner, path.filename().string(), partner.filename().string()});
         }
     }
     // A name repeated within a folder (once in NFC, once not) and too many files are the
@@ -67,8 +68,7 @@ void check_page_counts(CompareItem& item, const Json& settings) {
         item.kind = Kind::page_counts_differ;
         item.before_pages = mismatch.before_pages;
         item.after_pages = mismatch.after_pages;
-    } catch (const std::exception&) {
-    }
+    } catch (const std::exception&) {}
 }
 
 }  // namespace

@@ -51,15 +51,15 @@ std::string compared_lines(const CompareItem& item, const std::vector<const Json
 
 std::string item_lines(const CompareItem& item, const std::vector<const Json*>& pages) {
     switch (item.kind) {
-    case Kind::compared:
-        return compared_lines(item, pages);
-    case Kind::page_counts_differ:
-        return pair_names(item) + std::to_string(item.before_pages) + " and " + std::to_string(item.after_pages) +
-               " pages, different page counts\n";
-    case Kind::only_before:
-        return "only in OLD: " + shown_name(item.before_name) + "\n";
-    case Kind::only_after:
-        return "only in NEW: " + shown_name(item.after_name) + "\n";
+        case Kind::compared:
+            return compared_lines(item, pages);
+        case Kind::page_counts_differ:
+            return pair_names(item) + std::to_string(item.before_pages) + " and " + std::to_string(item.after_pages) +
+                   " pages, different page counts\n";
+        case Kind::only_before:
+            return "only in OLD: " + shown_name(item.before_name) + "\n";
+        case Kind::only_after:
+            return "only in NEW: " + shown_name(item.after_name) + "\n";
     }
     return {};
 }
@@ -75,8 +75,8 @@ void CompareSummary::take(const std::string& event, const Json& fields) {
 }
 
 bool CompareSummary::any_difference() const {
-    const bool set_aside = std::any_of(
-        items_.begin(), items_.end(), [](const CompareItem& item) { return item.kind != Kind::compared; });
+    const bool set_aside =
+        std::any_of(items_.begin(), items_.end(), [](const CompareItem& item) { return item.kind != Kind::compared; });
     return set_aside || std::any_of(pages_.begin(), pages_.end(), differs);
 }
 
