@@ -40,8 +40,7 @@ ProgressLine::ProgressLine(std::FILE* terminal, std::string single_name)
       ticker_([this](std::stop_token stop) { tick(stop); }) {}
 
 ProgressLine::~ProgressLine() {
-    ticker_.request_stop();
-    ticker_.join();
+    stop_ticking();
     std::unique_lock lock(mutex_);
     clear(lock);
 }
@@ -60,8 +59,7 @@ void ProgressLine::take(const std::string& event, const Json& fields) {
 }
 
 void ProgressLine::finish() {
-    ticker_.request_stop();
-    ticker_.join();
+    stop_ticking();
     std::unique_lock lock(mutex_);
     clear(lock);
     if (write_error_ != 0) throw std::system_error(write_error_, std::generic_category(), "standard error");
@@ -92,6 +90,11 @@ void ProgressLine::put(const std::string& text) {
     if ((std::fwrite(text.data(), 1, text.size(), terminal_) != text.size() || std::fflush(terminal_) != 0) &&
         write_error_ == 0)
         write_error_ = errno;
+}
+
+void ProgressLine::stop_ticking() {
+    ticker_.request_stop();
+    if (ticker_.joinable()) ticker_.join();
 }
 
 void ProgressLine::tick(std::stop_token stop) {

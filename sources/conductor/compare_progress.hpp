@@ -32,7 +32,8 @@ private:
     void draw(std::unique_lock<std::mutex>& lock);  // the current page with the time, fitted to the width
     void clear(std::unique_lock<std::mutex>& lock);
     void put(const std::string& text);  // keeps the first failure's errno
-    void tick(std::stop_token stop);
+    void tick(std::stop_token stop);    // the ticker's loop: a redraw each second
+    void stop_ticking();
 
     std::FILE* terminal_;
     std::string single_name_;
