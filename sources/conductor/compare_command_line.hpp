@@ -9,7 +9,7 @@ namespace tesmira::conductor {
 
 // Whether the one-line progress display is drawn on standard error.
 enum class ProgressDisplay {
-    automatic,  // when standard error is a terminal and --quiet is not given
+    automatic,  // when standard error is a terminal, without --quiet, and --json writes to none
     shown,      // --progress
     hidden,     // --no-progress
 };

@@ -49,9 +49,11 @@ void check_output_folder(const std::optional<std::string>& output) {
     throw std::runtime_error(named + "not a folder");
 }
 
+// On a terminal unless --quiet, and unless the events of --json go to that terminal too, whose
+// lines the progress would cut into.
 bool shows_progress(const CompareCommandLine& line) {
     if (line.progress != ProgressDisplay::automatic) return line.progress == ProgressDisplay::shown;
-    return !line.quiet && ::isatty(STDERR_FILENO) == 1;
+    return !line.quiet && ::isatty(STDERR_FILENO) == 1 && !(line.json && ::isatty(STDOUT_FILENO) == 1);
 }
 
 // The old file's name of the one pair compared, which the run's events do not name.
