@@ -54,6 +54,9 @@ hints=$(desktop-file-validate "$entry" 2>&1) || fail "the menu entry is invalid:
 completion="$prefix/share/bash-completion/completions/tesmira-compare"
 [ -f "$completion" ] || fail "no bash completion"
 [ -f "$prefix/share/zsh/vendor-completions/_tesmira-compare" ] || fail "no zsh completion"
+if command -v zsh > /dev/null; then
+  zsh -n "$prefix/share/zsh/vendor-completions/_tesmira-compare" || fail "the zsh completion does not parse"
+fi
 complete_words() {  # WORD...: what the completion offers for the last word
   (cd "$work/completion" && bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1))
     _tesmira_compare; printf "%s\n" "${COMPREPLY[@]}"' complete "$completion" tesmira-compare "$@")
