@@ -165,8 +165,8 @@ private:
 
 std::string compare_help(const std::string& program) {
     return usage(program) +
-           "Compares the old and the new version of print-ready PDFs page by page, as the desktop\n"
-           "application does, and prints a line for each compared file and each changed page.\n"
+           "Compares the old and the new version of print-ready PDFs page by page, as the\n"
+           "desktop application does, and prints a line for each file and each changed page.\n"
            "OLD and NEW are two PDF files, or two folders whose PDFs are paired by name.\n"
            "\n"
            "options:\n"
@@ -195,9 +195,9 @@ std::string compare_help(const std::string& program) {
            "  --version         show the version and exit\n"
            "Long options may be shortened to any prefix that names only one.\n"
            "\n"
-           "Exit status: 0 when no page differs, 1 when some page differs, the page counts differ\n"
-           "or a PDF of a folder has no partner, 2 on a refusal or an error (its message on\n"
-           "standard error), 130 when interrupted.\n";
+           "Exit status: 0 when no page differs; 1 when some page differs, the page counts\n"
+           "differ or a PDF of a folder has no partner; 2 on a refusal or an error (its message\n"
+           "on standard error); 130 when interrupted.\n";
 }
 
 CompareParse parse_compare_command_line(const std::string& program, const std::vector<std::string>& arguments) {
