@@ -7,7 +7,13 @@ pkg_check_modules(PC_MUPDF QUIET mupdf)
 find_path(MuPDF_INCLUDE_DIR mupdf/fitz.h HINTS ${PC_MUPDF_INCLUDEDIR})
 find_library(MuPDF_LIBRARY NAMES libmupdf.a mupdf HINTS ${PC_MUPDF_LIBDIR})
 find_library(MuPDF_THIRD_LIBRARY NAMES libmupdf-third.a mupdf-third HINTS ${PC_MUPDF_LIBDIR})
+# The version of the headers compiled against, which is the archives' own: Debian's mupdf.pc
+# names an older one (1.19.0 for 1.21.1).
 set(MuPDF_VERSION ${PC_MUPDF_VERSION})
+if(MuPDF_INCLUDE_DIR AND EXISTS ${MuPDF_INCLUDE_DIR}/mupdf/fitz/version.h)
+  file(STRINGS ${MuPDF_INCLUDE_DIR}/mupdf/fitz/version.h version_line REGEX "^#define FZ_VERSION \"")
+  string(REGEX REPLACE "^#define FZ_VERSION \"([^\"]*)\".*" "\\1" MuPDF_VERSION "${version_line}")
+endif()
 
 include(FindPackageHandleStandardArgs)
 find_package_handle_standard_args(MuPDF REQUIRED_VARS MuPDF_LIBRARY MuPDF_THIRD_LIBRARY MuPDF_INCLUDE_DIR

@@ -96,6 +96,16 @@ void ProofModel::select(const QList<QUrl>& urls, bool beforeSide) {
     invalidateResults();
 }
 
+void ProofModel::selectOnEmptySide(const QList<QUrl>& urls) {
+    if (running_) return;
+    if (!before_.isEmpty() && !after_.isEmpty()) {
+        setError(
+            QStringLiteral("変更前と変更後のどちらにもPDFがあります。追加するPDFはカードにドロップしてください。"));
+        return;
+    }
+    select(urls, before_.isEmpty());
+}
+
 void ProofModel::invalidateResults() {
     views_.clear();
     publish(results_, {});

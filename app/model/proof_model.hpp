@@ -73,8 +73,12 @@ public:
     std::optional<QString> downloads() const;
 
     // Selection (each does nothing while a run is going).
-    void choose(bool beforeSide);                                  // asks chooseFiles for PDFs
-    void select(const QList<QUrl>& urls, bool beforeSide);         // adds PDFs to one side
+    void choose(bool beforeSide);                           // asks chooseFiles for PDFs
+    void select(const QList<QUrl>& urls, bool beforeSide);  // adds PDFs to one side
+    // Files opened from the desktop without a side (the file manager's "Open with", a start
+    // with one file): added to the first side without files, 変更前 then 変更後, as select()
+    // adds them; with files on both sides, `error` says so and nothing is added.
+    void selectOnEmptySide(const QList<QUrl>& urls);
     void remove(const std::optional<QUrl>& url, bool beforeSide);  // one file, or every file
     void reset();
     void reveal();  // selects the last run's result PDFs in the file manager

@@ -32,6 +32,10 @@ struct Parser {
             QStringLiteral("OLD.pdf"), QStringLiteral("The old PDF."), QStringLiteral("[OLD.pdf"));
         parser.addPositionalArgument(
             QStringLiteral("NEW.pdf"), QStringLiteral("The new PDF."), QStringLiteral("NEW.pdf]"));
+        parser.addPositionalArgument(QStringLiteral("FILE.pdf"),
+                                     QStringLiteral("One PDF, or more than two: added to the first side without "
+                                                    "files, the old one, then the new one."),
+                                     QStringLiteral("[FILE.pdf...]"));
     }
 };
 
@@ -45,9 +49,9 @@ bool isListOption(const QString& argument) {
 QStringList withListsSpelledOut(const QStringList& arguments) {
     QStringList spelled;
     QString list;              // the list option whose values follow, if any
-    bool listHasValue = true;  // a list option without a value stays, for the parser to refuse
+    bool listHasValue = true;  // a list option without a value gets an empty one, refused below
     const auto endList = [&] {
-        if (!listHasValue) spelled << list;
+        if (!listHasValue) spelled << list + u'=';
         list.clear();
         listHasValue = true;
     };
@@ -106,17 +110,19 @@ std::optional<StartFiles> readCommandLine(const QStringList& arguments) {
         refuse(parser.parser.errorText());
         return std::nullopt;
     }
-    StartFiles files{parser.parser.values(BEFORE), parser.parser.values(AFTER)};
-    const QStringList pair = parser.parser.positionalArguments();
-    if (pair.size() == 1 || pair.size() > 2) {
-        refuse(QStringLiteral("give OLD.pdf and NEW.pdf together, or use --before and --after"));
+    StartFiles files = openedFiles(parser.parser.positionalArguments());
+    files.before.append(parser.parser.values(BEFORE));
+    files.after.append(parser.parser.values(AFTER));
+    if (files.before.contains(QString()) || files.after.contains(QString())) {
+        refuse(QStringLiteral("--before and --after need at least one FILE"));
         return std::nullopt;
     }
-    if (pair.size() == 2) {
-        files.before.prepend(pair[0]);
-        files.after.prepend(pair[1]);
-    }
     return files;
+}
+
+StartFiles openedFiles(const QStringList& paths) {
+    if (paths.size() == 2) return {{paths[0]}, {paths[1]}, {}};
+    return {{}, {}, paths};
 }
 
 void addStartFiles(app::ProofModel& model, const StartFiles& files) {
@@ -126,6 +132,10 @@ void addStartFiles(app::ProofModel& model, const StartFiles& files) {
     for (const auto& [paths, beforeSide] : {std::pair{files.before, true}, std::pair{files.after, false}}) {
         if (paths.isEmpty()) continue;
         model.select(fileUrls(paths), beforeSide);
+        if (!refusal) refusal = model.error();
+    }
+    if (!files.eitherSide.isEmpty()) {
+        model.selectOnEmptySide(fileUrls(files.eitherSide));
         if (!refusal) refusal = model.error();
     }
     if (refusal) model.setError(refusal);

@@ -1,7 +1,9 @@
-// The desktop application: its main window owns the model and everything on screen.
+// The desktop application: its main window owns the model and everything on screen. A start
+// while a window is open hands its files to that window instead.
 #include <QApplication>
 
 #include "app/ui/application.hpp"
+#include "app/ui/application_service.hpp"
 #include "app/ui/command_line.hpp"
 #include "app/ui/main_window.hpp"
 
@@ -16,10 +18,13 @@ int main(int argc, char** argv) {
     tesmira::ui::setUpApplication();
     const std::optional<tesmira::ui::StartFiles> files = tesmira::ui::readCommandLine(QApplication::arguments());
     if (!files) return 2;
+    tesmira::ui::ApplicationService service;
+    // A window that does not answer gets a second one beside it, as without a session bus.
+    if (service.claim() == tesmira::ui::ApplicationService::Claim::taken && tesmira::ui::handOver(*files)) return 0;
+
     tesmira::ui::MainWindow window;
+    tesmira::ui::serve(service, window);
     tesmira::ui::addStartFiles(window.model(), *files);
-    window.show();
-    window.raise();
-    window.activateWindow();
+    tesmira::ui::present(window);
     return QApplication::exec();
 }

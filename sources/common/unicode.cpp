@@ -2,12 +2,18 @@
 
 #include <utf8proc.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <stdexcept>
 
 namespace tesmira {
 namespace {
+
+std::size_t columns_of(char32_t c) {
+    if (is_undecodable_byte(c)) return 1;
+    return std::size_t(std::max(0, utf8proc_charwidth(utf8proc_int32_t(c))));
+}
 
 // Runs a utf8proc mapping over the valid stretches of the text; escaped bytes pass as they are.
 std::string map_text(std::string_view text, utf8proc_option_t options) {
@@ -107,6 +113,19 @@ std::string cut_utf8(std::string_view text, std::size_t max_bytes) {
     // Step back over continuation bytes so that no character is split.
     while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
     return std::string(text.substr(0, end));
+}
+
+std::size_t terminal_columns(std::string_view text) {
+    std::size_t columns = 0;
+    for (char32_t c : decode_utf8(text)) columns += columns_of(c);
+    return columns;
+}
+
+std::string cut_to_columns(std::string_view text, std::size_t columns) {
+    const std::u32string points = decode_utf8(text);
+    std::size_t used = 0, kept = 0;
+    for (; kept < points.size() && used + columns_of(points[kept]) <= columns; ++kept) used += columns_of(points[kept]);
+    return encode_utf8(std::u32string_view(points).substr(0, kept));
 }
 
 }  // namespace tesmira

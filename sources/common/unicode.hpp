@@ -24,4 +24,11 @@ std::string casefold(std::string_view text);
 // The longest prefix of at most `max_bytes` bytes that does not split a character.
 std::string cut_utf8(std::string_view text, std::size_t max_bytes);
 
+// The columns that the text takes on a terminal (two for a wide character such as a kanji,
+// none for a combining mark; a byte that is not UTF-8 counts one).
+std::size_t terminal_columns(std::string_view text);
+
+// The longest prefix that takes at most `columns` columns, not splitting a character.
+std::string cut_to_columns(std::string_view text, std::size_t columns);
+
 }  // namespace tesmira

@@ -1,12 +1,14 @@
 #include "conductor/compare_summary.hpp"
 
+#include <algorithm>
 #include <cstdio>
-#include <vector>
 
 #include "common/name_form.hpp"
 
 namespace tesmira::conductor {
 namespace {
+
+using Kind = CompareItem::Kind;
 
 long long strict_regions(const Json& page) {
     const Json& noise = page.value("grain", Json::object());
@@ -32,8 +34,12 @@ std::string page_line(const Json& page) {
     return line + "\n";
 }
 
-// "name.pdf: 3 pages, 1 changed" and a line for each changed page.
-std::string file_lines(const std::string& name, const std::vector<const Json*>& pages) {
+std::string pair_names(const CompareItem& item) {
+    return line_safe_name(item.before_name) + " → " + line_safe_name(item.after_name) + ": ";
+}
+
+// "a.pdf → a.pdf: 3 pages, 1 changed" and a line for each changed page.
+std::string compared_lines(const CompareItem& item, const std::vector<const Json*>& pages) {
     long long changed = 0;
     std::string lines;
     for (const Json* page : pages)
@@ -41,9 +47,23 @@ std::string file_lines(const std::string& name, const std::vector<const Json*>& 
             ++changed;
             lines += page_line(*page);
         }
-    const std::string verdict = changed == 0 ? "no change" : std::to_string(changed) + " changed";
-    return line_safe_name(name) + ": " + plural(static_cast<long long>(pages.size()), "page") + ", " + verdict + "\n" +
-           lines;
+    const std::string verdict = changed == 0 ? "unchanged" : std::to_string(changed) + " changed";
+    return pair_names(item) + plural(static_cast<long long>(pages.size()), "page") + ", " + verdict + "\n" + lines;
+}
+
+std::string item_lines(const CompareItem& item, const std::vector<const Json*>& pages) {
+    switch (item.kind) {
+        case Kind::compared:
+            return compared_lines(item, pages);
+        case Kind::page_counts_differ:
+            return pair_names(item) + std::to_string(item.before_pages) + " and " + std::to_string(item.after_pages) +
+                   " pages, different page counts\n";
+        case Kind::only_before:
+            return "only in OLD: " + line_safe_name(item.before_name) + "\n";
+        case Kind::only_after:
+            return "only in NEW: " + line_safe_name(item.after_name) + "\n";
+    }
+    return {};
 }
 
 }  // namespace
@@ -54,28 +74,26 @@ void CompareSummary::take(const std::string& event, const Json& fields) {
     output_ = fields.value("output", "");
 }
 
-bool CompareSummary::any_page_differs() const {
+bool CompareSummary::any_difference() const {
+    const bool set_aside =
+        std::any_of(items_.begin(), items_.end(), [](const CompareItem& item) { return item.kind != Kind::compared; });
+    return set_aside || std::any_of(pages_.begin(), pages_.end(), differs);
+}
+
+// A run of one pair names no source in its pages; a run of several names each page's old file.
+std::vector<const Json*> CompareSummary::pages_of(const CompareItem& item) const {
+    const auto compared = std::count_if(
+        items_.begin(), items_.end(), [](const CompareItem& other) { return other.kind == Kind::compared; });
+    std::vector<const Json*> pages;
     for (const Json& page : pages_)
-        if (differs(page)) return true;
-    return false;
+        if (compared == 1 || page.value("source_name", "") == item.before.filename().string()) pages.push_back(&page);
+    return pages;
 }
 
 std::string CompareSummary::text(bool result_kept) const {
     std::string text;
-    // The pages come file after file; a file's name starts its group.
-    std::string name;
-    std::vector<const Json*> group;
-    for (const Json& page : pages_) {
-        const std::string source = page.value("source_name", "");
-        if (!group.empty() && source != name) {
-            text += file_lines(name, group);
-            group.clear();
-        }
-        name = source;
-        group.push_back(&page);
-    }
-    if (!group.empty()) text += file_lines(name, group);
-    if (result_kept) text += "Result folder: " + line_safe_name(output_) + "\n";
+    for (const CompareItem& item : items_) text += item_lines(item, pages_of(item));
+    if (result_kept && !output_.empty()) text += "Result folder: " + line_safe_name(output_) + "\n";
     return text;
 }
 

@@ -15,10 +15,11 @@ std::string event_line(const std::string& event, const Json& fields) {
     return compact_json(record);
 }
 
-void emit(const std::string& event, const Json& fields) {
-    const std::string line = event_line(event, fields) + "\n";
-    if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size() || std::fflush(stdout) != 0)
-        throw std::system_error(errno, std::generic_category(), "standard output");
+void write_standard_output(std::string_view text) {
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
+        throw OutputWriteError(errno, std::generic_category(), "standard output");
 }
+
+void emit(const std::string& event, const Json& fields) { write_standard_output(event_line(event, fields) + "\n"); }
 
 }  // namespace tesmira::conductor

@@ -13,6 +13,7 @@
 
 #include "common/files.hpp"
 #include "common/owned_items.hpp"
+#include "conductor/events.hpp"
 #include "pdf/mupdf_document.hpp"
 #include "vault/sqlite_database.hpp"
 
@@ -121,6 +122,7 @@ std::optional<std::string> told_by_sqlite(const vault::SqliteError& error, const
 }
 
 std::optional<std::string> told_in_japanese(const std::exception& failure, const RunFolders& folders) {
+    if (dynamic_cast<const OutputWriteError*>(&failure)) return std::nullopt;
     if (dynamic_cast<const std::bad_alloc*>(&failure)) return with_reason(NO_MEMORY, failure.what());
     if (const auto* error = dynamic_cast<const fs::filesystem_error*>(&failure))
         return told_by_errno(error->code().value(), error->path1(), error->code().message(), folders);

@@ -52,11 +52,16 @@ std::pair<double, double> checked_page_size(QPDFPageObjectHelper& page, int numb
 
 }  // namespace
 
+PageCountMismatch::PageCountMismatch(int before, int after)
+    : UserError("新旧PDFのページ数が異なります。同じページ数・順番のPDFを選択してください。"),
+      before_pages(before),
+      after_pages(after) {}
+
 ValidPair validate_pair(const std::filesystem::path& before, const std::filesystem::path& after, const Json& settings) {
     // Both read at once; the old file's refusal is the one told when both are refused.
     auto [old_pdf, new_pdf] = at_once([&] { return open_checked(before); }, [&] { return open_checked(after); });
     if (old_pdf.pages.size() != new_pdf.pages.size())
-        throw UserError("新旧PDFのページ数が異なります。同じページ数・順番のPDFを選択してください。");
+        throw PageCountMismatch(int(old_pdf.pages.size()), int(new_pdf.pages.size()));
     const int dpi = settings.at("dpi").get<int>();
     const int n = int(old_pdf.pages.size());
     ValidPair valid{n, {}};

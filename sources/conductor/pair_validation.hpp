@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "common/errors.hpp"
 #include "common/json.hpp"
 
 namespace tesmira::conductor {
@@ -14,6 +15,13 @@ struct ValidPair {
     int pages = 0;
     std::vector<long long> page_pixels;
 };
+// The refusal of two PDFs that pass every check of their own but differ in their page count:
+// the worker's message, with both counts for tesmira-compare's verdict.
+struct PageCountMismatch : UserError {
+    PageCountMismatch(int before_pages, int after_pages);
+    int before_pages, after_pages;
+};
+
 ValidPair validate_pair(const std::filesystem::path& before, const std::filesystem::path& after, const Json& settings);
 
 }  // namespace tesmira::conductor

@@ -63,7 +63,8 @@ TEST_F(FileNames, TheSummaryWritesOddNamesOnOneLineEach) {
             box.run_program(TESMIRA_COMPARE, {"--dpi", "144", box.input("old").string(), box.input("new").string()});
         EXPECT_EQ(run.status, 1) << run.err;
         EXPECT_EQ(run.err, "");
-        EXPECT_NE(run.out.find("\n" + c.shown + ": 2 pages, 2 changed\n  page 1: 2 regions ("), std::string::npos)
+        EXPECT_NE(run.out.find("\n" + c.shown + " → " + c.shown + ": 2 pages, 2 changed\n  page 1: 2 regions ("),
+                  std::string::npos)
             << run.out;
         EXPECT_EQ(run.out.find(c.name), std::string::npos) << "no raw name: " << run.out;
 

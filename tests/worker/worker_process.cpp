@@ -98,7 +98,8 @@ void Descriptor::reset() {
 
 WorkerProcess::WorkerProcess(const std::vector<std::string>& arguments, const std::filesystem::path& temporary_folder,
                              std::chrono::seconds limit, const std::vector<std::string>& extra_environment,
-                             const std::filesystem::path& working_folder, const std::string& program)
+                             const std::filesystem::path& working_folder, const std::string& program,
+                             const ChildStreams& streams)
     : deadline_(std::chrono::steady_clock::now() + limit) {
     auto [out_read, out_write] = make_pipe();
     auto [err_read, err_write] = make_pipe();
@@ -116,8 +117,9 @@ WorkerProcess::WorkerProcess(const std::vector<std::string>& arguments, const st
 
     FileActions files;
     posix_spawn_file_actions_addopen(&files.actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&files.actions, out_write.get(), 1);
-    posix_spawn_file_actions_adddup2(&files.actions, err_write.get(), 2);
+    // A pipe given away is closed here when the spawn is done, so its reading end ends at once.
+    posix_spawn_file_actions_adddup2(&files.actions, streams.out >= 0 ? streams.out : out_write.get(), 1);
+    posix_spawn_file_actions_adddup2(&files.actions, streams.err >= 0 ? streams.err : err_write.get(), 2);
     if (!working_folder.empty()) posix_spawn_file_actions_addchdir_np(&files.actions, working_folder.c_str());
 
     // The child starts with default signal handling whatever the test runner has set.

@@ -48,6 +48,12 @@ private:
     int fd_ = -1;
 };
 
+// Descriptors a child gets as its standard output or standard error in place of the captured
+// pipes (a full device, a pipe nobody reads, a terminal); -1 keeps the pipe.
+struct ChildStreams {
+    int out = -1, err = -1;
+};
+
 // One running worker. The destructor kills and reaps a child that is still running, so a
 // failing test leaves neither a zombie nor an orphan behind.
 class WorkerProcess {
@@ -58,7 +64,8 @@ public:
     WorkerProcess(const std::vector<std::string>& arguments, const std::filesystem::path& temporary_folder,
                   std::chrono::seconds limit = std::chrono::seconds(300),
                   const std::vector<std::string>& extra_environment = {},
-                  const std::filesystem::path& working_folder = {}, const std::string& program = {});
+                  const std::filesystem::path& working_folder = {}, const std::string& program = {},
+                  const ChildStreams& streams = {});
     ~WorkerProcess();
     WorkerProcess(const WorkerProcess&) = delete;
     WorkerProcess& operator=(const WorkerProcess&) = delete;
