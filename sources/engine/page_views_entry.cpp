@@ -11,6 +11,7 @@
 #include "common/errors.hpp"
 #include "common/program_text.hpp"
 #include "common/termination.hpp"
+#include "engine/loop_threads.hpp"
 #include "engine/page_views.hpp"
 #include "engine/render.hpp"
 #include "png/encoder.hpp"
@@ -81,6 +82,7 @@ int page_views_main(int argc, char** argv) {
     }
     install_termination_handler();
     reuse_freed_canvases();
+    run_loops_on_own_threads();
     try {
         return draw(argv, *page, *dpi);
     } catch (const TerminationRequested&) {
