@@ -438,9 +438,30 @@ private slots:
                  (QStringList{"HOME=" + home_->path(),
                               "LANG=ja_JP.UTF-8",
                               "PATH=/usr/bin:/bin:/usr/sbin:/sbin",
-                              "PYTHONNOUSERSITE=1"}));
+                              "PYTHONNOUSERSITE=1",
+                              "TMPDIR=" + home_->scratch() + "/tmp"}));
         QCOMPARE(q(launch["cwd"].get<std::string>()), QDir::currentPath());
         QVERIFY(launch["stdin_is_pipe"].get<bool>());
+    }
+
+    // The worker's temporary folder is the window's; without one of the window's, the system's.
+    void theWorkerSharesTheWindowsTemporaryFolder() {
+        const QByteArray temporary = qgetenv("TMPDIR");
+        for (const QByteArray& value : {QByteArray(), QByteArray(""), temporary}) {
+            qputenv("TMPDIR", value);
+            if (value.isNull()) qunsetenv("TMPDIR");
+            writeScript(*home_, script({exitWith(0)}));
+            model_->start();
+            QVERIFY(settles(*model_));
+            const Json launch = launchRecord(*home_);
+            QStringList variables;
+            for (const Json& entry : launch["environment"]) {
+                const QString variable = q(entry.get<std::string>());
+                if (variable.startsWith("TMPDIR=")) variables.append(variable);
+            }
+            QCOMPARE(variables, value.isEmpty() ? QStringList() : QStringList{"TMPDIR=" + QString::fromUtf8(value)});
+        }
+        QCOMPARE(qgetenv("TMPDIR"), temporary);
     }
 
     // Some drag sources name this machine in a file URL; the worker gets the path alone,
