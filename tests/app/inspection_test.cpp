@@ -172,17 +172,7 @@ private slots:
         QCOMPARE(model_->views().views(page, 144).state, ComparedViews::State::Drawing);
         QVERIFY(drawn.wait(60000));
         qunsetenv("TESMIRA_PRIVATE_VARIABLE");
-        const Json launch = launchRecord(*home_);
-        QStringList environment;
-        for (const Json& entry : launch["environment"])
-            environment.append(QString::fromStdString(entry.get<std::string>()));
-        environment.sort();
-        QCOMPARE(environment,
-                 (QStringList{"HOME=" + home_->path(),
-                              "LANG=ja_JP.UTF-8",
-                              "PATH=/usr/bin:/bin:/usr/sbin:/sbin",
-                              "PYTHONNOUSERSITE=1",
-                              "TMPDIR=" + home_->scratch() + "/tmp"}));
+        QCOMPARE(launchEnvironment(launchRecord(*home_)), helperEnvironment(*home_));
     }
 
     // In archive mode the old page is the saved version that was compared, drawn as the helper

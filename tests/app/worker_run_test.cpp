@@ -2,6 +2,7 @@
 // writes exactly the lines a case needs, and with the real worker.
 #include <signal.h>
 
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
@@ -431,15 +432,7 @@ private slots:
             Json::parse(
                 R"({"dpi":300,"tolerance":3,"opacity":10,"border":2,"stamp":true,"tiny_markers":false,"grain":false})"));
 
-        QStringList environment;
-        for (const Json& entry : launch["environment"]) environment.append(q(entry.get<std::string>()));
-        environment.sort();
-        QCOMPARE(environment,
-                 (QStringList{"HOME=" + home_->path(),
-                              "LANG=ja_JP.UTF-8",
-                              "PATH=/usr/bin:/bin:/usr/sbin:/sbin",
-                              "PYTHONNOUSERSITE=1",
-                              "TMPDIR=" + home_->scratch() + "/tmp"}));
+        QCOMPARE(launchEnvironment(launch), helperEnvironment(*home_));
         QCOMPARE(q(launch["cwd"].get<std::string>()), QDir::currentPath());
         QVERIFY(launch["stdin_is_pipe"].get<bool>());
     }
@@ -453,12 +446,8 @@ private slots:
             writeScript(*home_, script({exitWith(0)}));
             model_->start();
             QVERIFY(settles(*model_));
-            const Json launch = launchRecord(*home_);
-            QStringList variables;
-            for (const Json& entry : launch["environment"]) {
-                const QString variable = q(entry.get<std::string>());
-                if (variable.startsWith("TMPDIR=")) variables.append(variable);
-            }
+            const QStringList variables =
+                launchEnvironment(launchRecord(*home_)).filter(QRegularExpression("^TMPDIR="));
             QCOMPARE(variables, value.isEmpty() ? QStringList() : QStringList{"TMPDIR=" + QString::fromUtf8(value)});
         }
         QCOMPARE(qgetenv("TMPDIR"), temporary);
