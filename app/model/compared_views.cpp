@@ -6,6 +6,7 @@
 #include <QProcess>
 
 #include "app/model/helper_programs.hpp"
+#include "app/model/worker_command.hpp"
 #include "common/owned_items.hpp"
 
 namespace tesmira::app {
@@ -80,6 +81,7 @@ void ComparedViews::drawNext() {
                             QString::number(drawing_->dpi),
                             imagePath(*drawing_, "before"),
                             imagePath(*drawing_, "after")});
+    process_->setProcessEnvironment(workerEnvironment());
     process_->setStandardOutputFile(QProcess::nullDevice());
     connect(process_.get(), &QProcess::finished, this, [this](int exitCode, QProcess::ExitStatus status) {
         finished(exitCode, status == QProcess::CrashExit);

@@ -30,6 +30,8 @@ QProcessEnvironment workerEnvironment() {
     environment.insert(QStringLiteral("HOME"), QDir::homePath());
     environment.insert(QStringLiteral("LANG"), QStringLiteral("ja_JP.UTF-8"));
     environment.insert(QStringLiteral("PYTHONNOUSERSITE"), QStringLiteral("1"));
+    if (const QString temporary = qEnvironmentVariable("TMPDIR"); !temporary.isEmpty())
+        environment.insert(QStringLiteral("TMPDIR"), temporary);
     return environment;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// The worker's command line and environment for one run.
+// The worker's command line and environment for one run (the environment also its helpers').
 
 #include <QList>
 #include <QProcessEnvironment>
@@ -25,8 +25,9 @@ struct WorkerRunRequest {
 // register|compare, "--archive-root" ROOT, "--project-id" ID. One element per path, unquoted.
 QStringList workerArguments(const WorkerRunRequest& request);
 
-// Exactly PATH, HOME, LANG and PYTHONNOUSERSITE: nothing of the application's own
-// environment reaches the worker.
+// PATH, HOME, LANG and PYTHONNOUSERSITE, and TMPDIR when the application's own environment
+// sets it, so that the worker's private copies and pages go where the window's views go.
+// Nothing else of the application's environment reaches the worker and its helpers.
 QProcessEnvironment workerEnvironment();
 
 }  // namespace tesmira::app

@@ -51,6 +51,34 @@ namespace {
     throw std::filesystem::filesystem_error(what, path, std::error_code(errno, std::generic_category()));
 }
 
+// Writes all `size` bytes to `fd`, the file `path`.
+void write_all(int fd, const char* data, std::size_t size, const std::filesystem::path& path) {
+    for (std::size_t written = 0; written < size;) {
+        const ssize_t w = ::write(fd, data + written, size - written);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            fail("cannot write", path);
+        }
+        written += std::size_t(w);
+    }
+}
+
+// A file of this process's, removed when it goes unless it was kept.
+class NewFile {
+public:
+    explicit NewFile(std::filesystem::path path) : path_(std::move(path)) {}
+    ~NewFile() {
+        if (!kept_) ::unlink(path_.c_str());
+    }
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+    void keep() { kept_ = true; }
+
+private:
+    std::filesystem::path path_;
+    bool kept_ = false;
+};
+
 }  // namespace
 
 TemporaryFolder::TemporaryFolder(std::string_view prefix)
@@ -98,17 +126,24 @@ void copy_content(const std::filesystem::path& from, const std::filesystem::path
             fail("cannot read", from);
         }
         if (n == 0) break;
-        for (ssize_t written = 0; written < n;) {
-            const ssize_t w = ::write(out.get(), buffer.data() + written, std::size_t(n - written));
-            if (w < 0) {
-                if (errno == EINTR) continue;
-                fail("cannot write", to);
-            }
-            written += w;
-        }
+        write_all(out.get(), buffer.data(), std::size_t(n), to);
     }
     if (synced && ::fsync(out.get()) != 0) fail("cannot sync", to);
     if (::close(out.release()) != 0) fail("cannot write", to);
+}
+
+void write_file_atomically(const std::filesystem::path& path, std::string_view bytes) {
+    std::string name = (path.parent_path() / ("." + path.filename().string() + "-XXXXXX")).string();
+    // Created exclusively (O_EXCL): a name that exists, a planted link among them, is never opened.
+    Descriptor out(::mkostemp(name.data(), O_CLOEXEC));
+    if (!out.valid()) fail("cannot create a file beside", path);
+    NewFile written(name);
+    write_all(out.get(), bytes.data(), bytes.size(), name);
+    if (::close(out.release()) != 0) fail("cannot write", name);
+    if (::rename(name.c_str(), path.c_str()) != 0)
+        throw std::filesystem::filesystem_error(
+            "cannot rename", name, path, std::error_code(errno, std::generic_category()));
+    written.keep();
 }
 
 std::string read_regular_file(const std::filesystem::path& path, std::size_t max_bytes) {

@@ -58,6 +58,11 @@ void sync_folder(const std::filesystem::path& folder);
 void copy_content(const std::filesystem::path& from, const std::filesystem::path& to, bool synced = false,
                   const std::function<void()>& both_open = {});
 
+// Writes `bytes` as the file `path`, whole or not at all: into a new private file beside it
+// (created exclusively, mode 0600, so never through a link), which is then renamed over
+// `path`. The new file is removed on every failure; failures name the file and the reason.
+void write_file_atomically(const std::filesystem::path& path, std::string_view bytes);
+
 // Creates one folder with the given mode; fails when the name exists or the parent is missing.
 void make_folder(const std::filesystem::path& path, unsigned mode = 0700);
 

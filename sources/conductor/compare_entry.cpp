@@ -29,6 +29,7 @@
 #include "conductor/killed_runs.hpp"
 #include "conductor/names.hpp"
 #include "conductor/settings.hpp"
+#include "engine/loop_threads.hpp"
 
 namespace tesmira::conductor {
 namespace {
@@ -166,6 +167,7 @@ int compare_main(int argc, char** argv) {
     install_interrupt_handler();
     std::signal(SIGPIPE, SIG_IGN);  // a reader gone is a write error, reported like a full disk
     reuse_freed_canvases();
+    engine::run_loops_on_own_threads();
     std::string message;
     try {
         return compare(*parsed.command_line);

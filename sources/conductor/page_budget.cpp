@@ -4,9 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <optional>
-#include <string>
 #include <thread>
 
 namespace tesmira::conductor {
@@ -33,26 +31,24 @@ int processors() {
     return int(std::max(1u, std::thread::hardware_concurrency()));
 }
 
-// "MemAvailable" of /proc/meminfo, in bytes; nothing when it cannot be read.
-std::optional<std::size_t> available_memory() {
-    std::ifstream meminfo("/proc/meminfo");
-    std::string key;
-    std::size_t kib = 0;
-    std::string unit;
-    while (meminfo >> key >> kib >> unit)
-        if (key == "MemAvailable:") return kib * 1024;
-    return std::nullopt;
-}
-
 }  // namespace
 
 std::size_t page_bytes(long long pixels) { return std::size_t(std::max(0LL, pixels)) * BYTES_PER_PIXEL; }
 
+std::size_t worker_bytes(const MemoryRoom& room) {
+    std::size_t whole = MAX_WORKER_BYTES;
+    // Half of what the machine has available leaves the rest to the operator's other programs;
+    // a cgroup's or the address space's room is the process's own and counts whole.
+    if (room.available) whole = std::min(whole, *room.available / 2);
+    for (const auto& own : {room.cgroup, room.address_space})
+        if (own) whole = std::min(whole, *own);
+    return whole;
+}
+
 PageBudget choose_budget() {
     PageBudget budget;
     budget.pages_at_once = int(environment_number("TESMIRA_PAGES_AT_ONCE").value_or(processors()));
-    std::size_t whole = MAX_WORKER_BYTES;
-    if (const auto available = available_memory()) whole = std::min(whole, *available / 2);
+    std::size_t whole = worker_bytes(memory_room());
     if (const auto mib = environment_number("TESMIRA_MEMORY_BUDGET_MIB")) whole = std::size_t(*mib) << 20;
     budget.page_bytes = whole > FIXED_BYTES ? whole - FIXED_BYTES : 0;
     return budget;

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstddef>
 
+#include "conductor/memory_room.hpp"
+
 namespace tesmira::conductor {
 
 // How many pages of a run are compared at once, and in how much memory together. A run keeps as
@@ -20,8 +22,13 @@ inline constexpr std::size_t FIXED_BYTES = std::size_t(160) << 20;
 // What comparing one page of `pixels` at a time takes at its peak, plates included.
 std::size_t page_bytes(long long pixels);
 
+// What the whole worker may take within `room`: at most MAX_WORKER_BYTES, half the memory the
+// machine has available, and all that its cgroup's memory limit or its address-space limit
+// leaves, whichever is least.
+std::size_t worker_bytes(const MemoryRoom& room);
+
 // The processors this process may run on (its CPU affinity, so that `taskset` counts), and
-// at most MAX_WORKER_BYTES or half the memory the machine has available, less FIXED_BYTES.
+// worker_bytes() of the process's memory room, less FIXED_BYTES.
 // TESMIRA_PAGES_AT_ONCE and TESMIRA_MEMORY_BUDGET_MIB (the whole worker's budget) override the
 // two, for tests and benchmarks.
 PageBudget choose_budget();

@@ -3,21 +3,33 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "common/threads.hpp"
+
 namespace tesmira::conductor {
 
 PagePipeline::PagePipeline(std::vector<Job> jobs, const PageBudget& budget)
     : jobs_(std::move(jobs)), slots_(jobs_.size()), budget_(budget) {
-    const std::size_t threads = std::min<std::size_t>(std::size_t(std::max(1, budget.pages_at_once)), jobs_.size());
-    for (std::size_t i = 0; i < threads; ++i) threads_.emplace_back([this] { work(); });
+    const std::size_t wanted = std::min<std::size_t>(std::size_t(std::max(1, budget.pages_at_once)), jobs_.size());
+    try {
+        // With fewer threads than wanted (a limit on the process's threads or memory) the pages
+        // run on those that started, or on the caller's.
+        start_threads(threads_, wanted, [this](std::size_t) { work(); });
+    } catch (...) {
+        stop();
+        throw;
+    }
 }
 
-PagePipeline::~PagePipeline() {
+PagePipeline::~PagePipeline() { stop(); }
+
+void PagePipeline::stop() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
     }
     changed_.notify_all();
     for (std::thread& thread : threads_) thread.join();
+    threads_.clear();
 }
 
 bool PagePipeline::may_start() const {
@@ -57,6 +69,12 @@ engine::FinishedPage PagePipeline::next() {
     std::unique_lock lock(mutex_);
     if (handed_ == jobs_.size()) throw std::logic_error("no page left in the pipeline");
     const std::size_t index = handed_;
+    if (threads_.empty()) {
+        // No thread could be started: the caller compares each page itself, in turn.
+        started_ = ++handed_;
+        lock.unlock();
+        return jobs_[index].compare();
+    }
     changed_.wait(lock, [&] { return slots_[index].done; });
     Slot slot = std::move(slots_[index]);
     ++handed_;

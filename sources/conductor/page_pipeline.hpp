@@ -2,7 +2,8 @@
 // The pages of a run compared several at a time and handed over one by one, in order, as if
 // they had been compared one after the other: a page's result (or its failure) reaches the
 // caller only once every earlier page's has, and nothing of a later page is handed over
-// before. Pages start in order, as many at once as the budget allows.
+// before. Pages start in order, as many at once as the budget allows, on as many threads as
+// could be started; when none could, the caller compares each page in next().
 
 #include <condition_variable>
 #include <cstddef>
@@ -43,6 +44,7 @@ private:
         bool done = false;
     };
     void work();
+    void stop();             // stops the pages not started and joins the threads
     bool may_start() const;  // with the lock held
 
     std::vector<Job> jobs_;

@@ -21,6 +21,7 @@
 #include "conductor/killed_runs.hpp"
 #include "conductor/pair_validation.hpp"
 #include "conductor/settings.hpp"
+#include "engine/loop_threads.hpp"
 #include "vault/archive_job.hpp"
 
 namespace tesmira::conductor {
@@ -79,6 +80,7 @@ int worker_main(int argc, char** argv) {
     install_termination_handler();
     std::signal(SIGPIPE, SIG_IGN);  // a closed reader becomes a write error, not a silent death
     reuse_freed_canvases();
+    engine::run_loops_on_own_threads();
 
     const std::string program = argc > 0 ? std::filesystem::path(argv[0]).filename().string() : "TesmiraWorker";
     const ParseOutcome parsed = parse_command_line(program, std::vector<std::string>(argv + (argc > 0), argv + argc));

@@ -19,8 +19,10 @@ inline constexpr long long MAX_IMAGE_DECODE_BYTES = 1LL << 30;
 // The plates of one page: spot inks beyond what fits go through their alternates.
 inline constexpr long long MAX_PLATE_BYTES = 1LL << 30;
 
-// The folder that holds "references/": "share/tesmira" below the nearest folder at or above
-// the running executable (symbolic links resolved) that has it.
+// The folder that holds "references/": DATA_FOLDER below the running executable's prefix
+// (symbolic links resolved), as install_layout.hpp places programs: "/usr/share/tesmira" for
+// "/usr/libexec/tesmira/TesmiraWorker", "build/share/tesmira" for "build/tests/engine/…".
+// Refused with a message when it is not there; never looked for above the prefix.
 const std::filesystem::path& ROOT();
 
 }  // namespace tesmira::engine

@@ -10,6 +10,7 @@
 #include "common/json_reading.hpp"
 #include "common/json_text.hpp"
 #include "common/program_text.hpp"
+#include "engine/loop_threads.hpp"
 #include "engine/page_job.hpp"
 
 namespace tesmira::engine {
@@ -68,6 +69,7 @@ int page_job_main(int argc, char** argv) {
     std::error_code error;
     if (!std::filesystem::is_directory(argument, error)) return refuse(program, "not a folder: " + argument);
     reuse_freed_canvases();
+    run_loops_on_own_threads();
     return run(argument);
 }
 

@@ -9,8 +9,10 @@
 
 #include "common/allocator.hpp"
 #include "common/errors.hpp"
+#include "common/files.hpp"
 #include "common/program_text.hpp"
 #include "common/termination.hpp"
+#include "engine/loop_threads.hpp"
 #include "engine/page_views.hpp"
 #include "engine/render.hpp"
 #include "png/encoder.hpp"
@@ -33,13 +35,6 @@ std::string help(const std::string& program) {
            STANDARD_OPTIONS_HELP;
 }
 
-void write_whole(const std::filesystem::path& path, const cv::Mat& image) {
-    std::filesystem::path partial = path;
-    partial += ".partial";
-    png::write_png_file(partial, png::encode_png(image));
-    std::filesystem::rename(partial, path);
-}
-
 // A whole number and nothing else: "3x", "" or "1e9" is none.
 std::optional<int> whole_number(const std::string& text) {
     int value = 0;
@@ -52,8 +47,8 @@ int draw(char** argv, int page, int dpi) {
     check_resolution(dpi);
     const PageViews views = draw_page_views(argv[1], argv[2], page, dpi);
     check_termination();
-    write_whole(argv[5], views.before);
-    write_whole(argv[6], views.after);
+    write_file_atomically(argv[5], png::encode_png(views.before));
+    write_file_atomically(argv[6], png::encode_png(views.after));
     return 0;
 }
 
@@ -81,6 +76,7 @@ int page_views_main(int argc, char** argv) {
     }
     install_termination_handler();
     reuse_freed_canvases();
+    run_loops_on_own_threads();
     try {
         return draw(argv, *page, *dpi);
     } catch (const TerminationRequested&) {

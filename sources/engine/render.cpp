@@ -11,6 +11,7 @@
 #include "common/errors.hpp"
 #include "common/rounding.hpp"
 #include "common/settings_schema.hpp"
+#include "common/threads.hpp"
 #include "engine/colour_device.hpp"
 #include "engine/dimensions.hpp"
 #include "engine/ink_survey.hpp"
@@ -188,7 +189,7 @@ RenderedPage render_pdf(const std::filesystem::path& path, int page_number, doub
     std::future<InkPlates> plates;
     if (InkSurvey survey = survey_page(mupdf, page.get(), g, page_number); survey.press) {
         decodes.emplace();
-        plates = std::async(std::launch::async, [&, spots = std::move(survey.spots)]() mutable {
+        plates = started_or_deferred([&, spots = std::move(survey.spots)]() mutable {
             return plates_apart(path, page_number, g, std::move(spots), &*decodes);
         });
     }

@@ -1,5 +1,5 @@
 // Stands in for the worker in the application's tests. It follows a script that the test
-// leaves in "$HOME/fake-worker/script.json" (HOME is one of the four variables the
+// leaves in "$HOME/fake-worker/script.json" (HOME is one of the few variables the
 // application passes on): a list of steps, each one of
 //   {"out": HEX}          write the bytes (in hexadecimal, so that a step can end inside a
 //                         UTF-8 character) to standard output, in one write

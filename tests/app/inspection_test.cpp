@@ -155,6 +155,26 @@ private slots:
         QCOMPARE(model_->views().views(page, 144).state, ComparedViews::State::Unavailable);
     }
 
+    // The helper runs in the worker's environment, the window's temporary folder included.
+    void theViewsHelperGetsTheWorkersEnvironment() {
+        model_->views().helperProgram = TESMIRA_FAKE_WORKER;
+        writeScript(*home_, script({exitWith(0)}));
+        const QString root = model_->views().renew();
+        QVERIFY(QDir().mkpath(root + "/a.pdf"));
+        QFile after(root + "/a.pdf/after.pdf");
+        QVERIFY(after.open(QIODevice::WriteOnly));
+        after.close();
+        ProofPage page;
+        page.sourceName = QStringLiteral("a.pdf");
+        page.page = 1;
+        qputenv("TESMIRA_PRIVATE_VARIABLE", "must not reach the helper");
+        QSignalSpy drawn(&model_->views(), &ComparedViews::drawn);
+        QCOMPARE(model_->views().views(page, 144).state, ComparedViews::State::Drawing);
+        QVERIFY(drawn.wait(60000));
+        qunsetenv("TESMIRA_PRIVATE_VARIABLE");
+        QCOMPARE(launchEnvironment(launchRecord(*home_)), helperEnvironment(*home_));
+    }
+
     // In archive mode the old page is the saved version that was compared, drawn as the helper
     // draws it from that version's file.
     void theOldPageOfAnArchiveRunIsTheSavedVersion() {

@@ -134,6 +134,26 @@ inline Json launchRecord(const TestHome& home) {
     return Json::parse(bytes.begin(), bytes.end(), nullptr, false);
 }
 
+// The environment of a launch that the fake worker recorded, sorted.
+inline QStringList launchEnvironment(const Json& launch) {
+    QStringList environment;
+    if (launch.contains("environment"))
+        for (const Json& entry : launch["environment"])
+            environment.append(QString::fromStdString(entry.get<std::string>()));
+    environment.sort();
+    return environment;
+}
+
+// What the worker and its helpers get in `home`, sorted: the few variables of their own and the
+// test's TMPDIR.
+inline QStringList helperEnvironment(const TestHome& home) {
+    return {"HOME=" + home.path(),
+            "LANG=ja_JP.UTF-8",
+            "PATH=/usr/bin:/bin:/usr/sbin:/sbin",
+            "PYTHONNOUSERSITE=1",
+            "TMPDIR=" + home.scratch() + "/tmp"};
+}
+
 inline QByteArray signalRecord(const TestHome& home) {
     QFile file(home.path() + QStringLiteral("/fake-worker/signals"));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();

@@ -2,6 +2,7 @@
 // writes exactly the lines a case needs, and with the real worker.
 #include <signal.h>
 
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
@@ -440,16 +441,25 @@ private slots:
             Json::parse(
                 R"({"dpi":300,"tolerance":3,"opacity":10,"border":2,"stamp":true,"tiny_markers":false,"grain":false})"));
 
-        QStringList environment;
-        for (const Json& entry : launch["environment"]) environment.append(q(entry.get<std::string>()));
-        environment.sort();
-        QCOMPARE(environment,
-                 (QStringList{"HOME=" + home_->path(),
-                              "LANG=ja_JP.UTF-8",
-                              "PATH=/usr/bin:/bin:/usr/sbin:/sbin",
-                              "PYTHONNOUSERSITE=1"}));
+        QCOMPARE(launchEnvironment(launch), helperEnvironment(*home_));
         QCOMPARE(q(launch["cwd"].get<std::string>()), QDir::currentPath());
         QVERIFY(launch["stdin_is_pipe"].get<bool>());
+    }
+
+    // The worker's temporary folder is the window's; without one of the window's, the system's.
+    void theWorkerSharesTheWindowsTemporaryFolder() {
+        const QByteArray temporary = qgetenv("TMPDIR");
+        for (const QByteArray& value : {QByteArray(), QByteArray(""), temporary}) {
+            qputenv("TMPDIR", value);
+            if (value.isNull()) qunsetenv("TMPDIR");
+            writeScript(*home_, script({exitWith(0)}));
+            model_->start();
+            QVERIFY(settles(*model_));
+            const QStringList variables =
+                launchEnvironment(launchRecord(*home_)).filter(QRegularExpression("^TMPDIR="));
+            QCOMPARE(variables, value.isEmpty() ? QStringList() : QStringList{"TMPDIR=" + QString::fromUtf8(value)});
+        }
+        QCOMPARE(qgetenv("TMPDIR"), temporary);
     }
 
     // Some drag sources name this machine in a file URL; the worker gets the path alone,

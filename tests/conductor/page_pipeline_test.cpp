@@ -3,11 +3,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 #include <thread>
 
 #include "conductor/page_pipeline.hpp"
+#include "fixtures/no_new_threads.hpp"
 
 using tesmira::conductor::PageBudget;
 using tesmira::conductor::PagePipeline;
@@ -96,4 +99,39 @@ TEST(PagePipeline, GoingEarlyWaitsForThePagesBeingCompared) {
     { PagePipeline pipeline(std::move(jobs), {4, 1000}); }  // as when SIGTERM unwinds the run
     EXPECT_EQ(count.running, 0);
     EXPECT_LE(count.started, 12);
+}
+
+// A process that may start no thread compares its pages on the caller's thread, in order, with
+// the first failure in its turn.
+TEST(PagePipeline, RunsOnTheCallersThreadWhenNoThreadCanStart) {
+    if (!tesmira::fixtures::can_forbid_new_threads()) GTEST_SKIP() << "AddressSanitizer holds the address space";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            tesmira::fixtures::forbid_new_threads();
+            const std::thread::id caller = std::this_thread::get_id();
+            bool on_caller = true;
+            std::vector<PagePipeline::Job> jobs;
+            for (int page = 1; page <= 5; ++page)
+                jobs.push_back({[&, page] {
+                                    on_caller = on_caller && std::this_thread::get_id() == caller;
+                                    if (page == 4) throw std::runtime_error("page 4");
+                                    FinishedPage finished;
+                                    finished.result_png = std::to_string(page);
+                                    return finished;
+                                },
+                                1});
+            PagePipeline pipeline(std::move(jobs), {4, 1000});
+            std::string handed;
+            for (int page = 1; page <= 3; ++page) handed += pipeline.next().result_png;
+            try {
+                pipeline.next();
+            } catch (const std::runtime_error& failure) {
+                handed += failure.what();
+            }
+            std::fprintf(stderr, "%s on the caller: %d\n", handed.c_str(), int(on_caller));
+            std::exit(handed == "123page 4" && on_caller ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0),
+        "");
 }

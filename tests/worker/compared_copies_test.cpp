@@ -105,4 +105,38 @@ TEST_F(ComparedCopies, AreBestEffortAndTheHelperReportsItsFailures) {
     EXPECT_EQ(failed.err, "解像度は144・200・300dpiから選択してください。\n");
 }
 
+// The helper writes each image into a new file of its own beside it and renames it into place:
+// a link planted under the names it once used, or under the image's own name, is never written
+// through, and when the rename fails nothing is left behind.
+TEST_F(ComparedCopies, TheHelperWritesThroughNoLinkAndLeavesNothingBehind) {
+    const fs::path pair = box.inputs() / "pair";
+    fs::create_directory(pair);
+    write_sample_pdf(pair / "before.pdf", 1, 0);
+    write_sample_pdf(pair / "after.pdf", 1, 1);
+    const fs::path victim = box.inputs() / "victim.txt";
+    write_text_file(victim, "untouched");
+
+    const fs::path linked = box.inputs() / "linked";
+    fs::create_directory(linked);
+    fs::create_symlink(victim, linked / "old.png.partial");
+    fs::create_symlink(victim, linked / "new.png");
+    const HelperRun drawn = draw_views(pair, 1, "144", linked);
+    EXPECT_EQ(drawn.status, 0) << drawn.err;
+    EXPECT_EQ(read_text_file(victim), "untouched");
+    EXPECT_EQ(entries(linked), (std::set<std::string>{"old.png", "old.png.partial", "new.png"}));
+    EXPECT_TRUE(fs::is_symlink(linked / "old.png.partial"));
+    for (const char* image : {"old.png", "new.png"}) {
+        EXPECT_FALSE(fs::is_symlink(linked / image)) << image;
+        EXPECT_TRUE(tesmira::png::probe_header(linked / image)) << image;
+    }
+
+    const fs::path blocked = box.inputs() / "blocked";
+    fs::create_directories(blocked / "new.png");
+    const HelperRun failed = draw_views(pair, 1, "144", blocked);
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_NE(failed.err.find("new.png"), std::string::npos) << failed.err;
+    EXPECT_EQ(entries(blocked), (std::set<std::string>{"old.png", "new.png"}));
+    EXPECT_EQ(entries(blocked / "new.png"), std::set<std::string>{});
+}
+
 }  // namespace tesmira::worker_tests
