@@ -5,9 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <future>
+#include <memory>
 #include <tuple>
 
+#include "common/at_once.hpp"
 #include "common/errors.hpp"
 #include "common/rounding.hpp"
 #include "common/settings_schema.hpp"
@@ -16,7 +17,6 @@
 #include "engine/ink_survey.hpp"
 #include "engine/limits.hpp"
 #include "engine/plate_drawing.hpp"
-#include "engine/shared_decodes.hpp"
 #include "pdf/mupdf_document.hpp"
 #include "pdf/page_geometry.hpp"
 #include "pdf/page_images.hpp"
@@ -107,7 +107,7 @@ PdfPage load_trimmed_page(const MupdfContext& mupdf, PdfDocument& doc, const std
 }
 
 // The page on screen: MuPDF draws straight into the array that is returned.
-cv::Mat draw_screen(const MupdfContext& mupdf, pdf_page* page, const Geometry& g, SharedDecodes* decodes) {
+cv::Mat draw_screen(const MupdfContext& mupdf, pdf_page* page, const Geometry& g) {
     fz_context* ctx = mupdf.get();
     cv::Mat pixels(g.rows, g.columns, CV_8UC3);
     Pixmap pixmap(nullptr, {ctx});
@@ -119,9 +119,7 @@ cv::Mat draw_screen(const MupdfContext& mupdf, pdf_page* page, const Geometry& g
     Device draw(nullptr, {ctx});
     mupdf.run([&] { draw.reset(fz_new_draw_device(ctx, fz_identity, pixmap.get())); });
     Device colour(nullptr, {ctx});
-    mupdf.run([&] {
-        colour.reset(new_colour_device(ctx, draw.get(), {0, 0, g.columns, g.rows}, DrawTarget::screen, decodes));
-    });
+    mupdf.run([&] { colour.reset(new_colour_device(ctx, draw.get())); });
     mupdf.run([&] { fz_enable_device_hints(ctx, draw.get(), FZ_DONT_INTERPOLATE_IMAGES); });
     pdf::run_page(mupdf, page, colour.get(), g.ctm);
     mupdf.run([&] {
@@ -139,17 +137,6 @@ InkSurvey survey_page(const MupdfContext& mupdf, pdf_page* page, const Geometry&
         throw UserError(std::to_string(page_number) +
                         "ページ: 描画する要素が多すぎるため比較できません（上限200万）。");
     }
-}
-
-// The page's plates, in a MuPDF context of their own so that they can be drawn beside the
-// screen; `spots` are the page's, surveyed here when not given.
-InkPlates plates_apart(const std::filesystem::path& path, int page_number, const Geometry& g,
-                       std::optional<std::vector<SpotInk>> spots, SharedDecodes* decodes = nullptr) {
-    MupdfContext mupdf;
-    PdfDocument doc(nullptr, {mupdf.get()});
-    PdfPage page = load_trimmed_page(mupdf, doc, path, page_number, g.trim);
-    if (!spots) spots = survey_page(mupdf, page.get(), g, page_number).spots;
-    return draw_plates(mupdf, page.get(), g.ctm, g.columns, g.rows, std::move(*spots), decodes);
 }
 
 struct Prepared {
@@ -173,6 +160,45 @@ Prepared prepare(const std::filesystem::path& path, int page_number, double dpi)
     return p;
 }
 
+// A page checked, loaded in a MuPDF context of its own and surveyed, to be drawn on screen or on
+// its plates.
+class OpenedPage {
+public:
+    OpenedPage(const std::filesystem::path& path, int page_number, double dpi)
+        : prepared_(prepare(path, page_number, dpi)),
+          doc_(nullptr, {mupdf_.get()}),
+          page_(load_trimmed_page(mupdf_, doc_, path, page_number, prepared_.geometry.trim)),
+          survey_(survey_page(mupdf_, page_.get(), prepared_.geometry, page_number)),
+          page_number_(page_number) {}
+
+    // Whether the page prints differently from how it looks.
+    bool press() const { return survey_.press; }
+
+    RenderedPage draw(bool on_plates) {
+        const Geometry& g = prepared_.geometry;
+        RenderedPage out;
+        if (on_plates) {
+            out.plates = draw_plates(mupdf_, page_.get(), g.ctm, g.columns, g.rows, std::move(survey_.spots));
+            out.pixels = shown_colours(*out.plates);
+        } else {
+            out.pixels = draw_screen(mupdf_, page_.get(), g);
+        }
+        out.info.pages = prepared_.checked.pages;
+        out.info.page = page_number_;
+        out.info.width_mm = round_half_even(prepared_.width_mm, 3);
+        out.info.height_mm = round_half_even(prepared_.height_mm, 3);
+        return out;
+    }
+
+private:
+    MupdfContext mupdf_;
+    Prepared prepared_;
+    PdfDocument doc_;
+    PdfPage page_;
+    InkSurvey survey_;
+    int page_number_;
+};
+
 }  // namespace
 
 void check_resolution(double dpi) {
@@ -182,34 +208,18 @@ void check_resolution(double dpi) {
 }
 
 RenderedPage render_pdf(const std::filesystem::path& path, int page_number, double dpi) {
-    const Prepared p = prepare(path, page_number, dpi);
-    const Geometry& g = p.geometry;
-    MupdfContext mupdf;
-    PdfDocument doc(nullptr, {mupdf.get()});
-    PdfPage page = load_trimmed_page(mupdf, doc, path, page_number, g.trim);
-
-    // A page that prints differently from how it looks is drawn as it prints beside the screen,
-    // the two decoding each image once.
-    std::optional<SharedDecodes> decodes;
-    std::future<InkPlates> plates;
-    if (InkSurvey survey = survey_page(mupdf, page.get(), g, page_number); survey.press) {
-        decodes.emplace();
-        plates = std::async(std::launch::async, [&, spots = std::move(survey.spots)]() mutable {
-            return plates_apart(path, page_number, g, std::move(spots), &*decodes);
-        });
-    }
-    RenderedPage out;
-    out.pixels = draw_screen(mupdf, page.get(), g, decodes ? &*decodes : nullptr);
-    if (plates.valid()) out.plates = plates.get();
-    out.info.pages = p.checked.pages;
-    out.info.page = page_number;
-    out.info.width_mm = round_half_even(p.width_mm, 3);
-    out.info.height_mm = round_half_even(p.height_mm, 3);
-    return out;
+    OpenedPage page(path, page_number, dpi);
+    return page.draw(page.press());
 }
 
-InkPlates render_plates(const std::filesystem::path& path, int page_number, double dpi) {
-    return plates_apart(path, page_number, prepare(path, page_number, dpi).geometry, std::nullopt);
+std::pair<RenderedPage, RenderedPage> render_pages(const std::filesystem::path& before_pdf,
+                                                   const std::filesystem::path& after_pdf, int page_number,
+                                                   double dpi) {
+    auto opened = at_once([&] { return std::make_unique<OpenedPage>(before_pdf, page_number, dpi); },
+                          [&] { return std::make_unique<OpenedPage>(after_pdf, page_number, dpi); });
+    OpenedPage &before = *opened.first, &after = *opened.second;
+    const bool on_plates = before.press() || after.press();
+    return at_once([&] { return before.draw(on_plates); }, [&] { return after.draw(on_plates); });
 }
 
 }  // namespace tesmira::engine
