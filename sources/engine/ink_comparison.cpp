@@ -41,10 +41,8 @@ std::optional<InkComparison> InkComparison::of(RenderedPage& before, RenderedPag
 void InkComparison::tell(cv::Mat& result, const CompareResult& compared, double dpi) const {
     const auto& ink_only = compared.ink_only;
     const auto& look_only = compared.look_only;
-    note_ink_only_changes(result,
-                          int(ink_only.size()),
-                          inks_within_any(plates_, &PlateComparison::inks_differing_within, ink_only),
-                          dpi);
+    note_ink_only_changes(
+        result, int(ink_only.size()), inks_within_any(plates_, &PlateComparison::inks_differing_within, ink_only), dpi);
     note_look_only_changes(result,
                            int(look_only.size()),
                            inks_within_any(plates_, &PlateComparison::inks_restyled_within, look_only),

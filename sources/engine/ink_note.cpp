@@ -81,18 +81,20 @@ void draw_note(cv::Mat margin, std::size_t names, const Text& text, double dpi) 
 
 void note_ink_only_changes(cv::Mat& result, int regions, const std::vector<std::string>& plates, double dpi) {
     if (regions == 0) return;
-    draw_note(result.rowRange(result.rows - CANVAS_MARGIN, result.rows),
-              plates.size(),
-              [&](std::size_t named) { return ink_only_text(regions, plates, named); },
-              dpi);
+    draw_note(
+        result.rowRange(result.rows - CANVAS_MARGIN, result.rows),
+        plates.size(),
+        [&](std::size_t named) { return ink_only_text(regions, plates, named); },
+        dpi);
 }
 
 void note_look_only_changes(cv::Mat& result, int places, const std::vector<std::string>& inks, double dpi) {
     if (places == 0) return;
-    draw_note(result.rowRange(0, CANVAS_MARGIN),
-              inks.size(),
-              [&](std::size_t named) { return look_only_text(inks, named); },
-              dpi);
+    draw_note(
+        result.rowRange(0, CANVAS_MARGIN),
+        inks.size(),
+        [&](std::size_t named) { return look_only_text(inks, named); },
+        dpi);
 }
 
 }  // namespace tesmira::engine

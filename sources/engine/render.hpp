@@ -40,7 +40,6 @@ RenderedPage render_pdf(const std::filesystem::path& path, int page_number = 1, 
 // either prints differently from how it looks, else both on screen. Refuses what render_pdf
 // refuses, the old page's refusal first.
 std::pair<RenderedPage, RenderedPage> render_pages(const std::filesystem::path& before_pdf,
-                                                   const std::filesystem::path& after_pdf, int page_number,
-                                                   double dpi);
+                                                   const std::filesystem::path& after_pdf, int page_number, double dpi);
 
 }  // namespace tesmira::engine

@@ -10,18 +10,19 @@ namespace {
 // The groups of /OCGs by object number, for finding the groups that other entries name: a file
 // may hold thousands, and each /AS entry may name them all.
 struct Groups {
-    pdf_obj* list = nullptr;          // /OCGs
-    std::vector<int> numbers;         // of each entry, 0 for one that is no reference
-    std::vector<int> by_number;       // one entry index for each number, sorted by number
-    std::vector<unsigned char> on;    // the state each entry prints in
+    pdf_obj* list = nullptr;        // /OCGs
+    std::vector<int> numbers;       // of each entry, 0 for one that is no reference
+    std::vector<int> by_number;     // one entry index for each number, sorted by number
+    std::vector<unsigned char> on;  // the state each entry prints in
 
     // The index of the group `reference` names, or -1. Groups are known by reference: MuPDF's
     // own comparison would also match two groups whose dictionaries merely read alike.
     int find(fz_context* ctx, pdf_obj* reference) const {
         if (!pdf_is_indirect(ctx, reference)) return -1;
         const int number = pdf_to_num(ctx, reference);
-        const auto it = std::lower_bound(
-            by_number.begin(), by_number.end(), number, [&](int index, int n) { return numbers[std::size_t(index)] < n; });
+        const auto it = std::lower_bound(by_number.begin(), by_number.end(), number, [&](int index, int n) {
+            return numbers[std::size_t(index)] < n;
+        });
         return it != by_number.end() && numbers[std::size_t(*it)] == number ? *it : -1;
     }
 };
@@ -66,7 +67,8 @@ void apply_print_event(fz_context* ctx, Groups& groups, pdf_obj* config) {
             pdf_obj* reference = pdf_array_get(ctx, listed, j);
             const int index = groups.find(ctx, reference);
             if (index < 0) continue;
-            pdf_obj* state = pdf_dict_gets(ctx, pdf_dict_get(ctx, pdf_dict_get(ctx, reference, PDF_NAME(Usage)), PDF_NAME(Print)), "PrintState");
+            pdf_obj* state = pdf_dict_gets(
+                ctx, pdf_dict_get(ctx, pdf_dict_get(ctx, reference, PDF_NAME(Usage)), PDF_NAME(Print)), "PrintState");
             if (pdf_name_eq(ctx, state, PDF_NAME(ON))) groups.on[std::size_t(index)] = 1;
             if (pdf_name_eq(ctx, state, PDF_NAME(OFF))) groups.on[std::size_t(index)] = 0;
         }
@@ -100,7 +102,8 @@ void set_print_states(const MupdfContext& mupdf, pdf_document* doc) {
     pdf_obj* properties = nullptr;
     int count = 0;
     mupdf.run([&] {
-        properties = pdf_dict_get(ctx, pdf_dict_get(ctx, pdf_trailer(ctx, doc), PDF_NAME(Root)), PDF_NAME(OCProperties));
+        properties =
+            pdf_dict_get(ctx, pdf_dict_get(ctx, pdf_trailer(ctx, doc), PDF_NAME(Root)), PDF_NAME(OCProperties));
         groups.list = pdf_dict_get(ctx, properties, PDF_NAME(OCGs));
         count = pdf_array_len(ctx, groups.list);
     });
@@ -115,9 +118,8 @@ void set_print_states(const MupdfContext& mupdf, pdf_document* doc) {
     for (int i = 0; i < count; ++i)
         if (groups.numbers[std::size_t(i)] != 0) groups.by_number.push_back(i);
     const auto number_of = [&](int index) { return groups.numbers[std::size_t(index)]; };
-    std::stable_sort(groups.by_number.begin(), groups.by_number.end(), [&](int a, int b) {
-        return number_of(a) < number_of(b);
-    });
+    std::stable_sort(
+        groups.by_number.begin(), groups.by_number.end(), [&](int a, int b) { return number_of(a) < number_of(b); });
     // A group listed twice is one group.
     groups.by_number.erase(std::unique(groups.by_number.begin(),
                                        groups.by_number.end(),
