@@ -215,11 +215,21 @@ RenderedPage render_pdf(const std::filesystem::path& path, int page_number, doub
 std::pair<RenderedPage, RenderedPage> render_pages(const std::filesystem::path& before_pdf,
                                                    const std::filesystem::path& after_pdf, int page_number,
                                                    double dpi) {
-    auto opened = at_once([&] { return std::make_unique<OpenedPage>(before_pdf, page_number, dpi); },
-                          [&] { return std::make_unique<OpenedPage>(after_pdf, page_number, dpi); });
-    OpenedPage &before = *opened.first, &after = *opened.second;
-    const bool on_plates = before.press() || after.press();
-    return at_once([&] { return before.draw(on_plates); }, [&] { return after.draw(on_plates); });
+    // Each page is drawn as it asks, the two wholly at the same time; a page that prints as it
+    // looks beside one that does not, rarely met, is then drawn again on its plates.
+    struct Drawn {
+        std::unique_ptr<OpenedPage> page;
+        RenderedPage rendered;
+    };
+    const auto draw = [&](const std::filesystem::path& path) {
+        Drawn drawn{std::make_unique<OpenedPage>(path, page_number, dpi), {}};
+        drawn.rendered = drawn.page->draw(drawn.page->press());
+        return drawn;
+    };
+    auto [before, after] = at_once([&] { return draw(before_pdf); }, [&] { return draw(after_pdf); });
+    if (before.rendered.plates && !after.rendered.plates) after.rendered = after.page->draw(true);
+    if (after.rendered.plates && !before.rendered.plates) before.rendered = before.page->draw(true);
+    return {std::move(before.rendered), std::move(after.rendered)};
 }
 
 }  // namespace tesmira::engine

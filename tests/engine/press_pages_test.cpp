@@ -190,6 +190,8 @@ TEST_F(PressPages, ChangesThatOnlyPrintingShowAreFound) {
         {"blending space RGB against CMYK", "/Fm0 Do", "/Fm1 Do", false},
         {"CMYK in a Type 3 glyph", "BT /Dark 100 Tf 50 50 Td (A) Tj ET", "BT /Darker 100 Tf 50 50 Td (A) Tj ET", false},
         // Under solid K the two yellows look alike as they print.
+        // The grey page prints as it looks and is drawn on its plates beside the CMYK one.
+        {"grey black against rich black", "0 g" + BOX, "0.6 0.4 0.4 1 k" + BOX, false},
         {"yellow 40 against 42 % under K",
          "0 0 0 1 k 40 40 120 120 re f /Overprint gs 0 0 0.40 0 k" + BOX,
          "0 0 0 1 k 40 40 120 120 re f /Overprint gs 0 0 0.42 0 k" + BOX,
@@ -220,6 +222,8 @@ TEST_F(PressPages, PagesThatPrintTheSameShowNoRegion) {
         {"overprinting a colour with no ink under it", "/Overprint gs 0 0 1 0 k" + BOX, "0 0 1 0 k" + BOX},
         // CMYK 0 0 0 0 overprinting with OPM 1 leaves every plate as it is: it prints nothing.
         {"an invisible white object removed", CYAN_PANEL + "/Overprint gs 0 0 0 0 k" + BOX, CYAN_PANEL},
+        // Grey reaches the plates as K.
+        {"grey on one side, the same black ink on the other", "0.5 g" + BOX, "0 0 0 0.5 k" + BOX},
     };
     for (const Case& c : cases)
         for (int dpi : {144, 300}) {
