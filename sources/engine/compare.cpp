@@ -293,7 +293,7 @@ CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const 
     found.diff.release();
     if (options.printed) {
         out.ink_only = ink_only_regions(polygons, found.looks);
-        out.look_only = look_only_places(found.looks, region_mask, *options.printed);
+        if (options.printed->restyled) out.look_only = look_only_places(found.looks, region_mask, *options.printed);
     }
     found.looks.release();
 

@@ -27,6 +27,9 @@ struct CompareStats {
 // Pages that print differently from how they look, compared on their plates.
 struct PrintedPages {
     cv::Mat ink_difference;  // CV_8U, of the unpadded page size: the largest plate difference (ink_plates.hpp)
+    // A spot ink of both pages looks different on each: only then can identical plates look
+    // different.
+    bool restyled = false;
 };
 
 struct CompareOptions {

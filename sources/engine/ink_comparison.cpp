@@ -32,7 +32,7 @@ std::optional<InkComparison> InkComparison::of(RenderedPage& before, RenderedPag
     if (!before.plates || !after.plates) return std::nullopt;
     InkComparison out;
     out.plates_ = compare_plates(*before.plates, *after.plates, tolerance);
-    out.printed_ = {out.plates_.ink_difference};
+    out.printed_ = {out.plates_.ink_difference, !out.plates_.restyled_inks.empty()};
     before.plates.reset();
     after.plates.reset();
     return out;

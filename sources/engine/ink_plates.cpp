@@ -35,6 +35,14 @@ bool same_spots(const InkPlates& before, const InkPlates& after) {
     return true;
 }
 
+// The same inks in the same channels, each looking the same: equal plates look the same.
+bool same_looks(const InkPlates& before, const InkPlates& after) {
+    if (!same_spots(before, after)) return false;
+    for (std::size_t i = 0; i < before.spots.size(); ++i)
+        if (before.spots[i].looks != after.spots[i].looks) return false;
+    return true;
+}
+
 const SpotInk& spot_of(const InkPlates& plates, int channel) { return plates.spots[std::size_t(channel - PROCESS)]; }
 
 std::vector<MatchedInk> matched_inks(const InkPlates& before, const InkPlates& after) {
@@ -148,7 +156,7 @@ void show_row(const uchar* plates, int channels, const std::vector<SpotInk>& spo
         combine_inks(plates, channels, spots, count, cmyk.data());
         plates = cmyk.data();
     }
-    cmyk_pixels_to_rgb(plates, rgb, std::size_t(count), false);
+    cmyk_pixels_to_rgb(plates, rgb, std::size_t(count));
 }
 
 }  // namespace
@@ -162,6 +170,25 @@ cv::Mat shown_colours(const InkPlates& plates) {
             show_row(samples.ptr(r), samples.channels(), plates.spots, samples.cols, rgb.ptr(r), cmyk);
     });
     return rgb;
+}
+
+std::pair<cv::Mat, cv::Mat> shown_colours(const InkPlates& before, const InkPlates& after) {
+    cv::Mat shown_after = shown_colours(after);
+    if (before.samples.size() != after.samples.size() || !same_looks(before, after))
+        return {shown_colours(before), shown_after};
+    const cv::Mat& samples = before.samples;
+    const std::size_t row_bytes = std::size_t(samples.cols) * samples.elemSize();
+    cv::Mat shown_before(samples.size(), CV_8UC3);
+    for_each_strip(samples.rows, [&](cv::Range rows) {
+        std::vector<uchar> cmyk;
+        for (int r = rows.start; r < rows.end; ++r) {
+            if (std::memcmp(samples.ptr(r), after.samples.ptr(r), row_bytes) == 0)
+                std::memcpy(shown_before.ptr(r), shown_after.ptr(r), std::size_t(samples.cols) * 3);
+            else
+                show_row(samples.ptr(r), samples.channels(), before.spots, samples.cols, shown_before.ptr(r), cmyk);
+        }
+    });
+    return {shown_before, shown_after};
 }
 
 PlateComparison compare_plates(const InkPlates& before, const InkPlates& after, int tolerance) {

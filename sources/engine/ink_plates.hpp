@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tesmira::engine {
@@ -32,6 +33,9 @@ struct InkPlates {
 // inks as inks combine (coverage 1 − ∏(1 − a)), then our CMYK conversion (cmyk_to_rgb.hpp).
 // CV_8UC3, RGB.
 cv::Mat shown_colours(const InkPlates& plates);
+// The same for two pages, old and new: a row whose plates and inks are the same on both pages is
+// converted once.
+std::pair<cv::Mat, cv::Mat> shown_colours(const InkPlates& before, const InkPlates& after);
 
 // Side of the square cells in which PlateComparison notes which inks differ.
 inline constexpr int INK_CELL = 16;

@@ -174,15 +174,14 @@ public:
     // Whether the page prints differently from how it looks.
     bool press() const { return survey_.press; }
 
+    // The page on screen, or on its plates without their look yet.
     RenderedPage draw(bool on_plates) {
         const Geometry& g = prepared_.geometry;
         RenderedPage out;
-        if (on_plates) {
+        if (on_plates)
             out.plates = draw_plates(mupdf_, page_.get(), g.ctm, g.columns, g.rows, std::move(survey_.spots));
-            out.pixels = shown_colours(*out.plates);
-        } else {
+        else
             out.pixels = draw_screen(mupdf_, page_.get(), g);
-        }
         out.info.pages = prepared_.checked.pages;
         out.info.page = page_number_;
         out.info.width_mm = round_half_even(prepared_.width_mm, 3);
@@ -209,7 +208,9 @@ void check_resolution(double dpi) {
 
 RenderedPage render_pdf(const std::filesystem::path& path, int page_number, double dpi) {
     OpenedPage page(path, page_number, dpi);
-    return page.draw(page.press());
+    RenderedPage out = page.draw(page.press());
+    if (out.plates) out.pixels = shown_colours(*out.plates);
+    return out;
 }
 
 std::pair<RenderedPage, RenderedPage> render_pages(const std::filesystem::path& before_pdf,
@@ -229,6 +230,9 @@ std::pair<RenderedPage, RenderedPage> render_pages(const std::filesystem::path& 
     auto [before, after] = at_once([&] { return draw(before_pdf); }, [&] { return draw(after_pdf); });
     if (before.rendered.plates && !after.rendered.plates) after.rendered = after.page->draw(true);
     if (after.rendered.plates && !before.rendered.plates) before.rendered = before.page->draw(true);
+    if (before.rendered.plates)
+        std::tie(before.rendered.pixels, after.rendered.pixels) =
+            shown_colours(*before.rendered.plates, *after.rendered.plates);
     return {std::move(before.rendered), std::move(after.rendered)};
 }
 

@@ -148,30 +148,31 @@ TEST(CmykConversion, MoreOfAnyInkIsNeverLighter) {
                 }
 }
 
-TEST(CmykConversion, PixelsWithAlphaConvertTheirOwnColour) {
-    // Premultiplied samples: the colour is sample / alpha, converted, then premultiplied again.
+TEST(CmykConversion, PixelsConvertEachAsItsColourDoes) {
+    // Runs of one colour are converted once: short and long runs, at the start and the end.
+    const std::array<std::uint8_t, 4> paper{0, 0, 0, 0}, rich{153, 102, 102, 255}, cyan{255, 0, 0, 0};
     struct Case {
-        std::array<std::uint8_t, 5> cmyka;
-        Cmyk own;
-        std::uint8_t alpha;
+        const char* name;
+        std::vector<std::array<std::uint8_t, 4>> pixels;
     } cases[] = {
-        {{153, 102, 102, 255, 255}, {0.6f, 0.4f, 0.4f, 1}, 255},
-        {{77, 51, 51, 128, 128}, {77 / 128.0f, 51 / 128.0f, 51 / 128.0f, 1}, 128},
-        {{0, 0, 0, 51, 51}, {0, 0, 0, 1}, 51},
-        {{0, 0, 0, 0, 0}, {0, 0, 0, 0}, 0},
+        {"one pixel", {rich}},
+        {"every pixel another", {paper, rich, cyan, rich, paper}},
+        {"a long run between short ones", {}},
+        {"an odd run at the end", {}},
     };
+    cases[2].pixels.assign(37, paper);
+    cases[2].pixels.front() = cases[2].pixels.back() = rich;
+    cases[3].pixels = {cyan, cyan, rich, rich, rich};
     for (const Case& c : cases) {
-        std::array<std::uint8_t, 4> rgba{};
-        cmyk_pixels_to_rgb(c.cmyka.data(), rgba.data(), 1, true);
-        const Rgb8 own = cmyk_to_rgb(c.own);
-        for (std::size_t ch = 0; ch < 3; ++ch)
-            EXPECT_NEAR(rgba[ch], own[ch] * c.alpha / 255.0, 1.0) << int(c.alpha) << " channel " << ch;
-        EXPECT_EQ(rgba[3], c.alpha);
+        std::vector<std::uint8_t> cmyk, rgb(3 * c.pixels.size());
+        for (const auto& pixel : c.pixels) cmyk.insert(cmyk.end(), pixel.begin(), pixel.end());
+        cmyk_pixels_to_rgb(cmyk.data(), rgb.data(), c.pixels.size());
+        for (std::size_t i = 0; i < c.pixels.size(); ++i) {
+            const auto& p = c.pixels[i];
+            const Rgb8 expected = cmyk_to_rgb({p[0] / 255.0f, p[1] / 255.0f, p[2] / 255.0f, p[3] / 255.0f});
+            EXPECT_EQ(Rgb8({rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]}), expected) << c.name << ", pixel " << i;
+        }
     }
-    std::array<std::uint8_t, 3> rgb{};
-    const std::array<std::uint8_t, 4> opaque{153, 102, 102, 255};
-    cmyk_pixels_to_rgb(opaque.data(), rgb.data(), 1, false);
-    EXPECT_EQ(Rgb8(rgb), cmyk_to_rgb({0.6f, 0.4f, 0.4f, 1}));
 }
 
 TEST_F(CmykRender, InkChangesInDarkAreasStayVisible) {
