@@ -230,6 +230,8 @@ std::pair<RenderedPage, RenderedPage> render_pages(const std::filesystem::path& 
     auto [before, after] = at_once([&] { return draw(before_pdf); }, [&] { return draw(after_pdf); });
     if (before.rendered.plates && !after.rendered.plates) after.rendered = after.page->draw(true);
     if (after.rendered.plates && !before.rendered.plates) before.rendered = before.page->draw(true);
+    before.page.reset();  // MuPDF's memory, before the plates' look takes its own
+    after.page.reset();
     if (before.rendered.plates)
         std::tie(before.rendered.pixels, after.rendered.pixels) =
             shown_colours(*before.rendered.plates, *after.rendered.plates);
