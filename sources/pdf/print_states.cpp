@@ -80,6 +80,7 @@ void apply_print_event(fz_context* ctx, Groups& groups, pdf_obj* config) {
 void write_states(fz_context* ctx, const Groups& groups) {
     for (const int index : groups.by_number) {
         pdf_obj* group = pdf_array_get(ctx, groups.list, index);
+        if (!pdf_is_dict(ctx, group)) continue;  // no group at all; MuPDF passes it by
         pdf_obj* usage = pdf_dict_put_dict(ctx, group, PDF_NAME(Usage), 1);
         pdf_obj* print = pdf_dict_put_dict(ctx, usage, PDF_NAME(Print), 1);
         pdf_dict_puts(ctx, print, "PrintState", groups.on[std::size_t(index)] ? PDF_NAME(ON) : PDF_NAME(OFF));

@@ -9,6 +9,7 @@
 #include "engine/compare.hpp"
 #include "engine/page_job.hpp"
 #include "engine/page_views.hpp"
+#include "engine/render.hpp"
 #include "fixtures/pdf_builder.hpp"
 #include "fixtures/printing.hpp"
 #include "fixtures/resource_editor.hpp"
@@ -127,4 +128,17 @@ TEST_F(PrintingIntent, TheViewsShowThePagesAsTheyPrint) {
     const cv::Point centre(CANVAS_MARGIN + 200, CANVAS_MARGIN + 200);
     EXPECT_EQ(views.before.at<cv::Vec3b>(centre), cv::Vec3b(255, 255, 255)) << "the annotation does not print";
     EXPECT_EQ(views.after.at<cv::Vec3b>(centre), cv::Vec3b(0, 0, 255)) << "the layer prints";
+}
+
+TEST_F(PrintingIntent, OptionalContentThatIsNoGroupIsPassedBy) {
+    write_side(after, {fx::in_layer(BLUE_BOX), SHOWN_NOT_PRINTED});
+    {
+        fx::ResourceEditor editor(after);
+        QPDFObjectHandle groups = editor.root().getKey("/OCProperties").getKey("/OCGs");
+        groups.appendItem(editor.indirect("42"));
+        groups.appendItem(QPDFObjectHandle::parse("/NotAGroup"));
+        editor.save();
+    }
+    const cv::Mat pixels = tesmira::engine::render_pdf(after, 1, 144).pixels;
+    EXPECT_EQ(pixels.at<cv::Vec3b>(200, 200), cv::Vec3b(255, 255, 255)) << "the layer still does not print";
 }
