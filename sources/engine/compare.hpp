@@ -66,14 +66,15 @@ struct CompareResult {
 // The page inside a white margin of CANVAS_MARGIN pixels on every side: the canvas of a result.
 cv::Mat padded_page(const cv::Mat& page);
 
-// Compares two rendered pages of one size as they look on screen.
+// Compares two rendered pages of one size as they look, or with `printed` on their plates.
 //   before, after  CV_8UC3, RGB, the same size: the old and the new page (render_pdf).
 //   options        the settings and the masks above.
 // Returns the result image: the new page faded, every region at full colour and outlined in
 // red, inside a white margin of CANVAS_MARGIN pixels (every coordinate returned is one of that
 // canvas); the region mask (CV_8U, 0 or 255); the statistics; and the padded pages if asked.
-// The difference map is the largest channel difference per pixel; pixels above the tolerance
-// change, and every outer contour of the changed pixels, with what it encloses, is one region.
+// The difference map is the largest channel (or plate) difference per pixel; pixels above the
+// tolerance change, and every outer contour of the changed pixels, with what it encloses, is one
+// region.
 // Refuses (UserError) pages of two sizes, settings out of range, masks of another size and
 // more than 100,000 contours.
 CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const CompareOptions& options = {});
