@@ -103,10 +103,10 @@ int main(int argc, char** argv) {
     std::printf("annotate_result     %8.1f ms\n", band);
     std::printf("peak memory, one page pair %5.1f MB\n", peak_mb);
     if (before.plates && after.plates) {
-        const double plates = median_ms(runs, [&] { render_plates(after_pdf, 1, 300); });
         const double inks = median_ms(runs, [&] { compare_plates(*before.plates, *after.plates, 1); });
-        std::printf("render_plates       %8.1f ms  (inside render_pdf, beside the screen)\n", plates);
+        const double shown = median_ms(runs, [&] { shown_colours(*after.plates); });
         std::printf("compare_plates      %8.1f ms\n", inks);
+        std::printf("shown_colours       %8.1f ms  (inside render_pdf, for a page on its plates)\n", shown);
     }
 
     // A whole page job, against the two renders inside it, in the same run.

@@ -9,15 +9,18 @@
 # multi-file run of 20 files of 10 pages at 144 dpi, and the 20-page catalogue made for the press
 # (CMYK photos, a spot ink, overprinted text, rich blacks) at 300 dpi. Then the memory budget:
 # the 50-page pair under a budget of 512 MiB, and the 20-page pair on two processors.
-# Prints medians of times and ratios, and peak memory. Needs mupdf-tools, GNU time and bc; run
-# from the build folder's parent:
-#   bench/worker_vs_mutool.sh [BUILD_DIR [RUNS [BASELINE_BUILD]]]
+# Prints medians of times and ratios with their spread over the rounds (lowest to highest), and
+# peak memory. CASES="a4-300 press" runs only the cases named (a4-300, a4-144, long, files, press,
+# memory); all by default. Needs mupdf-tools, GNU time and bc; run from the build folder's parent:
+#   [CASES="..."] bench/worker_vs_mutool.sh [BUILD_DIR [RUNS [BASELINE_BUILD]]]
 set -euo pipefail
 # The worker of a build tree: in libexec/tesmira, or in worker/ in builds before the package.
 worker_of() { if [ -x "$1/libexec/tesmira/TesmiraWorker" ]; then echo "$1/libexec/tesmira/TesmiraWorker"; else echo "$1/worker/TesmiraWorker"; fi; }
 build=${1:-build}
 runs=${2:-3}
 baseline=${3:-}
+cases=${CASES:-a4-300 a4-144 long files press memory}
+wanted() { [[ " $cases " == *" $1 "* ]]; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cores=$(nproc)
@@ -37,6 +40,7 @@ done
 
 seconds() { local start=$(date +%s.%N); "$@" > /dev/null 2>&1; echo "$(date +%s.%N) - $start" | bc; }
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+spread() { sort -g | awk 'NR == 1 { low = $1 } { high = $1 } END { print low "–" high }'; }
 ratio() { echo "scale=3; $1 / $2" | bc; }
 
 # mutool_options COLOURS: the options of `mutool draw` for RGB or for CMYK with overprint.
@@ -65,64 +69,77 @@ mutool_all() {
 }
 
 # worker BUILD DPI FOLDER [ENV... [COMMAND...]]: one run into a fresh output root, through `env`
-# with what follows; prints "seconds peak_kb".
+# with what follows; prints "seconds peak_kb cpu_seconds" (user and system time together, which
+# other work on the machine disturbs less than the elapsed time).
 worker() {
   local program=$1 dpi=$2 folder=$3
   shift 3
   rm -rf "$work/out" && mkdir "$work/out"
-  env "$@" /usr/bin/time -f '%e %M' -o "$work/time" "$(worker_of "$program")" \
+  env "$@" /usr/bin/time -f '%e %M %U %S' -o "$work/time" "$(worker_of "$program")" \
     --before "$folder"/old/*.pdf --after "$folder"/new/*.pdf --output-root "$work/out" \
     --settings-json "{\"dpi\": $dpi}" > "$work/events"
   tail -n 1 "$work/events" | grep -q '"event": "complete"' || { echo "the worker did not complete" >&2; cat "$work/events" >&2; exit 1; }
-  cat "$work/time"
+  awk '{ print $1, $2, $3 + $4 }' "$work/time"
 }
 
-figure() { echo "  $1: $(median < "$work/figures/$2")"; }
+figure() { echo "  $1: $(median < "$work/figures/$2") ($(spread < "$work/figures/$2"))"; }
 
 # case NAME FOLDER DPI COLOURS
 case_() {
   local name=$1 folder=$2 dpi=$3 colours=$4
   mkdir -p "$work/figures" && rm -f "$work/figures"/*
-  for _ in $(seq "$runs"); do
-    local one all time peak base base_peak
+  for round in $(seq "$runs"); do
+    local one all time peak cpu base base_peak base_cpu
     one=$(mutool_one "$colours" "$dpi" "$folder")
     all=$(mutool_all "$colours" "$dpi" "$folder")
-    read -r time peak < <(worker "$build" "$dpi" "$folder")
+    # With a baseline, every other round runs it first, so that neither gains from going second.
+    if [ -n "$baseline" ] && ((round % 2 == 0)); then
+      read -r base base_peak base_cpu < <(worker "$baseline" "$dpi" "$folder")
+    fi
+    read -r time peak cpu < <(worker "$build" "$dpi" "$folder")
+    if [ -n "$baseline" ] && ((round % 2 == 1)); then
+      read -r base base_peak base_cpu < <(worker "$baseline" "$dpi" "$folder")
+    fi
     echo "$one" >> "$work/figures/one" && echo "$all" >> "$work/figures/all"
     echo "$time" >> "$work/figures/worker" && echo "$peak" >> "$work/figures/peak"
+    echo "$cpu" >> "$work/figures/cpu"
     ratio "$time" "$one" >> "$work/figures/to_one" && ratio "$time" "$all" >> "$work/figures/to_all"
     if [ -n "$baseline" ]; then
-      read -r base base_peak < <(worker "$baseline" "$dpi" "$folder")
       echo "$base" >> "$work/figures/base" && echo "$base_peak" >> "$work/figures/base_peak"
-      ratio "$base" "$time" >> "$work/figures/speedup"
+      echo "$base_cpu" >> "$work/figures/base_cpu"
+      ratio "$base" "$time" >> "$work/figures/speedup" && ratio "$base_cpu" "$cpu" >> "$work/figures/cpu_speedup"
     fi
   done
   echo "$name, median of $runs rounds:"
   figure "mutool draw, both documents, one thread (s)" one
   figure "mutool draw, both documents, $cores processes (s)" all
   figure "worker (s)" worker
+  figure "worker, processor time (s)" cpu
   figure "worker / mutool one thread" to_one
   figure "worker / mutool on every processor" to_all
   echo "  worker peak memory: $(( $(median < "$work/figures/peak") / 1024 )) MB"
   if [ -n "$baseline" ]; then
     figure "baseline worker (s)" base
     figure "baseline / worker (speed-up)" speedup
+    figure "baseline worker, processor time (s)" base_cpu
+    figure "baseline / worker in processor time" cpu_speedup
     echo "  baseline peak memory: $(( $(median < "$work/figures/base_peak") / 1024 )) MB"
   fi
 }
 
-case_ "20-page A4 pair, 300 dpi" "$work/a4" 300 rgb
-case_ "20-page A4 pair, 144 dpi" "$work/a4" 144 rgb
-case_ "50-page A4 pair, 300 dpi" "$work/long" 300 rgb
-case_ "20 files of 10 pages, 144 dpi" "$work/files" 144 rgb
-case_ "20-page press pair, 300 dpi" "$work/press" 300 cmyk
+if wanted a4-300; then case_ "20-page A4 pair, 300 dpi" "$work/a4" 300 rgb; fi
+if wanted a4-144; then case_ "20-page A4 pair, 144 dpi" "$work/a4" 144 rgb; fi
+if wanted long; then case_ "50-page A4 pair, 300 dpi" "$work/long" 300 rgb; fi
+if wanted files; then case_ "20 files of 10 pages, 144 dpi" "$work/files" 144 rgb; fi
+if wanted press; then case_ "20-page press pair, 300 dpi" "$work/press" 300 cmyk; fi
+wanted memory || exit 0
 
 available=$(awk '/^MemAvailable:/ { print int($2 / 1024) }' /proc/meminfo)
 budget=$(( available / 2 < 1024 ? available / 2 : 1024 ))
 echo "memory budget the worker chooses here: $budget MiB (at most 1 GiB, half of $available MiB available)"
-read -r _ peak < <(worker "$build" 300 "$work/long" TESMIRA_MEMORY_BUDGET_MIB=512)
+read -r _ peak _ < <(worker "$build" 300 "$work/long" TESMIRA_MEMORY_BUDGET_MIB=512)
 echo "50-page pair, 300 dpi, budget of 512 MiB: peak memory $((peak / 1024)) MB"
-read -r _ peak < <(worker "$build" 300 "$work/press" TESMIRA_MEMORY_BUDGET_MIB=512)
+read -r _ peak _ < <(worker "$build" 300 "$work/press" TESMIRA_MEMORY_BUDGET_MIB=512)
 echo "press pair, 300 dpi, budget of 512 MiB: peak memory $((peak / 1024)) MB"
 if [ -n "$baseline" ]; then
   : > "$work/two" && : > "$work/two_base"

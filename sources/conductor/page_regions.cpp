@@ -3,7 +3,7 @@
 namespace tesmira::conductor {
 namespace {
 
-constexpr const char* REGION_KEYS[] = {"boxes", "boxes_truncated", "header_height"};
+constexpr const char* REGION_KEYS[] = {"boxes", "boxes_truncated", "header_height", "look_only_places"};
 
 }  // namespace
 

@@ -60,35 +60,40 @@ void store(const Lanes& v, std::uint8_t* rgb) {
     rgb[2] = byte(v[2]);
 }
 
-template <bool alpha>
-void convert_pixels(const std::uint8_t* cmyk, std::uint8_t* rgb, std::size_t count) {
-    constexpr std::size_t in = alpha ? 5 : 4, out = alpha ? 4 : 3;
-    std::uint8_t previous[in] = {};
-    for (std::size_t i = 0; i < count; ++i, cmyk += in, rgb += out) {
-        // Flat areas and the rows of a gradient repeat one colour many times.
-        if (i > 0 && std::memcmp(cmyk, previous, in) == 0) {
-            std::memcpy(rgb, rgb - out, out);
-            continue;
-        }
-        std::memcpy(previous, cmyk, in);
-        const std::uint8_t a = alpha ? cmyk[4] : 255;
-        if (a == 255) {
-            store(between(K_LAYERS[cmyk[3]], unit_of(cmyk[0]), unit_of(cmyk[1]), unit_of(cmyk[2])), rgb);
-        } else if (a == 0) {
-            rgb[0] = rgb[1] = rgb[2] = 0;
-        } else {
-            // Premultiplied samples. The conversion is not linear, so it works on the colour
-            // itself, sample / alpha, and premultiplies the result.
-            const float inverse = 1.0f / a;
-            const Lanes v = between(at_k(unit(cmyk[3] * inverse)),
-                                    unit(cmyk[0] * inverse),
-                                    unit(cmyk[1] * inverse),
-                                    unit(cmyk[2] * inverse));
-            const float cover = unit_of(a);
-            store({v[0] * cover, v[1] * cover, v[2] * cover, 0}, rgb);
-        }
-        if constexpr (alpha) rgb[3] = a;
+Rgb8 convert_pixel(const std::uint8_t* cmyk) {
+    Rgb8 out;
+    store(between(K_LAYERS[cmyk[3]], unit_of(cmyk[0]), unit_of(cmyk[1]), unit_of(cmyk[2])), out.data());
+    return out;
+}
+
+std::uint32_t pixel_at(const std::uint8_t* cmyk, std::size_t i) {
+    std::uint32_t v;
+    std::memcpy(&v, cmyk + 4 * i, 4);
+    return v;
+}
+
+// How many pixels from `i` on are `pixel`, two at a time while they last.
+std::size_t run_end(const std::uint8_t* cmyk, std::size_t i, std::size_t count, std::uint32_t pixel) {
+    const std::uint64_t two = std::uint64_t(pixel) << 32 | pixel;
+    for (; i + 2 <= count; i += 2) {
+        std::uint64_t v;
+        std::memcpy(&v, cmyk + 4 * i, 8);
+        if (v != two) break;
     }
+    while (i < count && pixel_at(cmyk, i) == pixel) ++i;
+    return i;
+}
+
+// `count` copies of `colour` from `rgb` on, sixteen at a time in a long run.
+void fill(std::uint8_t* rgb, std::size_t count, const Rgb8& colour) {
+    if (count < 16) {
+        for (std::size_t i = 0; i < count; ++i) std::memcpy(rgb + 3 * i, colour.data(), 3);
+        return;
+    }
+    std::uint8_t sixteen[48];
+    for (std::size_t i = 0; i < 16; ++i) std::memcpy(sixteen + 3 * i, colour.data(), 3);
+    for (; count >= 16; count -= 16, rgb += 48) std::memcpy(rgb, sixteen, 48);
+    std::memcpy(rgb, sixteen, 3 * count);
 }
 
 }  // namespace
@@ -99,11 +104,14 @@ Rgb8 cmyk_to_rgb(Cmyk ink) noexcept {
     return out;
 }
 
-void cmyk_pixels_to_rgb(const std::uint8_t* cmyk, std::uint8_t* rgb, std::size_t count, bool alpha) noexcept {
-    if (alpha)
-        convert_pixels<true>(cmyk, rgb, count);
-    else
-        convert_pixels<false>(cmyk, rgb, count);
+void cmyk_pixels_to_rgb(const std::uint8_t* cmyk, std::uint8_t* rgb, std::size_t count) noexcept {
+    // Plates are paper and flat areas mostly: each run of one colour is converted once.
+    for (std::size_t i = 0; i < count;) {
+        const std::uint32_t pixel = pixel_at(cmyk, i);
+        const std::size_t end = run_end(cmyk, i + 1, count, pixel);
+        fill(rgb + 3 * i, end - i, convert_pixel(cmyk + 4 * i));
+        i = end;
+    }
 }
 
 }  // namespace tesmira::engine

@@ -53,8 +53,7 @@ struct Cmyk {
 // Quadrilinear between the corners: continuous, and never lighter with more of any ink.
 Rgb8 cmyk_to_rgb(Cmyk ink) noexcept;
 
-// `count` pixels of 4 (or 5, with alpha last) bytes into 3 (or 4) bytes. With alpha the
-// samples are premultiplied, as in MuPDF's pixmaps, and come out premultiplied again.
-void cmyk_pixels_to_rgb(const std::uint8_t* cmyk, std::uint8_t* rgb, std::size_t count, bool alpha) noexcept;
+// `count` pixels of 4 bytes (C, M, Y, K) into 3 (R, G, B), each as cmyk_to_rgb converts it.
+void cmyk_pixels_to_rgb(const std::uint8_t* cmyk, std::uint8_t* rgb, std::size_t count) noexcept;
 
 }  // namespace tesmira::engine

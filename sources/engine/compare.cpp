@@ -89,35 +89,46 @@ bool same_page_size(const cv::Mat& mask, const cv::Mat& page) {
     return mask.rows == page.rows && mask.cols == page.cols && mask.channels() == 1;
 }
 
-// Raises `diff` by the plates' difference within the page; returns where it was above the
-// tolerance before (canvas pixels, 0/255): where the pages differ on screen.
-cv::Mat merge_printed(cv::Mat& diff, const PrintedPages& printed, const cv::Mat& page, int tolerance) {
-    CV_Assert(printed.shown_after.size() == page.size() && printed.shown_after.type() == CV_8UC3 &&
-              same_page_size(printed.ink_difference, page));
-    cv::Mat on_screen(diff.size(), CV_8U);
+// Replaces `diff` within the page by the plates' difference; returns where it was above the
+// tolerance before (canvas pixels, 0/255): where the pages look different.
+cv::Mat decide_on_plates(cv::Mat& diff, const PrintedPages& printed, const cv::Mat& page, int tolerance) {
+    CV_Assert(same_page_size(printed.ink_difference, page));
+    cv::Mat looks(diff.size(), CV_8U);
     for_each_strip(diff.rows, [&](cv::Range rows) {
-        cv::Mat seen = on_screen.rowRange(rows);
+        cv::Mat seen = looks.rowRange(rows);
         cv::compare(diff.rowRange(rows), tolerance, seen, cv::CMP_GT);
         // The strip's rows of the page, if any.
         const int top = std::clamp(CANVAS_MARGIN, rows.start, rows.end);
         const int bottom = std::clamp(CANVAS_MARGIN + page.rows, rows.start, rows.end);
         if (top == bottom) return;
-        cv::Mat within_page = diff(cv::Range(top, bottom), cv::Range(CANVAS_MARGIN, CANVAS_MARGIN + page.cols));
-        cv::max(within_page, printed.ink_difference.rowRange(top - CANVAS_MARGIN, bottom - CANVAS_MARGIN), within_page);
+        printed.ink_difference.rowRange(top - CANVAS_MARGIN, bottom - CANVAS_MARGIN)
+            .copyTo(diff(cv::Range(top, bottom), cv::Range(CANVAS_MARGIN, CANVAS_MARGIN + page.cols)));
     });
-    return on_screen;
+    return looks;
 }
 
-// The bounding boxes of the polygons that hold no pixel of `on_screen`.
-std::vector<cv::Rect> ink_only_regions(const Contours& polygons, const cv::Mat& on_screen) {
+// The bounding boxes of the polygons that hold no pixel of `looks`.
+std::vector<cv::Rect> ink_only_regions(const Contours& polygons, const cv::Mat& looks) {
     std::vector<cv::Rect> found;
     for (const auto& polygon : polygons) {
         const cv::Rect box = cv::boundingRect(polygon);
         cv::Mat inside = cv::Mat::zeros(box.size(), CV_8U);
         cv::fillPoly(inside, std::vector<std::vector<cv::Point>>{polygon}, cv::Scalar(255), cv::LINE_8, 0, -box.tl());
-        cv::bitwise_and(inside, on_screen(box), inside);
+        cv::bitwise_and(inside, looks(box), inside);
         if (cv::countNonZero(inside) == 0) found.push_back(box);
     }
+    return found;
+}
+
+// The bounding boxes of the places outside every region where the pages look different while
+// their plates are the same.
+std::vector<cv::Rect> look_only_places(const cv::Mat& looks, const cv::Mat& region_mask, const PrintedPages& printed) {
+    const cv::Rect page_area(cv::Point(CANVAS_MARGIN, CANVAS_MARGIN), printed.ink_difference.size());
+    cv::Mat places = looks(page_area) & ~region_mask(page_area) & (printed.ink_difference == 0);
+    Contours contours;
+    cv::findContours(places, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+    std::vector<cv::Rect> found;
+    for (const auto& contour : contours) found.push_back(cv::boundingRect(contour) + page_area.tl());
     return found;
 }
 
@@ -154,20 +165,20 @@ void check_inputs(const cv::Mat& before, const cv::Mat& after, const CompareOpti
     CV_Assert(before.type() == CV_8UC3);
 }
 
-// The difference map on the canvas, raised by the plates and cleared of the ignored pixels,
-// and for printed pages where the pages differ on screen.
+// The difference map on the canvas, of the plates for printed pages, cleared of the ignored
+// pixels; and for printed pages where they look different.
 struct Differences {
-    cv::Mat diff, on_screen;
+    cv::Mat diff, looks;
 };
 
 Differences find_differences(const cv::Mat& before, const cv::Mat& after, const CompareOptions& options) {
     Differences found{difference_map(before, after), cv::Mat()};
-    if (options.printed) found.on_screen = merge_printed(found.diff, *options.printed, before, options.tolerance);
+    if (options.printed) found.looks = decide_on_plates(found.diff, *options.printed, before, options.tolerance);
     if (options.ignored_pixels) {
         if (!same_page_size(*options.ignored_pixels, before)) throw UserError("軽減範囲のサイズが一致しません。");
         const cv::Rect page_area(CANVAS_MARGIN, CANVAS_MARGIN, before.cols, before.rows);
         found.diff(page_area).setTo(0, *options.ignored_pixels);
-        if (!found.on_screen.empty()) found.on_screen(page_area).setTo(0, *options.ignored_pixels);
+        if (!found.looks.empty()) found.looks(page_area).setTo(0, *options.ignored_pixels);
     }
     return found;
 }
@@ -204,25 +215,25 @@ Contours reduce_to_direct_scope(cv::Mat& region_mask, const cv::Mat& diff, const
     return reduced;
 }
 
-// The faded new page (`shown`) on the canvas, the regions at full colour. The regions lie
+// The faded new page on the canvas, the regions at full colour. The regions lie
 // inside the page area, so the margin is faded white throughout.
-cv::Mat faded_result(const cv::Mat& shown, const cv::Mat& region_mask, int opacity) {
+cv::Mat faded_result(const cv::Mat& after, const cv::Mat& region_mask, int opacity) {
     const int m = CANVAS_MARGIN;
     const cv::Mat table = fade_table(opacity);
     const uchar faded_white = table.at<uchar>(255);
-    cv::Mat result(region_mask.size(), shown.type());
+    cv::Mat result(region_mask.size(), after.type());
     for_each_strip(result.rows, [&](cv::Range rows) {
         // The strip's rows of the page, if any: [top, bottom).
         const int top = std::clamp(m, rows.start, rows.end);
-        const int bottom = std::clamp(m + shown.rows, rows.start, rows.end);
-        const cv::Range page_columns(m, m + shown.cols), page_rows(top, bottom);
+        const int bottom = std::clamp(m + after.rows, rows.start, rows.end);
+        const cv::Range page_columns(m, m + after.cols), page_rows(top, bottom);
         const auto fade_margin = [&](cv::Mat area) { area.setTo(cv::Scalar::all(faded_white)); };
         fade_margin(result.rowRange(rows.start, top));
         fade_margin(result.rowRange(bottom, rows.end));
         if (top == bottom) return;
         fade_margin(result(page_rows, cv::Range(0, m)));
         fade_margin(result(page_rows, cv::Range(page_columns.end, result.cols)));
-        const cv::Mat new_rows = shown.rowRange(top - m, bottom - m);
+        const cv::Mat new_rows = after.rowRange(top - m, bottom - m);
         cv::Mat target = result(page_rows, page_columns);
         cv::LUT(new_rows, table, target);
         new_rows.copyTo(target, region_mask(page_rows, page_columns));
@@ -280,10 +291,13 @@ CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const 
     cv::drawContours(region_mask, polygons, -1, cv::Scalar(255), cv::FILLED);
     if (options.direct_scope) polygons = reduce_to_direct_scope(region_mask, found.diff, before, options);
     found.diff.release();
-    if (!found.on_screen.empty()) out.ink_only = ink_only_regions(polygons, found.on_screen);
-    found.on_screen.release();
+    if (options.printed) {
+        out.ink_only = ink_only_regions(polygons, found.looks);
+        if (options.printed->restyled) out.look_only = look_only_places(found.looks, region_mask, *options.printed);
+    }
+    found.looks.release();
 
-    out.result = faded_result(options.printed ? options.printed->shown_after : after, region_mask, options.opacity);
+    out.result = faded_result(after, region_mask, options.opacity);
     draw_outlines(out.result, region_mask, options.border);
     out.stats = region_stats(polygons, region_mask);
     out.mask = std::move(region_mask);

@@ -24,11 +24,12 @@ struct CompareStats {
     Json to_json() const;
 };
 
-// What the comparison of two pages that print differently from how they look adds, both of
-// the unpadded page size.
+// Pages that print differently from how they look, compared on their plates.
 struct PrintedPages {
-    cv::Mat ink_difference;  // CV_8U, the largest plate difference (ink_plates.hpp)
-    cv::Mat shown_after;     // CV_8UC3, RGB: the new page's plates as they look (shown_colours)
+    cv::Mat ink_difference;  // CV_8U, of the unpadded page size: the largest plate difference (ink_plates.hpp)
+    // A spot ink of both pages looks different on each: only then can identical plates look
+    // different.
+    bool restyled = false;
 };
 
 struct CompareOptions {
@@ -44,8 +45,9 @@ struct CompareOptions {
     // direct_scope: a region here keeps only its own differing pixels, not all that its
     // outline encloses (the image-only scope, image_only_scope.hpp).
     std::optional<cv::Mat> direct_scope;
-    // Pages that print differently from how they look: a pixel also changes where a plate
-    // differs by more than the tolerance, and the result shows the new page's plates' look.
+    // Pages that print differently from how they look, `before` and `after` being how their
+    // plates look: a pixel changes where a plate differs by more than the tolerance, and no longer
+    // where only the look does.
     std::optional<PrintedPages> printed;
 };
 
@@ -55,22 +57,24 @@ struct CompareResult {
     cv::Mat before_padded;  // pages with their white margin, when asked for
     cv::Mat after_padded;
     CompareStats stats;
-    // Bounding boxes (canvas pixels) of the regions, among all of them, within which the pages
-    // do not differ on screen: found through their plates alone. Empty without `printed`.
-    std::vector<cv::Rect> ink_only;
+    // With `printed`, bounding boxes in canvas pixels: of the regions, among all of them, within
+    // which the pages look alike, their plates alone differing (ink_only); and of the places
+    // outside every region where the pages look different on identical plates (look_only).
+    std::vector<cv::Rect> ink_only, look_only;
 };
 
 // The page inside a white margin of CANVAS_MARGIN pixels on every side: the canvas of a result.
 cv::Mat padded_page(const cv::Mat& page);
 
-// Compares two rendered pages of one size as they look on screen.
+// Compares two rendered pages of one size as they look, or with `printed` on their plates.
 //   before, after  CV_8UC3, RGB, the same size: the old and the new page (render_pdf).
 //   options        the settings and the masks above.
 // Returns the result image: the new page faded, every region at full colour and outlined in
 // red, inside a white margin of CANVAS_MARGIN pixels (every coordinate returned is one of that
 // canvas); the region mask (CV_8U, 0 or 255); the statistics; and the padded pages if asked.
-// The difference map is the largest channel difference per pixel; pixels above the tolerance
-// change, and every outer contour of the changed pixels, with what it encloses, is one region.
+// The difference map is the largest channel (or plate) difference per pixel; pixels above the
+// tolerance change, and every outer contour of the changed pixels, with what it encloses, is one
+// region.
 // Refuses (UserError) pages of two sizes, settings out of range, masks of another size and
 // more than 100,000 contours.
 CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const CompareOptions& options = {});

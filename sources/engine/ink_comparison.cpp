@@ -7,40 +7,46 @@
 #include "engine/ink_note.hpp"
 
 namespace tesmira::engine {
+namespace {
 
-std::optional<InkComparison> InkComparison::of(RenderedPage& before, RenderedPage& after,
-                                               const std::filesystem::path& before_pdf,
-                                               const std::filesystem::path& after_pdf, int page_number, double dpi,
-                                               int tolerance) {
-    if (!before.plates && !after.plates) return std::nullopt;
-    if (!before.plates) before.plates = render_plates(before_pdf, page_number, dpi);
-    if (!after.plates) after.plates = render_plates(after_pdf, page_number, dpi);
+using InksWithin = std::vector<std::string> (PlateComparison::*)(const cv::Rect&) const;
+
+// The inks that `within` finds in any of `boxes` (canvas pixels), in the order the plates were
+// compared, whatever the order of the boxes.
+std::vector<std::string> inks_within_any(const PlateComparison& plates, InksWithin within,
+                                         const std::vector<cv::Rect>& boxes) {
+    const cv::Point margin(CANVAS_MARGIN, CANVAS_MARGIN);
+    std::vector<std::string> found;
+    for (const cv::Rect& box : boxes)
+        for (std::string& ink : (plates.*within)(box - margin))
+            if (std::find(found.begin(), found.end(), ink) == found.end()) found.push_back(std::move(ink));
+    std::vector<std::string> ordered;
+    for (const std::string& ink : plates.inks)
+        if (std::find(found.begin(), found.end(), ink) != found.end()) ordered.push_back(ink);
+    return ordered;
+}
+
+}  // namespace
+
+std::optional<InkComparison> InkComparison::of(RenderedPage& before, RenderedPage& after, int tolerance) {
+    if (!before.plates || !after.plates) return std::nullopt;
     InkComparison out;
     out.plates_ = compare_plates(*before.plates, *after.plates, tolerance);
-    out.printed_ = {out.plates_.ink_difference, out.plates_.shown_after};
+    out.printed_ = {out.plates_.ink_difference, !out.plates_.restyled_inks.empty()};
     before.plates.reset();
     after.plates.reset();
     return out;
 }
 
-void InkComparison::note_ink_only(cv::Mat& result, const CompareResult& compared, double dpi) const {
-    const cv::Point margin(CANVAS_MARGIN, CANVAS_MARGIN);
-    const cv::Mat region = compared.mask(cv::Rect(margin, plates_.look_differs.size()));
-    // Found through the plates alone, and looking alike on them too.
-    int alike = 0;
-    std::vector<std::string> inks;
-    for (const cv::Rect& box : compared.ink_only) {
-        const cv::Rect area = box - margin;
-        if (cv::countNonZero(plates_.look_differs(area) & region(area)) > 0) continue;
-        ++alike;
-        for (std::string& ink : plates_.inks_differing_within(area))
-            if (std::find(inks.begin(), inks.end(), ink) == inks.end()) inks.push_back(std::move(ink));
-    }
-    // In the order the plates were compared, whatever the order of the regions.
-    std::vector<std::string> ordered;
-    for (const std::string& ink : plates_.inks)
-        if (std::find(inks.begin(), inks.end(), ink) != inks.end()) ordered.push_back(ink);
-    note_ink_only_changes(result, alike, ordered, dpi);
+void InkComparison::tell(cv::Mat& result, const CompareResult& compared, double dpi) const {
+    const auto& ink_only = compared.ink_only;
+    const auto& look_only = compared.look_only;
+    note_ink_only_changes(
+        result, int(ink_only.size()), inks_within_any(plates_, &PlateComparison::inks_differing_within, ink_only), dpi);
+    note_look_only_changes(result,
+                           int(look_only.size()),
+                           inks_within_any(plates_, &PlateComparison::inks_restyled_within, look_only),
+                           dpi);
 }
 
 }  // namespace tesmira::engine

@@ -13,4 +13,9 @@ namespace tesmira::engine {
 // width, and never drawn over the page. Nothing when `regions` is 0.
 void note_ink_only_changes(cv::Mat& result, int regions, const std::vector<std::string>& plates, double dpi);
 
+// Tells in the white margin above the page of a result image, in the same way, that the page
+// looks different in `places` where its plates are the same, through the alternates of the spot
+// inks `inks`: "版は同じで、特色「Gold」の表示色だけが異なります。". Nothing when `places` is 0.
+void note_look_only_changes(cv::Mat& result, int places, const std::vector<std::string>& inks, double dpi);
+
 }  // namespace tesmira::engine

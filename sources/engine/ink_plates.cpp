@@ -19,6 +19,7 @@ static_assert(STRIP_ROWS % INK_CELL == 0, "a strip holds whole rows of cells, so
 struct MatchedInk {
     std::string name;
     int before = -1, after = -1;
+    bool restyled = false;  // a spot ink of both sides whose alternate differs
 };
 
 int spot_channel(const InkPlates& plates, const std::string& name) {
@@ -34,11 +35,24 @@ bool same_spots(const InkPlates& before, const InkPlates& after) {
     return true;
 }
 
+// The same inks in the same channels, each looking the same: equal plates look the same.
+bool same_looks(const InkPlates& before, const InkPlates& after) {
+    if (!same_spots(before, after)) return false;
+    for (std::size_t i = 0; i < before.spots.size(); ++i)
+        if (before.spots[i].looks != after.spots[i].looks) return false;
+    return true;
+}
+
+const SpotInk& spot_of(const InkPlates& plates, int channel) { return plates.spots[std::size_t(channel - PROCESS)]; }
+
 std::vector<MatchedInk> matched_inks(const InkPlates& before, const InkPlates& after) {
     std::vector<MatchedInk> inks;
     for (int i = 0; i < PROCESS; ++i) inks.push_back({PROCESS_INKS[std::size_t(i)], i, i});
-    for (const SpotInk& spot : before.spots)
-        inks.push_back({spot.name, spot_channel(before, spot.name), spot_channel(after, spot.name)});
+    for (const SpotInk& spot : before.spots) {
+        MatchedInk ink{spot.name, spot_channel(before, spot.name), spot_channel(after, spot.name)};
+        ink.restyled = ink.after >= 0 && spot.looks != spot_of(after, ink.after).looks;
+        inks.push_back(ink);
+    }
     for (const SpotInk& spot : after.spots)
         if (spot_channel(before, spot.name) < 0) inks.push_back({spot.name, -1, spot_channel(after, spot.name)});
     return inks;
@@ -100,6 +114,17 @@ void note_differing_inks(const PlateRow& row, const std::vector<MatchedInk>& ink
             if (row.difference(inks[i], c) > tolerance) cells[c / INK_CELL] |= std::uint64_t(1) << i;
 }
 
+// Sets the bit of every restyled ink that covers some of the row on either side in its cell.
+void note_restyled_inks(const PlateRow& row, const std::vector<MatchedInk>& inks, std::uint64_t* cells) {
+    for (std::size_t i = 0; i < inks.size(); ++i) {
+        if (!inks[i].restyled) continue;
+        for (int c = 0; c < row.count; ++c)
+            if (row.coverage(row.before, row.before_channels, inks[i].before, c) > 0 ||
+                row.coverage(row.after, row.after_channels, inks[i].after, c) > 0)
+                cells[c / INK_CELL] |= std::uint64_t(1) << i;
+    }
+}
+
 int times(int a, int b) { return (a * b + 127) / 255; }
 
 // The process inks of `count` pixels with their spot inks laid over them through their
@@ -131,12 +156,7 @@ void show_row(const uchar* plates, int channels, const std::vector<SpotInk>& spo
         combine_inks(plates, channels, spots, count, cmyk.data());
         plates = cmyk.data();
     }
-    cmyk_pixels_to_rgb(plates, rgb, std::size_t(count), false);
-}
-
-void look_difference_row(const uchar* a, const uchar* b, int count, int tolerance, uchar* out) {
-    for (int c = 0; c < count; ++c, a += 3, b += 3)
-        out[c] = std::max({std::abs(a[0] - b[0]), std::abs(a[1] - b[1]), std::abs(a[2] - b[2])}) > tolerance ? 255 : 0;
+    cmyk_pixels_to_rgb(plates, rgb, std::size_t(count));
 }
 
 }  // namespace
@@ -152,6 +172,25 @@ cv::Mat shown_colours(const InkPlates& plates) {
     return rgb;
 }
 
+std::pair<cv::Mat, cv::Mat> shown_colours(const InkPlates& before, const InkPlates& after) {
+    cv::Mat shown_after = shown_colours(after);
+    if (before.samples.size() != after.samples.size() || !same_looks(before, after))
+        return {shown_colours(before), shown_after};
+    const cv::Mat& samples = before.samples;
+    const std::size_t row_bytes = std::size_t(samples.cols) * samples.elemSize();
+    cv::Mat shown_before(samples.size(), CV_8UC3);
+    for_each_strip(samples.rows, [&](cv::Range rows) {
+        std::vector<uchar> cmyk;
+        for (int r = rows.start; r < rows.end; ++r) {
+            if (std::memcmp(samples.ptr(r), after.samples.ptr(r), row_bytes) == 0)
+                std::memcpy(shown_before.ptr(r), shown_after.ptr(r), std::size_t(samples.cols) * 3);
+            else
+                show_row(samples.ptr(r), samples.channels(), before.spots, samples.cols, shown_before.ptr(r), cmyk);
+        }
+    });
+    return {shown_before, shown_after};
+}
+
 PlateComparison compare_plates(const InkPlates& before, const InkPlates& after, int tolerance) {
     CV_Assert(before.samples.size() == after.samples.size());
     const std::vector<MatchedInk> inks = matched_inks(before, after);
@@ -159,45 +198,48 @@ PlateComparison compare_plates(const InkPlates& before, const InkPlates& after, 
     const int rows = before.samples.rows, columns = before.samples.cols;
     const int bn = before.samples.channels(), an = after.samples.channels();
     const bool same_layout = bn == an && same_spots(before, after);
+    const bool restyled = std::any_of(inks.begin(), inks.end(), [](const MatchedInk& ink) { return ink.restyled; });
 
     PlateComparison out;
     for (const MatchedInk& ink : inks) out.inks.push_back(ink.name);
     out.cell_columns = (columns + INK_CELL - 1) / INK_CELL;
-    out.differing_inks.assign(std::size_t(out.cell_columns) * std::size_t((rows + INK_CELL - 1) / INK_CELL), 0);
+    const std::size_t cells = std::size_t(out.cell_columns) * std::size_t((rows + INK_CELL - 1) / INK_CELL);
+    out.differing_inks.assign(cells, 0);
+    if (restyled) out.restyled_inks.assign(cells, 0);
     out.ink_difference.create(before.samples.size(), CV_8U);
-    out.shown_after.create(before.samples.size(), CV_8UC3);
-    out.look_differs.create(before.samples.size(), CV_8U);
     for_each_strip(rows, [&](cv::Range strip) {
-        std::vector<uchar> shown_before(std::size_t(columns) * 3), cmyk;
         for (int r = strip.start; r < strip.end; ++r) {
             const PlateRow row{before.samples.ptr(r), bn, after.samples.ptr(r), an, columns};
+            const std::size_t first_cell = std::size_t(r / INK_CELL) * std::size_t(out.cell_columns);
+            if (restyled) note_restyled_inks(row, inks, &out.restyled_inks[first_cell]);
             uchar* difference = out.ink_difference.ptr<uchar>(r);
-            uchar* look = out.look_differs.ptr<uchar>(r);
-            show_row(row.after, an, after.spots, columns, out.shown_after.ptr(r), cmyk);
             // Most rows of most pages are the same on both sides.
             if (same_layout && std::memcmp(row.before, row.after, std::size_t(columns) * std::size_t(bn)) == 0) {
                 std::memset(difference, 0, std::size_t(columns));
-                std::memset(look, 0, std::size_t(columns));
                 continue;
             }
             ink_difference_row(row, inks, difference);
-            show_row(row.before, bn, before.spots, columns, shown_before.data(), cmyk);
-            look_difference_row(shown_before.data(), out.shown_after.ptr(r), columns, tolerance, look);
             if (*std::max_element(difference, difference + columns) > tolerance)
-                note_differing_inks(row,
-                                    inks,
-                                    tolerance,
-                                    &out.differing_inks[std::size_t(r / INK_CELL) * std::size_t(out.cell_columns)]);
+                note_differing_inks(row, inks, tolerance, &out.differing_inks[first_cell]);
         }
     });
     return out;
 }
 
 std::vector<std::string> PlateComparison::inks_differing_within(const cv::Rect& area) const {
+    return inks_within(differing_inks, area);
+}
+
+std::vector<std::string> PlateComparison::inks_restyled_within(const cv::Rect& area) const {
+    return restyled_inks.empty() ? std::vector<std::string>() : inks_within(restyled_inks, area);
+}
+
+std::vector<std::string> PlateComparison::inks_within(const std::vector<std::uint64_t>& cells,
+                                                      const cv::Rect& area) const {
     std::uint64_t found = 0;
     for (int y = area.y / INK_CELL; y <= (area.y + area.height - 1) / INK_CELL; ++y)
         for (int x = area.x / INK_CELL; x <= (area.x + area.width - 1) / INK_CELL; ++x)
-            found |= differing_inks[std::size_t(y) * std::size_t(cell_columns) + std::size_t(x)];
+            found |= cells[std::size_t(y) * std::size_t(cell_columns) + std::size_t(x)];
     std::vector<std::string> names;
     for (std::size_t i = 0; i < inks.size(); ++i)
         if (found & (std::uint64_t(1) << i)) names.push_back(inks[i]);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tesmira::engine {
@@ -32,6 +33,9 @@ struct InkPlates {
 // inks as inks combine (coverage 1 − ∏(1 − a)), then our CMYK conversion (cmyk_to_rgb.hpp).
 // CV_8UC3, RGB.
 cv::Mat shown_colours(const InkPlates& plates);
+// The same for two pages, old and new: a row whose plates and inks are the same on both pages is
+// converted once.
+std::pair<cv::Mat, cv::Mat> shown_colours(const InkPlates& before, const InkPlates& after);
 
 // Side of the square cells in which PlateComparison notes which inks differ.
 inline constexpr int INK_CELL = 16;
@@ -40,17 +44,23 @@ inline constexpr int INK_CELL = 16;
 // its own coverage. Every image is of the pages' size.
 struct PlateComparison {
     cv::Mat ink_difference;  // CV_8U: the largest plate difference of each pixel
-    cv::Mat shown_after;     // CV_8UC3: shown_colours of the new page
-    cv::Mat look_differs;    // CV_8U, 0/255: the two pages' plates look different there
-    // The inks compared (process inks as PROCESS_INKS names them, then spot inks, each once, in
-    // the order of the old page and then of the new one), and for each cell of INK_CELL pixels
-    // square, row by row, which of them (bit i for inks[i]) differ there.
+    // The inks compared: process inks as PROCESS_INKS names them, then spot inks, each once, in
+    // the order of the old page and then of the new one.
     std::vector<std::string> inks;
+    // For each cell of INK_CELL pixels square, row by row, a bit for each ink (bit i for inks[i]):
+    // in differing_inks, that its plates differ there; in restyled_inks, that it is a spot ink of
+    // both pages whose alternate differs and that it covers some of the cell on either page.
+    // restyled_inks is empty when no spot ink's alternate differs.
     int cell_columns = 0;
-    std::vector<std::uint64_t> differing_inks;
+    std::vector<std::uint64_t> differing_inks, restyled_inks;
 
     // The inks that differ somewhere in the cells that `area` (page pixels) touches.
     std::vector<std::string> inks_differing_within(const cv::Rect& area) const;
+    // The spot inks whose alternate differs and that cover some of the cells `area` touches.
+    std::vector<std::string> inks_restyled_within(const cv::Rect& area) const;
+
+private:
+    std::vector<std::string> inks_within(const std::vector<std::uint64_t>& cells, const cv::Rect& area) const;
 };
 
 // Compares two pages' plates of one size; "differ" is by more than `tolerance`.

@@ -9,12 +9,17 @@
 #include <utility>
 #include <vector>
 
-#include "engine/cmyk_colours.hpp"
 #include "engine/limits.hpp"
 #include "pdf/page_run.hpp"
 
 namespace tesmira::engine {
 namespace {
+
+// The space that the Indexed space `cs` indexes; any other space itself.
+fz_colorspace* without_index(fz_context* ctx, fz_colorspace* cs) {
+    // fz_colorspace's members are public in MuPDF 1.21.
+    return cs && fz_colorspace_is_indexed(ctx, cs) ? cs->u.indexed.base : cs;
+}
 
 struct State {
     long long drawn = 0;  // objects of MAX_DRAWN_OBJECTS
@@ -229,6 +234,17 @@ fz_device* new_survey_device(fz_context* ctx) {
 }
 
 }  // namespace
+
+bool never_marks(fz_context* ctx, fz_colorspace* cs) {
+    cs = without_index(ctx, cs);
+    if (!cs || !fz_colorspace_is_device_n(ctx, cs)) return false;
+    const int n = fz_colorspace_n(ctx, cs);
+    for (int i = 0; i < n; ++i) {
+        const char* name = fz_colorspace_colorant(ctx, cs, i);
+        if (!name || std::strcmp(name, "None") != 0) return false;
+    }
+    return n > 0;
+}
 
 InkSurvey survey_inks(const pdf::MupdfContext& mupdf, pdf_page* page, fz_matrix ctm) {
     fz_context* ctx = mupdf.get();

@@ -29,6 +29,10 @@ public:
     TooMuchDrawing() : std::runtime_error("more than MAX_DRAWN_OBJECTS objects drawn") {}
 };
 
+// Whether `cs` is a Separation or DeviceN space (or an Indexed space over one) whose colorants
+// are all "None": what is painted in it never marks any plate. Throws through MuPDF.
+bool never_marks(fz_context* ctx, fz_colorspace* cs);
+
 // Runs the page through a device that draws nothing and notes its colour spaces, the glyph
 // programs of Type 3 fonts included, and counts what it draws. Throws TooMuchDrawing, or
 // MupdfError, or TerminationRequested once SIGTERM has arrived.

@@ -7,7 +7,6 @@
 #include <utility>
 #include <vector>
 
-#include "common/at_once.hpp"
 #include "common/errors.hpp"
 #include "common/files.hpp"
 #include "common/json_text.hpp"
@@ -76,11 +75,10 @@ Json check_reference(const std::filesystem::path& path, const cv::Mat& result) {
     return report;
 }
 
-// The two pages, rendered at the same time, each in its own MuPDF context.
+// The two pages, rendered alike at the same time, each in its own MuPDF context.
 std::pair<RenderedPage, RenderedPage> render_pair(const std::filesystem::path& before_pdf,
                                                   const std::filesystem::path& after_pdf, const PageSettings& s) {
-    auto pages = at_once([&] { return render_pdf(before_pdf, s.page, s.dpi); },
-                         [&] { return render_pdf(after_pdf, s.page, s.dpi); });
+    auto pages = render_pages(before_pdf, after_pdf, s.page, s.dpi);
     const PageInfo &before = pages.first.info, &after = pages.second.info;
     if (std::abs(before.width_mm - after.width_mm) > 0.01 || std::abs(before.height_mm - after.height_mm) > 0.01)
         throw UserError("新旧PDFの仕上がりサイズが異なります。");
@@ -97,11 +95,11 @@ CompareOptions strict_options(const PageSettings& s, const std::optional<InkComp
     return options;
 }
 
-// Two pages compared with the options, regions found through their plates alone noted.
+// Two pages compared with the options, what their plates alone tell noted on the result.
 CompareResult compare_with_inks(const RenderedPage& before, const RenderedPage& after, const CompareOptions& options,
                                 const std::optional<InkComparison>& inks, double dpi) {
     CompareResult result = compare_arrays(before.pixels, after.pixels, options);
-    if (inks) inks->note_ink_only(result.result, result, dpi);
+    if (inks) inks->tell(result.result, result, dpi);
     return result;
 }
 
@@ -109,6 +107,7 @@ void take_comparison(ComparedPage& page, const CompareResult& result) {
     page.result = result.result;
     page.mask = result.mask;
     page.stats = result.stats;
+    page.look_only_places = int(result.look_only.size());
 }
 
 Json noise_pass_off(const CompareResult& strict) {
@@ -173,8 +172,7 @@ ComparedPage compare_page(const std::filesystem::path& before_pdf, const std::fi
     page.before_info = before.info.to_json();
     page.after_info = after.info.to_json();
 
-    const std::optional<InkComparison> inks =
-        InkComparison::of(before, after, before_pdf, after_pdf, s.page, s.dpi, s.tolerance);
+    const std::optional<InkComparison> inks = InkComparison::of(before, after, s.tolerance);
     const CompareResult strict = compare_with_inks(before, after, strict_options(s, inks), inks, s.dpi);
     take_comparison(page, strict);
     page.noise = noise_pass_off(strict);
@@ -212,6 +210,7 @@ Json page_record(const ComparedPage& page, int band_rows, const Json& reference)
     Json warnings = Json::array({WARNING_QUALITY, WARNING_DETECTION});
     if (page.stats.changed_percent > 90) warnings.push_back(WARNING_MOSTLY_CHANGED);
     record["warnings"] = warnings;
+    record["look_only_places"] = page.look_only_places;
     return record;
 }
 

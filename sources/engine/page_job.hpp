@@ -27,6 +27,7 @@ struct ComparedPage {
     TokyoTime checked_at;
     Json before_info, after_info, tiny_marks, noise;
     CompareStats stats;
+    int look_only_places = 0;               // where the pages look different on identical plates
     std::optional<std::string> strict_png;  // the banded strict image, encoded (noise pass on)
     cv::Mat result;                         // the final comparison's image, unmarked
     cv::Mat published;                      // the same with the tiny markers, when they are on

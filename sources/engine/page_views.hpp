@@ -6,8 +6,9 @@
 namespace tesmira::engine {
 
 // The old and the new page of a pair as the comparison saw them, each on a canvas of the result's
-// size (the page inside its white margin), RGB: the pages as they look, or, where either prints
-// differently from how it looks, both pages' plates as they look, as the result shows them.
+// size (the page inside its white margin), RGB, as the comparison draws them: as they print, and
+// where either prints differently from how it looks, both pages' plates as they look, as the
+// result shows them.
 struct PageViews {
     cv::Mat before, after;
 };

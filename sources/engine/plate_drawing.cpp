@@ -40,7 +40,7 @@ void composite_in_cmyk(fz_context* ctx, pdf_page* page) {
 }  // namespace
 
 InkPlates draw_plates(const pdf::MupdfContext& mupdf, pdf_page* page, fz_matrix ctm, int columns, int rows,
-                      std::vector<SpotInk> spots, SharedDecodes* decodes) {
+                      std::vector<SpotInk> spots) {
     fz_context* ctx = mupdf.get();
     // The spot inks that do not fit go through their alternates into the process plates.
     const long long fitting = MAX_PLATE_BYTES / (static_cast<long long>(columns) * rows) - 4;
@@ -71,9 +71,7 @@ InkPlates draw_plates(const pdf::MupdfContext& mupdf, pdf_page* page, fz_matrix 
         fz_drop_separations(ctx, std::exchange(pixmap->seps, nullptr));
     }
     Device colour(nullptr, {ctx});
-    mupdf.run([&] {
-        colour.reset(new_colour_device(ctx, draw.get(), {0, 0, columns, rows}, DrawTarget::plates, decodes));
-    });
+    mupdf.run([&] { colour.reset(new_colour_device(ctx, draw.get())); });
     mupdf.run([&] { fz_enable_device_hints(ctx, draw.get(), FZ_DONT_INTERPOLATE_IMAGES); });
     pdf::run_page(mupdf, page, colour.get(), ctm);
     mupdf.run([&] {

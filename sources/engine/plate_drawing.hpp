@@ -2,7 +2,6 @@
 #include <vector>
 
 #include "engine/ink_plates.hpp"
-#include "engine/shared_decodes.hpp"
 #include "pdf/mupdf_document.hpp"
 
 namespace tesmira::engine {
@@ -12,8 +11,8 @@ namespace tesmira::engine {
 // (fills and text follow /op, strokes /OP, OPM 1 leaves the plates under zero CMYK components alone, Separation and
 // DeviceN paint their own plates only, "All" paints every plate), whether or not the page's resources announce
 // overprint. The page composites in CMYK whatever blending space its own group names; groups inside the page keep
-// theirs. Images are decoded through `decodes` when given. Throws MupdfError.
+// theirs. Throws MupdfError.
 InkPlates draw_plates(const pdf::MupdfContext& mupdf, pdf_page* page, fz_matrix ctm, int columns, int rows,
-                      std::vector<SpotInk> spots, SharedDecodes* decodes = nullptr);
+                      std::vector<SpotInk> spots);
 
 }  // namespace tesmira::engine

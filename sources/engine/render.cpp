@@ -5,19 +5,18 @@
 
 #include <algorithm>
 #include <cmath>
-#include <future>
+#include <memory>
 #include <tuple>
 
+#include "common/at_once.hpp"
 #include "common/errors.hpp"
 #include "common/rounding.hpp"
 #include "common/settings_schema.hpp"
-#include "common/threads.hpp"
 #include "engine/colour_device.hpp"
 #include "engine/dimensions.hpp"
 #include "engine/ink_survey.hpp"
 #include "engine/limits.hpp"
 #include "engine/plate_drawing.hpp"
-#include "engine/shared_decodes.hpp"
 #include "pdf/mupdf_document.hpp"
 #include "pdf/page_geometry.hpp"
 #include "pdf/page_images.hpp"
@@ -102,7 +101,7 @@ PdfPage load_trimmed_page(const MupdfContext& mupdf, PdfDocument& doc, const std
 }
 
 // The page on screen: MuPDF draws straight into the array that is returned.
-cv::Mat draw_screen(const MupdfContext& mupdf, pdf_page* page, const Geometry& g, SharedDecodes* decodes) {
+cv::Mat draw_screen(const MupdfContext& mupdf, pdf_page* page, const Geometry& g) {
     fz_context* ctx = mupdf.get();
     cv::Mat pixels(g.rows, g.columns, CV_8UC3);
     Pixmap pixmap(nullptr, {ctx});
@@ -114,9 +113,7 @@ cv::Mat draw_screen(const MupdfContext& mupdf, pdf_page* page, const Geometry& g
     Device draw(nullptr, {ctx});
     mupdf.run([&] { draw.reset(fz_new_draw_device(ctx, fz_identity, pixmap.get())); });
     Device colour(nullptr, {ctx});
-    mupdf.run([&] {
-        colour.reset(new_colour_device(ctx, draw.get(), {0, 0, g.columns, g.rows}, DrawTarget::screen, decodes));
-    });
+    mupdf.run([&] { colour.reset(new_colour_device(ctx, draw.get())); });
     mupdf.run([&] { fz_enable_device_hints(ctx, draw.get(), FZ_DONT_INTERPOLATE_IMAGES); });
     pdf::run_page(mupdf, page, colour.get(), g.ctm);
     mupdf.run([&] {
@@ -134,17 +131,6 @@ InkSurvey survey_page(const MupdfContext& mupdf, pdf_page* page, const Geometry&
         throw UserError(std::to_string(page_number) +
                         "ページ: 描画する要素が多すぎるため比較できません（上限200万）。");
     }
-}
-
-// The page's plates, in a MuPDF context of their own so that they can be drawn beside the
-// screen; `spots` are the page's, surveyed here when not given.
-InkPlates plates_apart(const std::filesystem::path& path, int page_number, const Geometry& g,
-                       std::optional<std::vector<SpotInk>> spots, SharedDecodes* decodes = nullptr) {
-    MupdfContext mupdf;
-    PdfDocument doc(nullptr, {mupdf.get()});
-    PdfPage page = load_trimmed_page(mupdf, doc, path, page_number, g.trim);
-    if (!spots) spots = survey_page(mupdf, page.get(), g, page_number).spots;
-    return draw_plates(mupdf, page.get(), g.ctm, g.columns, g.rows, std::move(*spots), decodes);
 }
 
 struct Prepared {
@@ -168,6 +154,44 @@ Prepared prepare(const std::filesystem::path& path, int page_number, double dpi)
     return p;
 }
 
+// A page checked, loaded in a MuPDF context of its own and surveyed, to be drawn on screen or on
+// its plates.
+class OpenedPage {
+public:
+    OpenedPage(const std::filesystem::path& path, int page_number, double dpi)
+        : prepared_(prepare(path, page_number, dpi)),
+          doc_(nullptr, {mupdf_.get()}),
+          page_(load_trimmed_page(mupdf_, doc_, path, page_number, prepared_.geometry.trim)),
+          survey_(survey_page(mupdf_, page_.get(), prepared_.geometry, page_number)),
+          page_number_(page_number) {}
+
+    // Whether the page prints differently from how it looks.
+    bool press() const { return survey_.press; }
+
+    // The page on screen, or on its plates without their look yet.
+    RenderedPage draw(bool on_plates) {
+        const Geometry& g = prepared_.geometry;
+        RenderedPage out;
+        if (on_plates)
+            out.plates = draw_plates(mupdf_, page_.get(), g.ctm, g.columns, g.rows, std::move(survey_.spots));
+        else
+            out.pixels = draw_screen(mupdf_, page_.get(), g);
+        out.info.pages = prepared_.checked.pages;
+        out.info.page = page_number_;
+        out.info.width_mm = round_half_even(prepared_.width_mm, 3);
+        out.info.height_mm = round_half_even(prepared_.height_mm, 3);
+        return out;
+    }
+
+private:
+    MupdfContext mupdf_;
+    Prepared prepared_;
+    PdfDocument doc_;
+    PdfPage page_;
+    InkSurvey survey_;
+    int page_number_;
+};
+
 }  // namespace
 
 void check_resolution(double dpi) {
@@ -177,34 +201,35 @@ void check_resolution(double dpi) {
 }
 
 RenderedPage render_pdf(const std::filesystem::path& path, int page_number, double dpi) {
-    const Prepared p = prepare(path, page_number, dpi);
-    const Geometry& g = p.geometry;
-    MupdfContext mupdf;
-    PdfDocument doc(nullptr, {mupdf.get()});
-    PdfPage page = load_trimmed_page(mupdf, doc, path, page_number, g.trim);
-
-    // A page that prints differently from how it looks is drawn as it prints beside the screen,
-    // the two decoding each image once.
-    std::optional<SharedDecodes> decodes;
-    std::future<InkPlates> plates;
-    if (InkSurvey survey = survey_page(mupdf, page.get(), g, page_number); survey.press) {
-        decodes.emplace();
-        plates = started_or_deferred([&, spots = std::move(survey.spots)]() mutable {
-            return plates_apart(path, page_number, g, std::move(spots), &*decodes);
-        });
-    }
-    RenderedPage out;
-    out.pixels = draw_screen(mupdf, page.get(), g, decodes ? &*decodes : nullptr);
-    if (plates.valid()) out.plates = plates.get();
-    out.info.pages = p.checked.pages;
-    out.info.page = page_number;
-    out.info.width_mm = round_half_even(p.width_mm, 3);
-    out.info.height_mm = round_half_even(p.height_mm, 3);
+    OpenedPage page(path, page_number, dpi);
+    RenderedPage out = page.draw(page.press());
+    if (out.plates) out.pixels = shown_colours(*out.plates);
     return out;
 }
 
-InkPlates render_plates(const std::filesystem::path& path, int page_number, double dpi) {
-    return plates_apart(path, page_number, prepare(path, page_number, dpi).geometry, std::nullopt);
+std::pair<RenderedPage, RenderedPage> render_pages(const std::filesystem::path& before_pdf,
+                                                   const std::filesystem::path& after_pdf, int page_number,
+                                                   double dpi) {
+    // Each page is drawn as it asks, the two wholly at the same time; a page that prints as it
+    // looks beside one that does not, rarely met, is then drawn again on its plates.
+    struct Drawn {
+        std::unique_ptr<OpenedPage> page;
+        RenderedPage rendered;
+    };
+    const auto draw = [&](const std::filesystem::path& path) {
+        Drawn drawn{std::make_unique<OpenedPage>(path, page_number, dpi), {}};
+        drawn.rendered = drawn.page->draw(drawn.page->press());
+        return drawn;
+    };
+    auto [before, after] = at_once([&] { return draw(before_pdf); }, [&] { return draw(after_pdf); });
+    if (before.rendered.plates && !after.rendered.plates) after.rendered = after.page->draw(true);
+    if (after.rendered.plates && !before.rendered.plates) before.rendered = before.page->draw(true);
+    before.page.reset();  // MuPDF's memory, before the plates' look takes its own
+    after.page.reset();
+    if (before.rendered.plates)
+        std::tie(before.rendered.pixels, after.rendered.pixels) =
+            shown_colours(*before.rendered.plates, *after.rendered.plates);
+    return {std::move(before.rendered), std::move(after.rendered)};
 }
 
 }  // namespace tesmira::engine

@@ -9,6 +9,7 @@
 #include "grain/tally_device.hpp"
 #include "pdf/mupdf_document.hpp"
 #include "pdf/page_run.hpp"
+#include "pdf/print_states.hpp"
 
 namespace tesmira::grain {
 namespace {
@@ -110,8 +111,8 @@ std::vector<ListedObject> list_page_content(const std::filesystem::path& path, i
     try {
         mupdf.run([&] {
             // The identity keeps everything in default user space, y upwards.
-            processor.reset(
-                pdf_new_run_processor(ctx, device.get(), fz_identity, "View", nullptr, nullptr, cookie.get()));
+            processor.reset(pdf_new_run_processor(
+                ctx, device.get(), fz_identity, pdf::PRINT_USAGE, nullptr, nullptr, cookie.get()));
             wrap_painting_operators(processor.get());
             pdf_process_contents(ctx,
                                  processor.get(),

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <new>
 
+#include "pdf/print_states.hpp"
+
 namespace tesmira::pdf {
 namespace {
 
@@ -80,7 +82,11 @@ PdfDocument open_pdf_document(const MupdfContext& mupdf, const std::filesystem::
     pdf_document* doc = nullptr;
     const std::string name = path.string();
     mupdf.run([&] { doc = pdf_open_document(mupdf.get(), name.c_str()); });
-    return PdfDocument(doc, {mupdf.get()});
+    PdfDocument opened(doc, {mupdf.get()});
+    int needs_password = 0;
+    mupdf.run([&] { needs_password = pdf_needs_password(mupdf.get(), doc); });
+    if (!needs_password) set_print_states(mupdf, doc);
+    return opened;
 }
 
 PdfPage load_pdf_page(const MupdfContext& mupdf, pdf_document* doc, int index) {

@@ -78,6 +78,8 @@ using Pixmap = std::unique_ptr<fz_pixmap, PixmapDeleter>;
 using Device = std::unique_ptr<fz_device, DeviceDeleter>;
 using Separations = std::unique_ptr<fz_separations, SeparationsDeleter>;
 
+// Opens the PDF at `path` to be drawn as it prints: a document that opens without a password has
+// its optional content in its print state (print_states.hpp).
 PdfDocument open_pdf_document(const MupdfContext& mupdf, const std::filesystem::path& path);
 PdfPage load_pdf_page(const MupdfContext& mupdf, pdf_document* doc, int index);
 

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "common/termination.hpp"
+#include "pdf/print_states.hpp"
 
 namespace tesmira::pdf {
 namespace {
@@ -42,7 +43,7 @@ fz_cookie* AbortableCookie::get() const { return &cookies[std::size_t(slot_)]; }
 void run_page(const MupdfContext& mupdf, pdf_page* page, fz_device* device, fz_matrix ctm) {
     const AbortableCookie cookie;
     fz_context* ctx = mupdf.get();
-    mupdf.run([&] { pdf_run_page(ctx, page, device, ctm, cookie.get()); });
+    mupdf.run([&] { pdf_run_page_with_usage(ctx, page, device, ctm, PRINT_USAGE, cookie.get()); });
     check_termination();
 }
 

@@ -19,9 +19,10 @@ private:
     int slot_;
 };
 
-// pdf_run_page with an AbortableCookie; when SIGTERM arrives it throws TerminationRequested
-// as soon as the interpreter has stopped (the caller's devices are then left unclosed).
-// MuPDF's failures become MupdfError.
+// Draws the page as it prints (PRINT_USAGE, print_states.hpp), with an AbortableCookie: its
+// optional content in its print state, annotations and form fields only as far as they print.
+// When SIGTERM arrives it throws TerminationRequested as soon as the interpreter has stopped (the
+// caller's devices are then left unclosed). MuPDF's failures become MupdfError.
 void run_page(const MupdfContext& mupdf, pdf_page* page, fz_device* device, fz_matrix ctm);
 
 }  // namespace tesmira::pdf

@@ -196,8 +196,10 @@ TEST_F(PageJob, RecordKeepsItsKeysTypesAndSettings) {
                                         "compare_seconds",
                                         "total_seconds",
                                         "reference",
-                                        "warnings"}));
+                                        "warnings",
+                                        "look_only_places"}));
     EXPECT_EQ(record["settings"], settings);
+    EXPECT_EQ(record["look_only_places"], 0);
     EXPECT_EQ(record["tiny_marks"].dump(), R"({"enabled":false,"rectangles":[]})");
     EXPECT_EQ(keys_of(record["grain"]), (std::vector<std::string>{"enabled", "suppressed_pixels", "strict_regions"}));
     EXPECT_EQ(record["grain"]["strict_regions"], 1);

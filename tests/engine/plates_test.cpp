@@ -4,6 +4,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -180,9 +181,15 @@ TEST(ShownColours, SpotInksShowThroughTheirAlternatesOverTheProcessInks) {
 }
 
 TEST(ComparePlates, InksAreMatchedByName) {
-    auto plates = [](std::vector<std::string> spots, std::vector<uchar> pixel) {
+    // A spot's look: its alternate at each tint, the tint times `magenta` in M.
+    auto looks_of = [](int magenta) {
+        decltype(SpotInk::looks) looks{};
+        for (int v = 0; v < 256; ++v) looks[std::size_t(v)] = {0, std::uint8_t(v * magenta / 255), 0, 0};
+        return looks;
+    };
+    auto plates = [&](std::vector<std::string> spots, std::vector<uchar> pixel, int magenta = 255) {
         InkPlates p;
-        for (const std::string& name : spots) p.spots.push_back({name, {}});
+        for (const std::string& name : spots) p.spots.push_back({name, looks_of(magenta)});
         p.samples = cv::Mat(20, 20, CV_8UC(int(pixel.size())));
         for (int r = 0; r < 20; ++r)
             for (int c = 0; c < 20; ++c) std::copy(pixel.begin(), pixel.end(), p.samples.ptr(r) + c * pixel.size());
@@ -192,39 +199,74 @@ TEST(ComparePlates, InksAreMatchedByName) {
         const char* name;
         InkPlates before, after;
         int difference;
-        std::vector<std::string> differing;
+        std::vector<std::string> differing, restyled;
     } cases[] = {
         {"the same spots in another order",
          plates({"X", "Y"}, {0, 0, 0, 0, 10, 200}),
          plates({"Y", "X"}, {0, 0, 0, 0, 200, 10}),
          0,
+         {},
          {}},
-        {"a spot on one side only", plates({"X"}, {0, 0, 0, 0, 90}), plates({}, {0, 0, 0, 0}), 90, {"X"}},
-        {"a renamed spot", plates({"X"}, {0, 0, 0, 0, 255}), plates({"Z"}, {0, 0, 0, 0, 255}), 255, {"X", "Z"}},
-        {"one step is within the tolerance", plates({}, {10, 0, 0, 0}), plates({}, {11, 0, 0, 0}), 1, {}},
-        {"two steps are not", plates({}, {10, 0, 0, 200}), plates({}, {10, 0, 0, 202}), 2, {"Black"}},
+        {"a spot on one side only", plates({"X"}, {0, 0, 0, 0, 90}), plates({}, {0, 0, 0, 0}), 90, {"X"}, {}},
+        {"a renamed spot", plates({"X"}, {0, 0, 0, 0, 255}), plates({"Z"}, {0, 0, 0, 0, 255}), 255, {"X", "Z"}, {}},
+        {"one step is within the tolerance", plates({}, {10, 0, 0, 0}), plates({}, {11, 0, 0, 0}), 1, {}, {}},
+        {"two steps are not", plates({}, {10, 0, 0, 200}), plates({}, {10, 0, 0, 202}), 2, {"Black"}, {}},
+        {"a spot whose alternate alone differs",
+         plates({"X", "Y"}, {0, 0, 0, 0, 128, 0}),
+         plates({"X", "Y"}, {0, 0, 0, 0, 128, 0}, 128),
+         0,
+         {},
+         {"X"}},
+        {"a spot whose alternate differs where it covers nothing",
+         plates({"X"}, {0, 0, 0, 0, 0}),
+         plates({"X"}, {0, 0, 0, 0, 0}, 128),
+         0,
+         {},
+         {}},
     };
     for (const Case& c : cases) {
         const PlateComparison compared = compare_plates(c.before, c.after, 1);
         EXPECT_EQ(cv::countNonZero(compared.ink_difference != c.difference), 0) << c.name;
         EXPECT_EQ(compared.inks_differing_within({3, 3, 5, 5}), c.differing) << c.name;
+        EXPECT_EQ(compared.inks_restyled_within({3, 3, 5, 5}), c.restyled) << c.name;
     }
 }
 
-TEST(InkNote, StaysInTheMarginUnderThePage) {
-    for (int width : {2000, 300}) {
-        cv::Mat result(400, width, CV_8UC3, cv::Scalar(255, 255, 255));
-        note_ink_only_changes(result, 2, {"Cyan", "Black", "PANTONE 185 C", "Gold"}, 300);
-        cv::Mat inked;
-        cv::cvtColor(result, inked, cv::COLOR_RGB2GRAY);
-        const cv::Rect box = cv::boundingRect(inked != 255);
-        ASSERT_FALSE(box.empty()) << width;
-        EXPECT_GE(box.y, result.rows - CANVAS_MARGIN) << width;
-        if (width == 2000) {
-            EXPECT_LE(box.x + box.width, width - 8) << "the whole note fits";
+TEST(Notes, StayInTheirMarginsBesideThePage) {
+    struct Case {
+        const char* name;
+        std::function<void(cv::Mat&, int count)> draw;
+        bool above;
+    } cases[] = {
+        {"ink only, under the page",
+         [](cv::Mat& result, int count) {
+             note_ink_only_changes(result, count, {"Cyan", "Black", "PANTONE 185 C", "Gold"}, 300);
+         },
+         false},
+        {"look only, above the page",
+         [](cv::Mat& result, int count) {
+             note_look_only_changes(result, count, {"Gold", "PANTONE 871 C"}, 300);
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        for (int width : {2000, 300}) {
+            cv::Mat result(400, width, CV_8UC3, cv::Scalar(255, 255, 255));
+            c.draw(result, 2);
+            cv::Mat inked;
+            cv::cvtColor(result, inked, cv::COLOR_RGB2GRAY);
+            const cv::Rect box = cv::boundingRect(inked != 255);
+            ASSERT_FALSE(box.empty()) << c.name << ", " << width;
+            if (c.above)
+                EXPECT_LE(box.y + box.height, CANVAS_MARGIN) << c.name << ", " << width;
+            else
+                EXPECT_GE(box.y, result.rows - CANVAS_MARGIN) << c.name << ", " << width;
+            if (width == 2000) {
+                EXPECT_LE(box.x + box.width, width - 8) << c.name << ": the whole note fits";
+            }
         }
+        cv::Mat untouched(400, 600, CV_8UC3, cv::Scalar(255, 255, 255));
+        c.draw(untouched, 0);
+        EXPECT_EQ(cv::countNonZero(untouched.reshape(1) != 255), 0) << c.name;
     }
-    cv::Mat untouched(400, 600, CV_8UC3, cv::Scalar(255, 255, 255));
-    note_ink_only_changes(untouched, 0, {"Cyan"}, 300);
-    EXPECT_EQ(cv::countNonZero(untouched.reshape(1) != 255), 0);
 }

@@ -100,9 +100,11 @@ Json default_settings(int dpi) {
                 {"diagnostic_images", false}};
 }
 
-// The pixels of the result's white margin under the page that are not white: the note's.
-int note_pixels(const cv::Mat& result) {
-    const cv::Mat margin = result.rowRange(result.rows - CANVAS_MARGIN + 4, result.rows);
+// The pixels of the result's white margin under the page (or above it) that are not white: the
+// note's.
+int note_pixels(const cv::Mat& result, bool above = false) {
+    const cv::Mat margin =
+        above ? result.rowRange(0, CANVAS_MARGIN - 4) : result.rowRange(result.rows - CANVAS_MARGIN + 4, result.rows);
     int count = 0;
     for (int r = 0; r < margin.rows; ++r)
         for (int c = 0; c < margin.cols; ++c) count += margin.at<cv::Vec3b>(r, c) != cv::Vec3b(255, 255, 255);
@@ -142,6 +144,10 @@ TEST_F(PressPages, ChangesThatOnlyPrintingShowAreFound) {
         {"text overprint",
          CYAN_PANEL + "0 0 1 0 k BT /F1 40 Tf 30 90 Td (TEXT) Tj ET",
          CYAN_PANEL + "/Overprint gs 0 0 1 0 k BT /F1 40 Tf 30 90 Td (TEXT) Tj ET",
+         false},
+        {"white knocking out instead of overprinting, where it prints nothing",
+         CYAN_PANEL + "/Overprint gs 0 0 0 0 k" + BOX,
+         CYAN_PANEL + "0 0 0 0 k" + BOX,
          false},
         {"white text overprinting vanishes",
          CYAN_PANEL + "0 0 0 0 k BT /F1 40 Tf 30 90 Td (WHITE) Tj ET",
@@ -183,10 +189,13 @@ TEST_F(PressPages, ChangesThatOnlyPrintingShowAreFound) {
         {"None against K", "/None cs 1 scn" + BOX, "0 0 0 1 k" + BOX, false},
         {"blending space RGB against CMYK", "/Fm0 Do", "/Fm1 Do", false},
         {"CMYK in a Type 3 glyph", "BT /Dark 100 Tf 50 50 Td (A) Tj ET", "BT /Darker 100 Tf 50 50 Td (A) Tj ET", false},
+        // Under solid K the two yellows look alike as they print.
+        // The grey page prints as it looks and is drawn on its plates beside the CMYK one.
+        {"grey black against rich black", "0 g" + BOX, "0.6 0.4 0.4 1 k" + BOX, false},
         {"yellow 40 against 42 % under K",
          "0 0 0 1 k 40 40 120 120 re f /Overprint gs 0 0 0.40 0 k" + BOX,
          "0 0 0 1 k 40 40 120 120 re f /Overprint gs 0 0 0.42 0 k" + BOX,
-         false},
+         true},
     };
     for (const Case& c : cases)
         for (int dpi : {144, 300}) {
@@ -211,6 +220,10 @@ TEST_F(PressPages, PagesThatPrintTheSameShowNoRegion) {
          CYAN_PANEL + "/FillsOverprint gs 0 0 1 0 k" + BOX,
          CYAN_PANEL + "/Overprint gs 0 0 1 0 k" + BOX},
         {"overprinting a colour with no ink under it", "/Overprint gs 0 0 1 0 k" + BOX, "0 0 1 0 k" + BOX},
+        // CMYK 0 0 0 0 overprinting with OPM 1 leaves every plate as it is: it prints nothing.
+        {"an invisible white object removed", CYAN_PANEL + "/Overprint gs 0 0 0 0 k" + BOX, CYAN_PANEL},
+        // Grey reaches the plates as K.
+        {"grey on one side, the same black ink on the other", "0.5 g" + BOX, "0 0 0 0.5 k" + BOX},
     };
     for (const Case& c : cases)
         for (int dpi : {144, 300}) {
@@ -218,6 +231,35 @@ TEST_F(PressPages, PagesThatPrintTheSameShowNoRegion) {
             EXPECT_EQ(page.stats.regions, 0) << c.name << " at " << dpi << " dpi";
             EXPECT_EQ(note_pixels(page.published), 0) << c.name << " at " << dpi << " dpi";
         }
+}
+
+TEST_F(PressPages, ALookThatChangesOnIdenticalPlatesIsToldAndCountedNotOutlined) {
+    // The spot ink Gold with another alternate: the same plates, another look.
+    auto write_gold = [&](const fs::path& path, const std::string& alternate, const std::string& content) {
+        write_press_page(path, content);
+        fx::ResourceEditor e(path);
+        e.add("/ColorSpace", "/Gold", separation("Gold", alternate));
+        e.save();
+    };
+    const std::string gold = "/Gold cs 1 scn" + BOX + "/Gold cs 0.4 scn 20 20 20 20 re f ";
+    write_gold(folder.path() / "before.pdf", "0 0.2 0.8 0.1", gold);
+    write_gold(folder.path() / "after.pdf", "0 0.35 0.9 0.3", gold);
+    for (int dpi : {144, 300}) {
+        auto page =
+            tesmira::engine::compare_page(folder.path(), tesmira::engine::read_page_settings(default_settings(dpi)));
+        EXPECT_EQ(page.stats.regions, 0) << dpi;
+        EXPECT_EQ(page.look_only_places, 2) << dpi;
+        EXPECT_GT(note_pixels(page.published, true), 0) << dpi << " dpi: the line above the page";
+        EXPECT_EQ(note_pixels(page.published), 0) << dpi << " dpi: no ink-only line";
+        EXPECT_EQ(tesmira::engine::finish_page(std::move(page)).record["look_only_places"], 2) << dpi;
+    }
+    // A change of the plates there is an ordinary region, the look's change within it no place.
+    write_gold(
+        folder.path() / "after.pdf", "0 0.35 0.9 0.3", "/Gold cs 0.9 scn" + BOX + "/Gold cs 0.4 scn 20 20 20 20 re f ");
+    const auto page =
+        tesmira::engine::compare_page(folder.path(), tesmira::engine::read_page_settings(default_settings(144)));
+    EXPECT_EQ(page.stats.regions, 1);
+    EXPECT_EQ(page.look_only_places, 1);
 }
 
 TEST_F(PressPages, AFileSavedAgainByQpdfComparesAsIdentical) {

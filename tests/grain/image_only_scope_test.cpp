@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "fixtures/printing.hpp"
+#include "fixtures/resource_editor.hpp"
 #include "grain/page_objects.hpp"
 #include "grain_pages.hpp"
 
@@ -119,6 +121,23 @@ TEST_F(ImageOnlyScope, TextOverAnImageTakesItsBoxAndTheMargin) {
 
     EXPECT_TRUE(same_mask(scope.mask, without(filled({SQUARE_SCOPE}), {x0 - 2, y0 - 2, x1 - x0 + 4, y1 - y0 + 4})));
     EXPECT_EQ(scope.stats.matched_images, 1);
+}
+
+TEST_F(ImageOnlyScope, ObjectsCutItOnlyWhereThePagePrintsThem) {
+    // Text over the image, in a layer that prints or not: only what prints is on the page.
+    const fx::Page page = image_page(square_image() + fx::in_layer(fx::text(70, 90, 12, "Hello")));
+    for (const bool prints : {false, true}) {
+        for (const char* name : {"before.pdf", "after.pdf"}) {
+            const auto path = write_page(folder, name, page);
+            fx::ResourceEditor editor(path);
+            fx::add_layer(editor, fx::Layer{.on = !prints, .prints = prints});
+            editor.save();
+        }
+        const NoiseScope scope =
+            image_only_scope(folder.path() / "before.pdf", folder.path() / "after.pdf", 1, SIDE, SIDE, DPI);
+        EXPECT_EQ(scope.stats.matched_images, 1) << prints;
+        EXPECT_EQ(scope.stats.eligible_pixels < cv::countNonZero(filled({SQUARE_SCOPE})), prints) << prints;
+    }
 }
 
 TEST_F(ImageOnlyScope, OverlappingCutsClearTheirUnion) {

@@ -65,13 +65,15 @@ TEST_F(WorkerEvents, OnePairRunWritesStartProgressAndOneCompleteLine) {
                                             "source_name",
                                             "boxes",
                                             "boxes_truncated",
-                                            "header_height"}));
+                                            "header_height",
+                                            "look_only_places"}));
     EXPECT_EQ(event.at("pages").at(1).at("page"), 2);
     EXPECT_GE(event.at("pages").at(1).at("regions").get<int>(), 1);  // the square moved
     for (const Json& page : event.at("pages")) {
         EXPECT_EQ(page.at("boxes").size(), page.at("regions").get<std::size_t>());
         EXPECT_EQ(page.at("boxes_truncated"), false);
         EXPECT_GT(page.at("header_height").get<int>(), 0);
+        EXPECT_EQ(page.at("look_only_places"), 0);
     }
 }
 
