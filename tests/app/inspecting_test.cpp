@@ -262,7 +262,9 @@ private slots:
             settleWindow();
             const QImage both = shown(preview());
             const int column = (both.width() - 12) / 2;
-            QCOMPARE(both.copy(0, 0, column, both.height()), both.copy(column + 12, 0, column, both.height()));
+            // Inside the frame that tells the preview has the keys.
+            const QRect left(3, 3, column - 6, both.height() - 6);
+            QCOMPARE(both.copy(left), both.copy(left.translated(column + 12, 0)));
         }
     }
 

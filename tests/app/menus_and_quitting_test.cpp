@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTest>
 
 #include "window_test_support.hpp"
@@ -56,6 +57,49 @@ private slots:
         menuAction(*w_->window, "ペースト")->trigger();
         menuAction(*w_->window, "ペースト")->trigger();
         QCOMPARE(name->text(), QStringLiteral("案件名案件名"));
+    }
+
+    // Opening the run menu while no run is going leaves Esc to cancel the next run, with the fake
+    // and with the real worker.
+    void escapeCancelsARunStartedAfterTheRunMenuWasOpened_data() {
+        QTest::addColumn<bool>("real");
+        QTest::newRow("fake worker") << false;
+        QTest::newRow("real worker") << true;
+    }
+    void escapeCancelsARunStartedAfterTheRunMenuWasOpened() {
+        QFETCH(bool, real);
+        w_->window->show();
+        w_->window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w_->window.get()));
+        QMenu* run = nullptr;
+        for (QAction* menu : w_->window->menuBar()->actions())
+            if (menu->text() == QStringLiteral("検版")) run = menu->menu();
+        QVERIFY(run);
+        run->popup(w_->window->mapToGlobal(QPoint(10, 10)));
+        QVERIFY(QTest::qWaitForWindowExposed(run));
+        run->hide();
+        settleWindow();
+
+        if (real) {
+            const QString old = w_->home.scratch() + "/a.pdf", now = w_->home.scratch() + "/b/a.pdf";
+            writeSampleThenEndlessPdf(old, 1, 7, 0, 595, 842);
+            writeSampleThenEndlessPdf(now, 1, 7, 1, 595, 842);
+            w_->model().workerProgram = TESMIRA_WORKER;
+            w_->model().select({fileUrl(old)}, true);
+            w_->model().select({fileUrl(now)}, false);
+        } else {
+            writeScript(w_->home, script({out(line(R"({"event": "start", "total": 2})")), waitForTerm()}));
+            w_->model().select(fileUrls({"/o/a.pdf"}), true);
+            w_->model().select(fileUrls({"/n/a.pdf"}), false);
+        }
+        settleWindow();
+        w_->find<QPushButton>("startButton")->click();
+        QVERIFY(w_->model().running());
+        settleWindow();
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : w_->window.get(), Qt::Key_Escape);
+        QCOMPARE(w_->model().status(), QStringLiteral("中止しています…"));
+        QVERIFY(settles(w_->model()));
+        QCOMPARE(w_->model().status(), QStringLiteral("中止しました。未完成の結果は保存しません。"));
     }
 
     void quitting() {
