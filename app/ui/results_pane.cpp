@@ -34,6 +34,11 @@ ResultsPane::ResultsPane(app::ProofModel& model, QWidget* parent) : QWidget(pare
     createPageList();
     createShowingActions();
     createStepActions();
+    // The change last stepped to goes with the changes; the lists are rebuilt at the next refresh.
+    connect(&model_.changes(), &QAbstractItemModel::modelReset, this, [this] {
+        currentChange_.reset();
+        changesReset_ = true;
+    });
 
     auto* pages = new QWidget;
     QHBoxLayout* pagesRow = makeRow(pages, {pageList_, preview_});

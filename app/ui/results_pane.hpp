@@ -10,7 +10,6 @@
 
 #include <optional>
 
-#include "app/model/change_stops.hpp"
 #include "app/ui/result_preview.hpp"
 
 class QAction;
@@ -60,7 +59,6 @@ private:
     void createStepActions();
 
     // The parts of refresh(), in its order.
-    void refreshSteps(bool newResults);
     void refreshPageList(bool rebuilt);
     void refreshActions();
     void showEmptyPreview();
@@ -100,10 +98,10 @@ private:
     int selected_ = 0;
     QString previewKey_;
     QString resultSignature_;
-    // The changes of the results in stepping order, and the one last stepped to (none when the
-    // operator has gone to a page by other means).
-    QList<app::ChangeStop> changes_;
+    // The row of the model's change list last stepped to (none when the operator has gone to a
+    // page by other means), and whether the lists show older results than the model's.
     std::optional<qsizetype> currentChange_;
+    bool changesReset_ = true;
 };
 
 }  // namespace tesmira::ui

@@ -34,10 +34,10 @@ QIcon changeMark(const QColor& colour, bool filled) {
     return QIcon(mark);
 }
 
-// "2ページ　3か所" or "2ページ　変更なし", over the source document's name.
-QString pageRowText(const app::ProofPage& page) {
+// "2ページ　3件の変更" or "2ページ　変更なし", over the source document's name.
+QString pageRowText(const app::ProofPage& page, qint64 changes) {
     return QString::number(page.page) + QStringLiteral("ページ\u3000") +
-           (page.regions > 0 ? QString::number(page.regions) + QStringLiteral("か所") : QStringLiteral("変更なし")) +
+           (changes > 0 ? QString::number(changes) + QStringLiteral("件の変更") : QStringLiteral("変更なし")) +
            (page.sourceName.isEmpty() ? QString() : QLatin1Char('\n') + page.sourceName);
 }
 
@@ -53,8 +53,8 @@ void ResultsPane::refresh() {
         const QSignalBlocker quiet(strictCheck_);  // a reset by the window, not the operator's choice
         strictCheck_->setChecked(false);
     }
-    refreshSteps(newResults);
-    refreshPageList(newResults);
+    refreshPageList(newResults || changesReset_);
+    changesReset_ = false;
     if (selected_ < 0 || selected_ >= model_.results().size() || !model_.output())
         showEmptyPreview();
     else
@@ -62,20 +62,16 @@ void ResultsPane::refresh() {
     refreshActions();
 }
 
-void ResultsPane::refreshSteps(bool newResults) {
-    if (!newResults) return;
-    changes_ = app::changeStops(model_.results(), model_.resultResolution());
-    currentChange_.reset();
-}
-
 void ResultsPane::refreshPageList(bool rebuilt) {
     const QSignalBlocker quiet(pageList_);
     if (rebuilt) {
         pageList_->clear();
         const QColor changed(0xd0, 0x20, 0x20), none = palette().color(QPalette::PlaceholderText);
-        for (const app::ProofPage& page : model_.results()) {
+        for (qsizetype i = 0; i < model_.results().size(); ++i) {
+            const app::ProofPage& page = model_.results()[i];
+            const qint64 changes = model_.changes().changesOnPage(i);
             auto* row = new QListWidgetItem(
-                changeMark(page.regions > 0 ? changed : none, page.regions > 0), pageRowText(page), pageList_);
+                changeMark(page.regions > 0 ? changed : none, page.regions > 0), pageRowText(page, changes), pageList_);
             row->setToolTip(row->text());
             // Each row as tall as its lines: the list lays out a row's lines but sizes it for one.
             const int lines = int(row->text().count(QLatin1Char('\n'))) + 1;
@@ -125,8 +121,9 @@ void ResultsPane::showPreviewPage(const app::ProofPage& page) {
         preview_->showResult(
             app::filePath(*model_.output()) + QLatin1Char('/') + shown, int(page.page - 1), model_.resultResolution());
     }
-    const bool stepped = currentChange_ && changes_[*currentChange_].result == selected_;
-    preview_->setMark(stepped ? std::optional(changes_[*currentChange_].area) : std::nullopt);
+    const auto& changes = model_.changes();
+    const bool stepped = currentChange_ && changes.stop(*currentChange_).result == selected_;
+    preview_->setMark(stepped ? std::optional(changes.stop(*currentChange_).change.box) : std::nullopt);
     refreshViews(page);
 }
 
@@ -174,20 +171,21 @@ void ResultsPane::showNextPage() {
 
 // The next (1) or previous (-1) change from the one last stepped to, or from the page shown.
 std::optional<qsizetype> ResultsPane::changeStep(int direction) const {
-    if (changes_.isEmpty() || selected_ < 0) return std::nullopt;
+    const QList<app::ChangeStop>& stops = model_.changes().stops();
+    if (stops.isEmpty() || selected_ < 0) return std::nullopt;
     qsizetype target = -1;
-    if (currentChange_ && changes_[*currentChange_].result == selected_) {
+    if (currentChange_ && stops[*currentChange_].result == selected_) {
         target = *currentChange_ + direction;
     } else if (direction > 0) {
         const auto first = std::find_if(
-            changes_.begin(), changes_.end(), [&](const app::ChangeStop& stop) { return stop.result >= selected_; });
-        target = first - changes_.begin();
+            stops.begin(), stops.end(), [&](const app::ChangeStop& stop) { return stop.result >= selected_; });
+        target = first - stops.begin();
     } else {
         const auto last = std::find_if(
-            changes_.rbegin(), changes_.rend(), [&](const app::ChangeStop& stop) { return stop.result < selected_; });
-        target = last == changes_.rend() ? -1 : changes_.rend() - last - 1;
+            stops.rbegin(), stops.rend(), [&](const app::ChangeStop& stop) { return stop.result < selected_; });
+        target = last == stops.rend() ? -1 : stops.rend() - last - 1;
     }
-    if (target < 0 || target >= changes_.size()) return std::nullopt;  // the ends stop
+    if (target < 0 || target >= stops.size()) return std::nullopt;  // the ends stop
     return target;
 }
 
@@ -195,9 +193,9 @@ void ResultsPane::stepChange(int direction) {
     const std::optional<qsizetype> target = changeStep(direction);
     if (!target) return;
     currentChange_ = target;
-    selected_ = int(changes_[*target].result);
+    selected_ = int(model_.changes().stop(*target).result);
     refresh();
-    preview_->showArea(changes_[*target].area);
+    preview_->showArea(model_.changes().stop(*target).change.box);
 }
 
 void ResultsPane::showView(Showing showing) {
