@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include <algorithm>
+
 #include "app/model/helper_programs.hpp"
 #include "common/owned_items.hpp"
 
@@ -49,7 +51,7 @@ QString ComparedViews::imagePath(const Request& request, const char* side) const
            QString::number(request.dpi) + QLatin1Char('-') + QLatin1String(side) + QStringLiteral(".png");
 }
 
-ComparedViews::Views ComparedViews::views(const ProofPage& page, qint64 dpi) {
+ComparedViews::Views ComparedViews::views(const ProofPage& page, qint64 dpi, Need need) {
     if (root_.isEmpty() || page.sourceName.isEmpty() || page.sourceName.contains(QLatin1Char('/'))) return {};
     const Request request{
         page.sourceName + QLatin1Char('\n') + QString::number(page.page) + QLatin1Char('\n') + QString::number(dpi),
@@ -62,8 +64,13 @@ ComparedViews::Views ComparedViews::views(const ProofPage& page, qint64 dpi) {
     if (const auto failure = failures_.constFind(request.key); failure != failures_.cend())
         return {State::Failed, {}, {}, *failure};
     if (!drawing_ || drawing_->key != request.key) {
-        waiting_.removeIf([&](const Request& other) { return other.key == request.key; });
-        waiting_.append(request);
+        const auto same = [&](const Request& other) { return other.key == request.key; };
+        if (need == Need::Now) {
+            waiting_.removeIf(same);
+            waiting_.append(request);
+        } else if (std::none_of(waiting_.begin(), waiting_.end(), same)) {
+            waiting_.prepend(request);  // drawn last
+        }
         if (!drawing_) drawNext();
     }
     return {State::Drawing, {}, {}, {}};

@@ -65,6 +65,7 @@ public:
 
     // The changes of the results, one row each; reset whenever the results are written.
     const ChangeList& changes() const { return changes_; }
+    ChangeList& changes() { return changes_; }
 
     // The old and the new page of the results.
     ComparedViews& views() { return views_; }

@@ -106,6 +106,7 @@ QWidget* MainWindow::createHeader() {
     for (QLabel* label : {product, local}) label->setWordWrap(false);
     QPushButton* settings = namedButton(QStringLiteral("settingsButton"), QStringLiteral("設定…"));
     connect(settings, &QPushButton::clicked, this, [this] { model_.showSettings(); });
+    settings->setFocusPolicy(Qt::TabFocus);  // a click leaves the keys where they were
     settingsButton_ = settings;
     auto* header = new QWidget;
     makeRow(header, {logo, product, spacer(), local, settings});
@@ -118,6 +119,7 @@ QWidget* MainWindow::createManualRow() {
     connect(manual, &QPushButton::clicked, this, [] {
         QDesktopServices::openUrl(QUrl(QStringLiteral("https://" TESMIRA_MANUAL_HOST "/app-manual/")));
     });
+    manual->setFocusPolicy(Qt::TabFocus);
     manualButton_ = manual;
     auto* row = new QWidget;
     makeRow(row, {manual, spacer()});

@@ -3,15 +3,19 @@
 #include "app/ui/results_pane.hpp"
 
 #include <QAction>
+#include <QApplication>
 #include <QBoxLayout>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSplitter>
+#include <QTimer>
 #include <QToolButton>
 
 #include "app/model/proof_model.hpp"
+#include "app/ui/change_list_view.hpp"
 #include "app/ui/line_limited_label.hpp"
 #include "app/ui/widget_helpers.hpp"
 #include "app/ui/zoom_controls.hpp"
@@ -21,7 +25,7 @@ namespace {
 
 using Showing = ResultPreview::Showing;
 
-constexpr int PAGE_LIST_WIDTH = 176;
+constexpr int LISTS_WIDTH = 220;
 
 }  // namespace
 
@@ -31,7 +35,7 @@ ResultsPane::ResultsPane(app::ProofModel& model, QWidget* parent) : QWidget(pare
     resultTitleLabel_->setFullText(QStringLiteral("検版結果"));
     createPreview();
     QWidget* viewBar = createViewBar();
-    createPageList();
+    QWidget* lists = createLists();
     createShowingActions();
     createStepActions();
     // The change last stepped to goes with the changes; the lists are rebuilt at the next refresh.
@@ -41,8 +45,8 @@ ResultsPane::ResultsPane(app::ProofModel& model, QWidget* parent) : QWidget(pare
     });
 
     auto* pages = new QWidget;
-    QHBoxLayout* pagesRow = makeRow(pages, {pageList_, preview_});
-    pagesRow->setAlignment(pageList_, {});
+    QHBoxLayout* pagesRow = makeRow(pages, {lists, preview_});
+    pagesRow->setAlignment(lists, {});
     pagesRow->setAlignment(preview_, {});
     pagesRow->setStretchFactor(preview_, 1);
 
@@ -64,6 +68,9 @@ QWidget* ResultsPane::createNavigation() {
     connect(strictCheck_, &QCheckBox::toggled, this, &ResultsPane::refresh);
     QPushButton* reveal = namedButton(QStringLiteral("revealButton"), QStringLiteral("保存したPDFを表示"));
     connect(reveal, &QPushButton::clicked, this, [this] { model_.reveal(); });
+    // A click leaves the keys where they were, with the preview while inspecting.
+    for (QWidget* control : std::initializer_list<QWidget*>{previousButton_, nextButton_, strictCheck_, reveal})
+        control->setFocusPolicy(Qt::TabFocus);
     auto* navigation = new QWidget;
     makeRow(navigation, {previousButton_, nextButton_, strictCheck_, reveal, spacer()});
     return navigation;
@@ -110,8 +117,24 @@ QWidget* ResultsPane::createViewSegments() {
         segmentLayout->addWidget(segment);
     }
     viewButtons_->button(int(Showing::Result))->setChecked(true);
-    connect(viewButtons_, &QButtonGroup::idClicked, this, [this](int id) { showView(Showing(id)); });
-    return segmentRow;
+    // toggled as well as clicked: assistive technology toggles a button without a click, and a
+    // click on the view shown while blinking toggles nothing.
+    connect(viewButtons_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked) chooseView(Showing(id));
+    });
+    connect(viewButtons_, &QButtonGroup::idClicked, this, [this](int id) { chooseView(Showing(id)); });
+
+    blinkButton_ = namedToolButton(QStringLiteral("blinkButton"), QStringLiteral("点滅"), QStringLiteral("点滅"));
+    blinkButton_->setCheckable(true);
+    connect(blinkButton_, &QToolButton::toggled, this, &ResultsPane::setBlinking);
+    blinkTimer_ = named(QStringLiteral("blinkTimer"), new QTimer(this));
+    blinkTimer_->setInterval(500);
+    connect(blinkTimer_, &QTimer::timeout, this, [this] {
+        showView(preview_->showing() == Showing::Before ? Showing::After : Showing::Before);
+    });
+    auto* segmentsAndBlink = new QWidget;
+    makeRow(segmentsAndBlink, {segmentRow, blinkButton_});
+    return segmentsAndBlink;
 }
 
 // The views of the page, the change steps and the zoom, above the preview.
@@ -135,11 +158,11 @@ QWidget* ResultsPane::createViewBar() {
     return bar;
 }
 
-void ResultsPane::createPageList() {
+// The result pages above the changes, each list taller as the operator drags between them. A
+// click on a row also gives the keys to the preview; the arrow keys move through a list.
+QWidget* ResultsPane::createLists() {
     pageList_ = named(QStringLiteral("pageList"), new QListWidget);
     pageList_->setAccessibleName(QStringLiteral("結果のページ"));
-    pageList_->setFixedWidth(PAGE_LIST_WIDTH);
-    pageList_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
     pageList_->setTextElideMode(Qt::ElideMiddle);
     pageList_->setWordWrap(true);
     pageList_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -147,10 +170,34 @@ void ResultsPane::createPageList() {
     connect(pageList_, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0 && row != selected_) showPage(row);
     });
+    connect(pageList_, &QListWidget::itemClicked, this, &ResultsPane::focusPreview);
+
+    changeList_ = named(QStringLiteral("changeList"), new ChangeListView(model_));
+    connect(changeList_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& row) {
+        // A click goes to the change when it is released; the keys go at once.
+        if (!refreshingLists_ && row.isValid() && QApplication::mouseButtons() == Qt::NoButton) goToChange(row.row());
+    });
+    const auto goAndInspect = [this](const QModelIndex& row) {
+        if (!row.isValid()) return;
+        goToChange(row.row());
+        focusPreview();
+    };
+    connect(changeList_, &QListView::clicked, this, goAndInspect);
+    connect(changeList_, &QListView::activated, this, goAndInspect);
+
+    auto* lists = named(QStringLiteral("resultLists"), new QSplitter(Qt::Vertical));
+    lists->addWidget(pageList_);
+    lists->addWidget(changeList_);
+    lists->setStretchFactor(0, 1);
+    lists->setStretchFactor(1, 2);
+    lists->setChildrenCollapsible(false);
+    lists->setFixedWidth(LISTS_WIDTH);
+    lists->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    return lists;
 }
 
-// The four views on Alt+1 to Alt+4, and Space to flip the two pages while the preview has the
-// focus (elsewhere it presses buttons).
+// The four views on Alt+1 to Alt+4, Space to flip the two pages while the preview has the focus
+// (elsewhere it presses what has it), and B to blink.
 void ResultsPane::createShowingActions() {
     const Qt::Key digits[] = {Qt::Key_1, Qt::Key_2, Qt::Key_3, Qt::Key_4};
     for (QAbstractButton* segment : viewButtons_->buttons()) {
@@ -158,7 +205,7 @@ void ResultsPane::createShowingActions() {
         auto* action = new QAction(segment->text(), this);
         action->setObjectName(segment->objectName().replace(QStringLiteral("Button"), QStringLiteral("Action")));
         action->setShortcut(QKeySequence(Qt::ALT | digits[id]));
-        connect(action, &QAction::triggered, this, [this, id] { showView(Showing(id)); });
+        connect(action, &QAction::triggered, this, [this, id] { chooseView(Showing(id)); });
         segment->setToolTip(withShortcuts(segment->text(), action->shortcuts()));
         showingActions_.append(action);
     }
@@ -168,8 +215,15 @@ void ResultsPane::createShowingActions() {
     flip->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     connect(flip, &QAction::triggered, this, &ResultsPane::flipOldAndNew);
     preview_->addAction(flip);
-    showingActions_.append(flip);
-    addActions(showingActions_.mid(0, showingActions_.size() - 1));
+    blinkAction_ = new QAction(QStringLiteral("点滅"), this);
+    blinkAction_->setObjectName(QStringLiteral("blinkAction"));
+    blinkAction_->setCheckable(true);
+    blinkAction_->setShortcut(QKeySequence(Qt::Key_B));
+    connect(blinkAction_, &QAction::toggled, this, &ResultsPane::setBlinking);
+    blinkButton_->setToolTip(withShortcuts(blinkButton_->text(), blinkAction_->shortcuts()));
+    addActions(showingActions_);  // the views' keys work anywhere in the window
+    addAction(blinkAction_);
+    showingActions_ << flip << blinkAction_;
 }
 
 // From change to change and from page to page.
@@ -207,7 +261,8 @@ QList<QWidget*> ResultsPane::tabChain() const {
     QList<QWidget*> chain{
         previousButton_, nextButton_, strictCheck_, findChild<QWidget*>(QStringLiteral("revealButton"))};
     for (QAbstractButton* segment : viewButtons_->buttons()) chain.append(segment);
-    chain << previousChangeButton_ << nextChangeButton_ << zoom_->tabChain() << pageList_ << preview_;
+    chain << blinkButton_ << previousChangeButton_ << nextChangeButton_ << zoom_->tabChain() << pageList_ << changeList_
+          << preview_;
     return chain;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The main window's results: the page navigation and the strict switch, the result title, the
-// view bar (the views, the steps from change to change, zoom), the page list, and the preview
-// of one result page with its old and new page. It owns the view menu's actions and keeps what
+// view bar (the views, the steps from change to change, zoom), the page list above the change
+// list, and the preview of one result page with its old and new page. It owns the view menu's actions and keeps what
 // the operator is looking at: the page shown and the change last stepped to.
 
 #include <QList>
@@ -18,6 +18,7 @@ class QCheckBox;
 class QLabel;
 class QListWidget;
 class QPushButton;
+class QTimer;
 class QToolButton;
 
 namespace tesmira::app {
@@ -27,6 +28,7 @@ struct ProofPage;
 
 namespace tesmira::ui {
 
+class ChangeListView;
 class LineLimitedLabel;
 class ZoomControls;
 
@@ -54,12 +56,13 @@ private:
     QWidget* createViewBar();
     QWidget* createViewSegments();
     void createPreview();
-    void createPageList();
+    QWidget* createLists();
     void createShowingActions();
     void createStepActions();
 
     // The parts of refresh(), in its order.
     void refreshPageList(bool rebuilt);
+    void refreshChangeList();
     void refreshActions();
     void showEmptyPreview();
     void showPreviewPage(const app::ProofPage& page);
@@ -68,9 +71,12 @@ private:
     void showPage(int index);
     void showPreviousPage();
     void showNextPage();
+    void chooseView(ResultPreview::Showing showing);
     void showView(ResultPreview::Showing showing);
     void flipOldAndNew();
+    void setBlinking(bool on);
     void stepChange(int direction);
+    void goToChange(qsizetype row);
     std::optional<qsizetype> changeStep(int direction) const;
 
     app::ProofModel& model_;
@@ -81,13 +87,17 @@ private:
     ResultPreview* preview_;
     QLabel* emptyPreviewLabel_;
     QListWidget* pageList_;
+    ChangeListView* changeList_;
     QButtonGroup* viewButtons_;
+    QToolButton* blinkButton_;
     QToolButton* previousChangeButton_;
     QToolButton* nextChangeButton_;
     QLabel* viewStatusLabel_;
     ZoomControls* zoom_;
-    QList<QAction*> showingActions_;  // the four views and the flip between old and new
-    QList<QAction*> stepActions_;     // next and previous change, previous and next page
+    QList<QAction*> showingActions_;  // the four views, the flip between old and new, and blinking
+    QAction* blinkAction_;
+    QTimer* blinkTimer_;
+    QList<QAction*> stepActions_;  // next and previous change, previous and next page
     QAction* nextChangeAction_;
     QAction* previousChangeAction_;
     QAction* previousPageAction_;
@@ -102,6 +112,7 @@ private:
     // page by other means), and whether the lists show older results than the model's.
     std::optional<qsizetype> currentChange_;
     bool changesReset_ = true;
+    bool refreshingLists_ = false;  // the lists are being set to what the pane shows
 };
 
 }  // namespace tesmira::ui

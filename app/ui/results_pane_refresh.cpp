@@ -8,11 +8,14 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QToolButton>
 
 #include "app/model/file_names.hpp"
 #include "app/model/proof_model.hpp"
+#include "app/ui/change_list_view.hpp"
 #include "app/ui/line_limited_label.hpp"
 #include "app/ui/results_pane.hpp"
 #include "app/ui/zoom_controls.hpp"
@@ -55,6 +58,7 @@ void ResultsPane::refresh() {
     }
     refreshPageList(newResults || changesReset_);
     changesReset_ = false;
+    refreshChangeList();
     if (selected_ < 0 || selected_ >= model_.results().size() || !model_.output())
         showEmptyPreview();
     else
@@ -82,6 +86,15 @@ void ResultsPane::refreshPageList(bool rebuilt) {
     pageList_->setCurrentRow(selected_ >= 0 && selected_ < pageList_->count() ? selected_ : -1);
 }
 
+// The change last stepped to is the change list's current row, in view.
+void ResultsPane::refreshChangeList() {
+    const QModelIndex current = currentChange_ ? model_.changes().index(int(*currentChange_)) : QModelIndex();
+    if (changeList_->currentIndex() == current) return;
+    const QScopedValueRollback quiet(refreshingLists_, true);
+    changeList_->selectionModel()->setCurrentIndex(current, QItemSelectionModel::ClearAndSelect);
+    if (current.isValid()) changeList_->scrollTo(current);
+}
+
 // Every button and action that moves through the results, enabled where it leads somewhere.
 void ResultsPane::refreshActions() {
     const bool shown = preview_->pageSize().isValid() && !preview_->pageSize().isEmpty();
@@ -96,6 +109,8 @@ void ResultsPane::refreshActions() {
     previousChangeAction_->setEnabled(previousChange);
     nextChangeAction_->setEnabled(nextChange);
     for (QAction* action : showingActions_) action->setEnabled(shown);
+    blinkButton_->setEnabled(shown);
+    if (!shown) setBlinking(false);
     zoom_->refresh();
 }
 
@@ -121,6 +136,10 @@ void ResultsPane::showPreviewPage(const app::ProofPage& page) {
         preview_->showResult(
             app::filePath(*model_.output()) + QLatin1Char('/') + shown, int(page.page - 1), model_.resultResolution());
     }
+    QList<QRect> boxes;
+    for (const app::ChangeStop& stop : model_.changes().stops())
+        if (stop.result == selected_) boxes.append(stop.change.box);
+    preview_->setChanges(boxes);  // where the panes' labels do not go
     const auto& changes = model_.changes();
     const bool stepped = currentChange_ && changes.stop(*currentChange_).result == selected_;
     preview_->setMark(stepped ? std::optional(changes.stop(*currentChange_).change.box) : std::nullopt);
@@ -192,20 +211,53 @@ std::optional<qsizetype> ResultsPane::changeStep(int direction) const {
 void ResultsPane::stepChange(int direction) {
     const std::optional<qsizetype> target = changeStep(direction);
     if (!target) return;
-    currentChange_ = target;
-    selected_ = int(model_.changes().stop(*target).result);
+    goToChange(*target);
+    focusPreview();
+}
+
+// The change centred and zoomed in the preview, its page shown, its row current.
+void ResultsPane::goToChange(qsizetype row) {
+    currentChange_ = row;
+    selected_ = int(model_.changes().stop(row).result);
     refresh();
-    preview_->showArea(model_.changes().stop(*target).change.box);
+    preview_->showArea(model_.changes().stop(row).change.box);
+}
+
+// The view the operator chose, by a button, its accessible toggle, its key or the menu: it ends
+// the blinking.
+void ResultsPane::chooseView(Showing showing) {
+    if (!blinkTimer_->isActive() && showing == preview_->showing()) return;
+    setBlinking(false);
+    showView(showing);
 }
 
 void ResultsPane::showView(Showing showing) {
-    if (QAbstractButton* segment = viewButtons_->button(int(showing))) segment->setChecked(true);
     preview_->setShowing(showing);
+    const QSignalBlocker quiet(viewButtons_);  // the window's own choice, not the operator's
+    if (QAbstractButton* segment = viewButtons_->button(int(showing))) segment->setChecked(true);
     refresh();
 }
 
 void ResultsPane::flipOldAndNew() {
+    setBlinking(false);
     showView(preview_->showing() == Showing::Before ? Showing::After : Showing::Before);
+}
+
+// Blinking flips the old and the new page every half second, starting from the old one, until
+// it is stopped or a view is chosen.
+void ResultsPane::setBlinking(bool on) {
+    for (QObject* control : std::initializer_list<QObject*>{blinkButton_, blinkAction_}) {
+        const QSignalBlocker quiet(control);
+        if (auto* button = qobject_cast<QAbstractButton*>(control)) button->setChecked(on);
+        if (auto* action = qobject_cast<QAction*>(control)) action->setChecked(on);
+    }
+    if (on == blinkTimer_->isActive()) return;
+    if (!on) {
+        blinkTimer_->stop();
+        return;
+    }
+    blinkTimer_->start();
+    showView(Showing::Before);
 }
 
 }  // namespace tesmira::ui

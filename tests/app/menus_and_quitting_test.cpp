@@ -32,13 +32,14 @@ private slots:
         }
         QCOMPARE(
             titles,
-            (QStringList{"てすみら: 設定…=Ctrl+,, てすみらを終了=Ctrl+Q",
-                         "編集: カット=Ctrl+X, コピー=Ctrl+C, ペースト=Ctrl+V, すべてを選択=Ctrl+A",
-                         "検版: 変更前のPDFを追加…=Ctrl+O, 変更後のPDFを追加…=Ctrl+Shift+O, =, "
-                         "検版を開始=Ctrl+Return, 中止=Esc",
-                         "表示: 拡大=Ctrl++, 縮小=Ctrl+-, 実際のサイズ=Ctrl+1, ページ全体を表示=Ctrl+0, "
-                         "幅に合わせる=Ctrl+2, =, 結果=Alt+1, 変更前=Alt+2, 変更後=Alt+3, 並べて表示=Alt+4, "
-                         "変更前と変更後を切り替え=Space, =, 次の変更=N, 前の変更=Shift+N, 前へ=PgUp, 次へ=PgDown"}));
+            (QStringList{
+                "てすみら: 設定…=Ctrl+,, てすみらを終了=Ctrl+Q",
+                "編集: カット=Ctrl+X, コピー=Ctrl+C, ペースト=Ctrl+V, すべてを選択=Ctrl+A",
+                "検版: 変更前のPDFを追加…=Ctrl+O, 変更後のPDFを追加…=Ctrl+Shift+O, =, "
+                "検版を開始=Ctrl+Return, 中止=Esc",
+                "表示: 拡大=Ctrl++, 縮小=Ctrl+-, 実際のサイズ=Ctrl+1, ページ全体を表示=Ctrl+0, "
+                "幅に合わせる=Ctrl+2, =, 結果=Alt+1, 変更前=Alt+2, 変更後=Alt+3, 並べて表示=Alt+4, "
+                "変更前と変更後を切り替え=Space, 点滅=B, =, 次の変更=N, 前の変更=Shift+N, 前へ=PgUp, 次へ=PgDown"}));
     }
 
     void editMenuActsOnTheFocusedField() {
