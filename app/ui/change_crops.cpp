@@ -3,7 +3,6 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPromise>
-#include <QThreadPool>
 
 #include <cmath>
 
@@ -48,6 +47,7 @@ QImage pieceOf(const QImage& page, const QRect& area, QSize pixels, double ratio
 }  // namespace
 
 ChangeCrops::ChangeCrops(app::ProofModel& model, QObject* parent) : QObject(parent), model_(model) {
+    pool_.setMaxThreadCount(2);
     connect(&model_.changes(), &QAbstractItemModel::modelReset, this, &ChangeCrops::forget);
     // Views drawn for a page may let its crops be cut: the list asks again.
     connect(&model_.views(), &app::ComparedViews::drawn, this, &ChangeCrops::cut);
@@ -70,7 +70,8 @@ ChangeCrops::Crops ChangeCrops::crops(qsizetype row) {
     return {};
 }
 
-// Every change of one result page, cut from its two views on a thread of the pool.
+// Every change of one result page, cut from its two views on a thread of the pool. The job holds
+// copies of what it needs, so it may outlive the results it was for.
 void ChangeCrops::startCutting(qsizetype result, const QString& before, const QString& after) {
     const app::ChangeList& list = model_.changes();
     QList<qsizetype> rows;
@@ -90,7 +91,7 @@ void ChangeCrops::startCutting(qsizetype result, const QString& before, const QS
     watcher = std::make_unique<QFutureWatcher<PageCrops>>();
     connect(watcher.get(), &QFutureWatcherBase::finished, this, [this, result] { finishCutting(result); });
     watcher->setFuture(promise->future());
-    QThreadPool::globalInstance()->start([=] {
+    pool_.start([=] {
         promise->start();
         const QImage old(before), now(after);
         PageCrops page{rows, {}};

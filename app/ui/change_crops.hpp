@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QObject>
 #include <QSize>
+#include <QThreadPool>
 
 #include <map>
 #include <memory>
@@ -32,7 +33,7 @@ public:
     };
 
     explicit ChangeCrops(app::ProofModel& model, QObject* parent = nullptr);
-    ~ChangeCrops() override;
+    ~ChangeCrops() override;  // waits for the pages being cut
 
     // The crops of row `row` of the model's change list; while they are not cut yet, asks for
     // them. Missing when the page's views cannot be drawn.
@@ -51,6 +52,8 @@ private:
     void forget();
 
     app::ProofModel& model_;
+    // Two pages at a time: each holds its two views whole while it is cut.
+    QThreadPool pool_;
     QHash<qsizetype, Crops> crops_;  // by row
     // The pages being cut, by result index, each with its share of the work.
     std::map<qsizetype, std::unique_ptr<QFutureWatcher<PageCrops>>> cutting_;

@@ -100,7 +100,7 @@ private:
 }  // namespace
 
 ChangeListView::ChangeListView(app::ProofModel& model, QWidget* parent)
-    : QListView(parent), crops_(new ChangeCrops(model, this)) {
+    : QListView(parent), model_(model), crops_(new ChangeCrops(model, this)) {
     setModel(&model.changes());
     setItemDelegate(new ChangeRowDelegate(*crops_, model.changes(), this));
     setAccessibleName(QStringLiteral("変更の一覧"));
@@ -112,5 +112,15 @@ ChangeListView::ChangeListView(app::ProofModel& model, QWidget* parent)
 }
 
 ChangeListView::~ChangeListView() = default;
+
+void ChangeListView::paintEvent(QPaintEvent* event) {
+    QListView::paintEvent(event);
+    if (model()->rowCount() > 0 || model_.results().isEmpty()) return;
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    painter.drawText(viewport()->rect().adjusted(PADDING, PADDING, -PADDING, -PADDING),
+                     Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
+                     QStringLiteral("変更はありません"));
+}
 
 }  // namespace tesmira::ui

@@ -1,6 +1,7 @@
 #pragma once
 // The run's changes, one row each ("変更の一覧"): on which page and where, a picture of the old
-// and of the new page there, and the words old → new where there are words.
+// and of the new page there, and the words old → new where there are words. Its rows are the
+// proof model's change list.
 
 #include <QListView>
 
@@ -19,9 +20,12 @@ public:
     explicit ChangeListView(app::ProofModel& model, QWidget* parent = nullptr);
     ~ChangeListView() override;
 
-    ChangeCrops& crops() { return *crops_; }
+protected:
+    // Says so when the run found no change.
+    void paintEvent(QPaintEvent* event) override;
 
 private:
+    const app::ProofModel& model_;
     ChangeCrops* crops_;
 };
 

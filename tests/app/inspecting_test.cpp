@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QWheelEvent>
 
+#include "app/ui/change_crops.hpp"
 #include "fixtures/pdf_builder.hpp"
 #include "window_test_support.hpp"
 
@@ -370,6 +371,32 @@ private slots:
         w_->model().reset();
         settleWindow();
         QVERIFY(!timer->isActive() && !blink->isEnabled());
+    }
+
+    // The change list's pictures: cut from the old and the new page around each change, once
+    // the helper has drawn them, away from the window's thread; gone with the results.
+    void cropsOfTheOldAndTheNewPage() {
+        finishRealRunWithViews();
+        QVERIFY(w_->model().changes().rowCount() > 0);  // where the square on the second page was, and is
+        ChangeCrops crops(w_->model());
+        QCOMPARE(crops.crops(0).state, ChangeCrops::Crops::State::Waiting);
+        QSignalSpy cut(&crops, &ChangeCrops::cut);
+        QVERIFY(QTest::qWaitFor([&] { return crops.crops(0).state != ChangeCrops::Crops::State::Waiting; }, 60000));
+        const ChangeCrops::Crops done = crops.crops(0);
+        QCOMPARE(done.state, ChangeCrops::Crops::State::Ready);
+        QCOMPARE(done.before.deviceIndependentSize().toSize(), ChangeCrops::SIZE);
+        QCOMPARE(done.after.size(), done.before.size());
+        QVERIFY(done.before != done.after);
+        const auto dark = [](const QImage& image) {
+            int count = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x) count += qGray(image.pixel(x, y)) < 100;
+            return count;
+        };
+        QVERIFY(dark(done.before) != dark(done.after));  // the square, and where it went
+        QVERIFY(!cut.isEmpty());
+        w_->model().reset();
+        QCOMPARE(crops.crops(0).state, ChangeCrops::Crops::State::Missing);
     }
 
     void keysForTheRunAndThePages() {
