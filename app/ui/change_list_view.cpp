@@ -49,7 +49,12 @@ public:
         if (list_.severalSources())
             where = index.data(app::ChangeList::SourceRole).toString() + QStringLiteral("・") + where;
         const QString place = index.data(app::ChangeList::PlaceRole).toString();
-        const int placeWidth = place.isEmpty() ? 0 : std::min(metrics.horizontalAdvance(place), area.width() / 2);
+        // The place whole where it fits; the page, and the source's name before it, give way first.
+        const int placeWidth =
+            place.isEmpty()
+                ? 0
+                : std::min(metrics.horizontalAdvance(place) + 2,  // with the rounding of its letters
+                           area.width() - GAP - std::min(metrics.horizontalAdvance(where), area.width() / 3));
         painter->setPen(text);
         painter->drawText(QRect(area.left(), area.top(), area.width() - placeWidth - GAP, line),
                           Qt::AlignLeft | Qt::AlignVCenter,
@@ -72,6 +77,8 @@ public:
         painter->drawText(QRect(area.left(), before.bottom() + 1 + GAP, area.width(), line),
                           Qt::AlignLeft | Qt::AlignVCenter,
                           metrics.elidedText(words, Qt::ElideRight, area.width()));
+        painter->setPen(palette.color(QPalette::Midlight));
+        painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());  // between the rows
         painter->restore();
     }
 
