@@ -1,7 +1,6 @@
 // Inspecting a run's changes in the window: zoom and pan, the steps from change to change over
 // pages and files, the old and the new page beside the result, every key, and the tab order.
 #include <QAbstractButton>
-#include <QAccessible>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
@@ -58,17 +57,6 @@ Json change(const QRect& box, double left, double top, const char* oldSpan, cons
             {"new_text", newSpan},
             {"old_span", oldSpan},
             {"new_span", newSpan}};
-}
-
-QString accessibleName(QWidget* widget) {
-    return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
-}
-
-void toggleAccessibly(QWidget* widget) {
-    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
-    QVERIFY(face && face->actionInterface());
-    QVERIFY(face->actionInterface()->actionNames().contains(QAccessibleActionInterface::toggleAction()));
-    face->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
 }
 
 // The image the preview shows now, with the panes' labels painted over in one colour.
@@ -206,7 +194,7 @@ private slots:
     // its place and words; a click goes to the change as a step does, and the arrow keys move
     // through the list.
     void theChangeListGoesToEachChange() {
-        finishFakeRunWithWords();
+        finishFakeRun(true);
         auto* list = find<QListView>("changeList");
         QCOMPARE(accessibleName(list), QStringLiteral("変更の一覧"));
         QStringList rows;
@@ -453,18 +441,7 @@ private slots:
     // With the real worker and helper: the old and the new page differ where the pages do and
     // not elsewhere, and side by side they scroll together.
     void theOldAndTheNewPageOfARealRun() {
-        const QString old = w_->home.scratch() + "/旧/見本.pdf", now = w_->home.scratch() + "/新/見本.pdf";
-        writeSamplePdf(old, 2, 0, 300, 200);
-        writeTwoPages(now);
-        w_->model().workerProgram = TESMIRA_WORKER;
-        w_->model().views().helperProgram = TESMIRA_PAGE_VIEWS;
-        w_->model().settings().setDpi(144);
-        w_->model().select({fileUrl(old)}, true);
-        w_->model().select({fileUrl(now)}, false);
-        w_->model().start();
-        QVERIFY(settles(w_->model()));
-        settleWindow();
-        QVERIFY2(!w_->model().error(), qPrintable(w_->model().error().value_or("")));
+        finishRealRun();
         QCOMPARE(w_->model().results()[0].regions, 0);
         QVERIFY(w_->model().results()[1].regions > 0);
 
@@ -572,18 +549,26 @@ private:
 
     // A fake run over two files: file a with two pages of 400 x 600 points (the first with
     // three letters of one word and a dot, the second unchanged), file b with one such page.
-    void finishFakeRun() {
+    // With `words` the worker lists the changes with their words; without, only the regions.
+    void finishFakeRun(bool words = false) {
         const QString output = w_->home.downloads() + "/てすみら検版_x";
         writeSamplePdf(output + "/検版_a.pdf", 2, 0, 400, 600);
         writeSamplePdf(output + "/検版_b.pdf", 1, 1, 400, 600);
+        const auto listed = [&](Json changes) { return words ? changes : Json(); };
         Json complete{{"event", "complete"}, {"output", output.toStdString()}, {"files", 2}};
         complete["pages"] =
             Json::array({report("検版_a.pdf",
                                 1,
                                 "a.pdf",
-                                {{300, 300, 20, 30}, {335, 300, 20, 30}, {370, 300, 20, 30}, {100, 600, 20, 20}}),
-                         report("検版_a.pdf", 2, "a.pdf", {}),
-                         report("検版_b.pdf", 1, "b.pdf", {{250, 400, 40, 40}})});
+                                {{300, 300, 20, 30}, {335, 300, 20, 30}, {370, 300, 20, 30}, {100, 600, 20, 20}},
+                                listed(Json::array({change({300, 300, 90, 30}, 25.4, 8.5, "1,280", "1,290"),
+                                                    change({100, 600, 20, 20}, 30, 50, "週末の", "")}))),
+                         report("検版_a.pdf", 2, "a.pdf", {}, listed(Json::array())),
+                         report("検版_b.pdf",
+                                1,
+                                "b.pdf",
+                                {{250, 400, 40, 40}},
+                                listed(Json::array({change({250, 400, 40, 40}, 21.2, 33.9, "", "新")})))});
         writeScript(w_->home, script({out(line(complete.dump()))}));
         w_->model().select(fileUrls({"/o/a.pdf", "/o/b.pdf"}), true);
         w_->model().select(fileUrls({"/n/a.pdf", "/n/b.pdf"}), false);
@@ -593,35 +578,8 @@ private:
         QCOMPARE(preview()->currentPage(), 0);
     }
 
-    // The same fake run, its worker listing the changes with their words.
-    void finishFakeRunWithWords() {
-        const QString output = w_->home.downloads() + "/てすみら検版_x";
-        writeSamplePdf(output + "/検版_a.pdf", 2, 0, 400, 600);
-        writeSamplePdf(output + "/検版_b.pdf", 1, 1, 400, 600);
-        Json complete{{"event", "complete"}, {"output", output.toStdString()}, {"files", 2}};
-        complete["pages"] =
-            Json::array({report("検版_a.pdf",
-                                1,
-                                "a.pdf",
-                                {{300, 300, 20, 30}, {335, 300, 20, 30}, {370, 300, 20, 30}, {100, 600, 20, 20}},
-                                Json::array({change({300, 300, 90, 30}, 25.4, 8.5, "1,280", "1,290"),
-                                             change({100, 600, 20, 20}, 30, 50, "週末の", "")})),
-                         report("検版_a.pdf", 2, "a.pdf", {}, Json::array()),
-                         report("検版_b.pdf",
-                                1,
-                                "b.pdf",
-                                {{250, 400, 40, 40}},
-                                Json::array({change({250, 400, 40, 40}, 21.2, 33.9, "", "新")}))});
-        writeScript(w_->home, script({out(line(complete.dump()))}));
-        w_->model().select(fileUrls({"/o/a.pdf", "/o/b.pdf"}), true);
-        w_->model().select(fileUrls({"/n/a.pdf", "/n/b.pdf"}), false);
-        w_->model().start();
-        QVERIFY(settles(w_->model()));
-        settleWindow();
-    }
-
-    // A real run of two 300 x 200 point pages, the second changed, whose views are drawn.
-    void finishRealRunWithViews() {
+    // A real run of two 300 x 200 point pages, the second with its square moved.
+    void finishRealRun() {
         const QString old = w_->home.scratch() + "/旧/見本.pdf", now = w_->home.scratch() + "/新/見本.pdf";
         writeSamplePdf(old, 2, 0, 300, 200);
         writeTwoPages(now);
@@ -634,6 +592,11 @@ private:
         QVERIFY(settles(w_->model()));
         settleWindow();
         QVERIFY2(!w_->model().error(), qPrintable(w_->model().error().value_or("")));
+    }
+
+    // That run, with the views of its first page drawn.
+    void finishRealRunWithViews() {
+        finishRealRun();
         find<QAbstractButton>("beforeViewButton")->click();
         QVERIFY(QTest::qWaitFor([&] { return preview()->hasViews(); }, 60000));
         find<QAbstractButton>("resultViewButton")->click();

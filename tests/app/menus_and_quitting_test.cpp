@@ -82,12 +82,7 @@ private slots:
         settleWindow();
 
         if (real) {
-            const QString old = w_->home.scratch() + "/a.pdf", now = w_->home.scratch() + "/b/a.pdf";
-            writeSampleThenEndlessPdf(old, 1, 7, 0, 595, 842);
-            writeSampleThenEndlessPdf(now, 1, 7, 1, 595, 842);
-            w_->model().workerProgram = TESMIRA_WORKER;
-            w_->model().select({fileUrl(old)}, true);
-            w_->model().select({fileUrl(now)}, false);
+            chooseARealPairThatTakesLong();
         } else {
             writeScript(w_->home, script({out(line(R"({"event": "start", "total": 2})")), waitForTerm()}));
             w_->model().select(fileUrls({"/o/a.pdf"}), true);
@@ -131,12 +126,7 @@ private slots:
     // "中止して終了" with the real worker: the application goes at once, and the worker, left
     // to itself, removes its partial result folder.
     void quittingDuringARealRunLeavesNothingBehind() {
-        const QString old = w_->home.scratch() + "/a.pdf", now = w_->home.scratch() + "/b/a.pdf";
-        writeSampleThenEndlessPdf(old, 1, 7, 0, 595, 842);
-        writeSampleThenEndlessPdf(now, 1, 7, 1, 595, 842);
-        w_->model().workerProgram = TESMIRA_WORKER;
-        w_->model().select({fileUrl(old)}, true);
-        w_->model().select({fileUrl(now)}, false);
+        chooseARealPairThatTakesLong();
         w_->model().start();
         const QDir downloads(w_->home.downloads());
         const auto entries = [&] {
@@ -151,6 +141,17 @@ private slots:
     }
 
 private:
+    // The real worker, and a pair whose pages after the first draw without end: a run over it
+    // is still going when the test stops it.
+    void chooseARealPairThatTakesLong() {
+        const QString old = w_->home.scratch() + "/a.pdf", now = w_->home.scratch() + "/b/a.pdf";
+        writeSampleThenEndlessPdf(old, 1, 7, 0, 595, 842);
+        writeSampleThenEndlessPdf(now, 1, 7, 1, 595, 842);
+        w_->model().workerProgram = TESMIRA_WORKER;
+        w_->model().select({fileUrl(old)}, true);
+        w_->model().select({fileUrl(now)}, false);
+    }
+
     std::unique_ptr<WindowFixture> w_;
 };
 
