@@ -1,5 +1,5 @@
-// The results pane's construction: the navigation row, the title, the view bar, the page list
-// beside the preview, and the view menu's actions with their keys.
+// The results pane's construction: the navigation row, the title, the view bar, the page and
+// change lists beside the preview, and the view menu's actions with their keys.
 #include "app/ui/results_pane.hpp"
 
 #include <QAction>
@@ -93,8 +93,8 @@ void ResultsPane::createPreview() {
     overlay->addWidget(emptyPreviewLabel_, 0, Qt::AlignVCenter);
 }
 
-// The four views of the page as one segmented control.
-QWidget* ResultsPane::createViewSegments() {
+// The four views of the page as one segmented control, and the blink beside them.
+QWidget* ResultsPane::createViewButtons() {
     viewButtons_ = new QButtonGroup(this);
     viewButtons_->setExclusive(true);
     const struct {
@@ -139,7 +139,7 @@ QWidget* ResultsPane::createViewSegments() {
 
 // The views of the page, the change steps and the zoom, above the preview.
 QWidget* ResultsPane::createViewBar() {
-    QWidget* segmentRow = createViewSegments();
+    QWidget* views = createViewButtons();
     previousChangeButton_ =
         namedToolButton(QStringLiteral("previousChangeButton"), QStringLiteral("前の変更"), QStringLiteral("前の変更"));
     connect(previousChangeButton_, &QToolButton::clicked, this, [this] { stepChange(-1); });
@@ -153,7 +153,7 @@ QWidget* ResultsPane::createViewBar() {
     zoom_ = new ZoomControls(*preview_);
 
     auto* bar = new QWidget;
-    QHBoxLayout* row = makeRow(bar, {segmentRow, previousChangeButton_, nextChangeButton_, viewStatusLabel_, zoom_});
+    QHBoxLayout* row = makeRow(bar, {views, previousChangeButton_, nextChangeButton_, viewStatusLabel_, zoom_});
     row->setStretchFactor(viewStatusLabel_, 1);
     return bar;
 }

@@ -1,8 +1,9 @@
 #pragma once
 // The main window's results: the page navigation and the strict switch, the result title, the
-// view bar (the views, the steps from change to change, zoom), the page list above the change
-// list, and the preview of one result page with its old and new page. It owns the view menu's actions and keeps what
-// the operator is looking at: the page shown and the change last stepped to.
+// view bar (the views, the blink, the steps from change to change, zoom), the page list above
+// the change list, and the preview of one result page with its old and new page. It owns the
+// view menu's actions and keeps what the operator is looking at: the page shown and the change
+// last stepped to.
 
 #include <QList>
 #include <QString>
@@ -54,7 +55,7 @@ public:
 private:
     QWidget* createNavigation();
     QWidget* createViewBar();
-    QWidget* createViewSegments();
+    QWidget* createViewButtons();
     void createPreview();
     QWidget* createLists();
     void createShowingActions();

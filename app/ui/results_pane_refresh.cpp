@@ -136,11 +136,11 @@ void ResultsPane::showPreviewPage(const app::ProofPage& page) {
         preview_->showResult(
             app::filePath(*model_.output()) + QLatin1Char('/') + shown, int(page.page - 1), model_.resultResolution());
     }
+    const app::ChangeList& changes = model_.changes();
     QList<QRect> boxes;
-    for (const app::ChangeStop& stop : model_.changes().stops())
+    for (const app::ChangeStop& stop : changes.stops())
         if (stop.result == selected_) boxes.append(stop.change.box);
     preview_->setChanges(boxes);  // where the panes' labels do not go
-    const auto& changes = model_.changes();
     const bool stepped = currentChange_ && changes.stop(*currentChange_).result == selected_;
     preview_->setMark(stepped ? std::optional(changes.stop(*currentChange_).change.box) : std::nullopt);
     refreshViews(page);
@@ -233,8 +233,10 @@ void ResultsPane::chooseView(Showing showing) {
 
 void ResultsPane::showView(Showing showing) {
     preview_->setShowing(showing);
-    const QSignalBlocker quiet(viewButtons_);  // the window's own choice, not the operator's
-    if (QAbstractButton* segment = viewButtons_->button(int(showing))) segment->setChecked(true);
+    if (QAbstractButton* segment = viewButtons_->button(int(showing))) {
+        const QSignalBlocker quiet(viewButtons_);  // the window's own choice, not the operator's
+        segment->setChecked(true);
+    }
     refresh();
 }
 
@@ -246,10 +248,10 @@ void ResultsPane::flipOldAndNew() {
 // Blinking flips the old and the new page every half second, starting from the old one, until
 // it is stopped or a view is chosen.
 void ResultsPane::setBlinking(bool on) {
-    for (QObject* control : std::initializer_list<QObject*>{blinkButton_, blinkAction_}) {
-        const QSignalBlocker quiet(control);
-        if (auto* button = qobject_cast<QAbstractButton*>(control)) button->setChecked(on);
-        if (auto* action = qobject_cast<QAction*>(control)) action->setChecked(on);
+    {
+        const QSignalBlocker quietButton(blinkButton_), quietAction(blinkAction_);
+        blinkButton_->setChecked(on);
+        blinkAction_->setChecked(on);
     }
     if (on == blinkTimer_->isActive()) return;
     if (!on) {

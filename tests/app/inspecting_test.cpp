@@ -190,6 +190,25 @@ private slots:
         QCOMPARE(view->mark(), std::optional(expected[2].second));
     }
 
+    // A second run whose pages bear the same names keeps the page shown, and steps through its
+    // own changes, not the last run's, which the page list counts.
+    void aRunOfTheSameNamesStepsThroughItsOwnChanges() {
+        finishFakeRun();
+        const QString output = w_->home.downloads() + "/てすみら検版_x";
+        Json complete{{"event", "complete"}, {"output", output.toStdString()}, {"files", 2}};
+        complete["pages"] = Json::array({report("検版_a.pdf", 1, "a.pdf", {{50, 50, 10, 10}, {200, 700, 10, 10}}),
+                                         report("検版_a.pdf", 2, "a.pdf", {}),
+                                         report("検版_b.pdf", 1, "b.pdf", {})});
+        key(Qt::Key_PageDown);
+        w_->model().receive(complete);
+        settleWindow();
+        QCOMPARE(find<QListWidget>("pageList")->currentRow(), 1);
+        QCOMPARE(find<QListWidget>("pageList")->item(2)->text(), QStringLiteral("1ページ\u3000変更なし\nb.pdf"));
+        key(Qt::Key_N, Qt::ShiftModifier);
+        QCOMPARE(preview()->mark(), std::optional(QRect(200, 740, 10, 10)));
+        QVERIFY(!find<QAbstractButton>("nextChangeButton")->isEnabled());  // file b has none now
+    }
+
     // The change list: every change in reading order, page after page and file after file, with
     // its place and words; a click goes to the change as a step does, and the arrow keys move
     // through the list.
