@@ -343,6 +343,35 @@ private slots:
         QCOMPARE(model_->views().views(page, 144).state, ComparedViews::State::Unavailable);
     }
 
+    // The change list's pictures ask for views later: they are drawn after every page asked for
+    // now, the page asked last first.
+    void viewsForLaterWaitForThoseForNow() {
+        const QString old = home_->scratch() + "/旧/見本.pdf", now = home_->scratch() + "/新/見本.pdf";
+        writeSamplePdf(old, 3, 0);
+        writeSamplePdf(now, 3, 1);
+        compareAt144Dpi(old, now);
+        const QList<ProofPage> pages = model_->results();
+        QCOMPARE(pages.size(), 3);
+        ComparedViews& views = model_->views();
+        using State = ComparedViews::State;
+        using Need = ComparedViews::Need;
+        // The pages drawn when each drawing ends, in the order they end.
+        QStringList order;
+        connect(&views, &ComparedViews::drawn, this, [&] {
+            QString ready;
+            for (int page = 0; page < 3; ++page)
+                if (QFileInfo(views.views(pages[page], 144, Need::Later).after).isFile())
+                    ready += QString::number(page);
+            order.append(ready);
+        });
+        QCOMPARE(views.views(pages[0], 144).state, State::Drawing);  // drawn at once
+        QCOMPARE(views.views(pages[1], 144, Need::Later).state, State::Drawing);
+        QCOMPARE(views.views(pages[2], 144).state, State::Drawing);
+        QCOMPARE(views.views(pages[2], 144, Need::Later).state, State::Drawing);  // stays asked for now
+        QVERIFY(QTest::qWaitFor([&] { return order.size() == 3; }, 60000));
+        QCOMPARE(order, (QStringList{"0", "02", "012"}));
+    }
+
     // In archive mode the old page is the saved version that was compared, drawn as the helper
     // draws it from that version's file.
     void theOldPageOfAnArchiveRunIsTheSavedVersion() {
