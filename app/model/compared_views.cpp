@@ -40,9 +40,11 @@ void ComparedViews::clear() {
 void ComparedViews::stopDrawing() {
     drawing_.reset();
     if (!process_) return;
-    // The helper owns nothing: its half-written image goes with the folder. A killed process
-    // ends at once, so its process object may go here (it reaps the helper).
+    // The helper owns nothing: it writes each image whole under its name, and what it leaves
+    // half-written goes with the folder. A killed process ends at once, so it is reaped here.
     process_->disconnect(this);
+    process_->kill();
+    process_->waitForFinished();
     process_.reset();
 }
 
@@ -57,7 +59,8 @@ ComparedViews::Views ComparedViews::views(const ProofPage& page, qint64 dpi, Nee
         page.sourceName + QLatin1Char('\n') + QString::number(page.page) + QLatin1Char('\n') + QString::number(dpi),
         root_ + QLatin1Char('/') + page.sourceName,
         page.page,
-        dpi};
+        dpi,
+        need};
     if (!QFileInfo(request.pair + QStringLiteral("/after.pdf")).isFile()) return {};
     const QString before = imagePath(request, "before"), after = imagePath(request, "after");
     if (QFileInfo(before).isFile() && QFileInfo(after).isFile()) return {State::Ready, before, after, {}};
@@ -68,6 +71,10 @@ ComparedViews::Views ComparedViews::views(const ProofPage& page, qint64 dpi, Nee
         if (need == Need::Now) {
             waiting_.removeIf(same);
             waiting_.append(request);
+            if (drawing_ && drawing_->need == Need::Later) {
+                waiting_.prepend(*drawing_);  // drawn again, last
+                stopDrawing();
+            }
         } else if (std::none_of(waiting_.begin(), waiting_.end(), same)) {
             waiting_.prepend(request);  // drawn last
         }

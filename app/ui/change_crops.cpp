@@ -48,6 +48,10 @@ QImage pieceOf(const QImage& page, const QRect& area, QSize pixels, double ratio
 
 ChangeCrops::ChangeCrops(app::ProofModel& model, QObject* parent) : QObject(parent), model_(model) {
     pool_.setMaxThreadCount(2);
+    // The helper's drawing would slow down the drawing of the result page shown first.
+    firstPageFirst_.setSingleShot(true);
+    firstPageFirst_.setInterval(1000);
+    connect(&firstPageFirst_, &QTimer::timeout, this, &ChangeCrops::cut);
     connect(&model_.changes(), &QAbstractItemModel::modelReset, this, &ChangeCrops::forget);
     // Views drawn for a page may let its crops be cut: the list asks again.
     connect(&model_.views(), &app::ComparedViews::drawn, this, &ChangeCrops::cut);
@@ -59,6 +63,7 @@ ChangeCrops::Crops ChangeCrops::crops(qsizetype row) {
     if (const auto known = crops_.constFind(row); known != crops_.cend()) return *known;
     const app::ChangeList& list = model_.changes();
     if (row < 0 || row >= list.rowCount()) return {Crops::State::Missing, {}, {}};
+    if (firstPageFirst_.isActive()) return {};
     const qsizetype result = list.stop(row).result;
     if (cutting_.count(result)) return {};
     using State = app::ComparedViews::State;
@@ -122,6 +127,7 @@ void ChangeCrops::finishCutting(qsizetype result) {
 
 // The results changed: what was cut, and what is being cut, belongs to the last ones.
 void ChangeCrops::forget() {
+    firstPageFirst_.start();
     crops_.clear();
     for (auto& [result, watcher] : cutting_) {
         watcher->disconnect(this);

@@ -1,6 +1,7 @@
 #pragma once
 // Small pictures of each change of the run on the old and on the new page, cut from the views
-// that the helper draws (asked for after the pages the operator looks at). A page's two views
+// that the helper draws (asked for after the pages the operator looks at, and only a moment
+// after new results came, so that the first result page is on screen first). A page's two views
 // are read and cut away from the window's thread, once for all its changes.
 
 #include <QFutureWatcher>
@@ -9,6 +10,7 @@
 #include <QObject>
 #include <QSize>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <map>
 #include <memory>
@@ -54,6 +56,7 @@ private:
     app::ProofModel& model_;
     // Two pages at a time: each holds its two views whole while it is cut.
     QThreadPool pool_;
+    QTimer firstPageFirst_;          // runs while the results are new: nothing is asked for meanwhile
     QHash<qsizetype, Crops> crops_;  // by row
     // The pages being cut, by result index, each with its share of the work.
     std::map<qsizetype, std::unique_ptr<QFutureWatcher<PageCrops>>> cutting_;

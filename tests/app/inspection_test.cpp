@@ -344,7 +344,7 @@ private slots:
     }
 
     // The change list's pictures ask for views later: they are drawn after every page asked for
-    // now, the page asked last first.
+    // now, the page asked last first, and one being drawn gives way to a page asked for now.
     void viewsForLaterWaitForThoseForNow() {
         const QString old = home_->scratch() + "/旧/見本.pdf", now = home_->scratch() + "/新/見本.pdf";
         writeSamplePdf(old, 3, 0);
@@ -364,8 +364,8 @@ private slots:
                     ready += QString::number(page);
             order.append(ready);
         });
-        QCOMPARE(views.views(pages[0], 144).state, State::Drawing);  // drawn at once
-        QCOMPARE(views.views(pages[1], 144, Need::Later).state, State::Drawing);
+        QCOMPARE(views.views(pages[1], 144, Need::Later).state, State::Drawing);  // drawn at once
+        QCOMPARE(views.views(pages[0], 144).state, State::Drawing);               // drawn instead
         QCOMPARE(views.views(pages[2], 144).state, State::Drawing);
         QCOMPARE(views.views(pages[2], 144, Need::Later).state, State::Drawing);  // stays asked for now
         QVERIFY(QTest::qWaitFor([&] { return order.size() == 3; }, 60000));
