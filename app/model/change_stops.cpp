@@ -24,17 +24,34 @@ QList<QRect> grouped(QList<QRect> areas, int gap) {
     return areas;
 }
 
+// The changes of a page whose report lists only its regions' boxes (the first 200): each area
+// of grouped boxes, with the number of boxes in it, top to bottom and then left to right.
+QList<PageChange> groupedChanges(const QList<QRect>& boxes, int gap) {
+    QList<QRect> areas = grouped(boxes, gap);
+    std::sort(areas.begin(), areas.end(), [](const QRect& a, const QRect& b) {
+        return std::pair(a.top(), a.left()) < std::pair(b.top(), b.left());
+    });
+    QList<PageChange> changes;
+    for (const QRect& area : areas) {
+        PageChange change;
+        change.box = area;
+        // Grouped areas do not meet, so each box lies in exactly one.
+        change.regions =
+            std::count_if(boxes.begin(), boxes.end(), [&](const QRect& box) { return area.contains(box); });
+        changes.append(change);
+    }
+    return changes;
+}
+
 }  // namespace
 
 QList<ChangeStop> changeStops(const QList<ProofPage>& results, qint64 dpi) {
     const int gap = int(std::lround(CHANGE_GAP_MM / 25.4 * double(std::max<qint64>(dpi, 1))));
     QList<ChangeStop> stops;
     for (qsizetype index = 0; index < results.size(); ++index) {
-        QList<QRect> areas = grouped(results[index].boxes, gap);
-        std::sort(areas.begin(), areas.end(), [](const QRect& a, const QRect& b) {
-            return std::pair(a.top(), a.left()) < std::pair(b.top(), b.left());
-        });
-        for (const QRect& area : areas) stops.append({index, area});
+        const ProofPage& page = results[index];
+        for (const PageChange& change : page.changes ? *page.changes : groupedChanges(page.boxes, gap))
+            stops.append({index, change});
     }
     return stops;
 }

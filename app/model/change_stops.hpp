@@ -1,7 +1,8 @@
 #pragma once
 // The changes of a run, in the order the operator steps through them: page after page, and on
-// a page from top to bottom. Regions a few millimetres apart are one change, so that an edited
-// word is one stop and not one per letter.
+// a page in reading order. The worker lists them; from a worker that does not, they are the
+// regions' boxes grouped where they are a few millimetres apart, so that an edited word is one
+// stop and not one per letter.
 
 #include <QList>
 #include <QRect>
@@ -15,7 +16,7 @@ inline constexpr double CHANGE_GAP_MM = 3.0;
 
 struct ChangeStop {
     qsizetype result = 0;  // index of the page in the results
-    QRect area;            // the change's regions together, in pixels of the result page
+    PageChange change;     // its box on the result page; its place and words when the worker gave them
 
     friend bool operator==(const ChangeStop&, const ChangeStop&) = default;
 };

@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include <algorithm>
+
 #include "app/model/helper_programs.hpp"
 #include "app/model/worker_command.hpp"
 #include "common/owned_items.hpp"
@@ -39,9 +41,11 @@ void ComparedViews::clear() {
 void ComparedViews::stopDrawing() {
     drawing_.reset();
     if (!process_) return;
-    // The helper owns nothing: its half-written image goes with the folder. A killed process
-    // ends at once, so its process object may go here (it reaps the helper).
+    // The helper owns nothing: it writes each image whole under its name, and what it leaves
+    // half-written goes with the folder. A killed process ends at once, so it is reaped here.
     process_->disconnect(this);
+    process_->kill();
+    process_->waitForFinished();
     process_.reset();
 }
 
@@ -50,21 +54,31 @@ QString ComparedViews::imagePath(const Request& request, const char* side) const
            QString::number(request.dpi) + QLatin1Char('-') + QLatin1String(side) + QStringLiteral(".png");
 }
 
-ComparedViews::Views ComparedViews::views(const ProofPage& page, qint64 dpi) {
+ComparedViews::Views ComparedViews::views(const ProofPage& page, qint64 dpi, Need need) {
     if (root_.isEmpty() || page.sourceName.isEmpty() || page.sourceName.contains(QLatin1Char('/'))) return {};
     const Request request{
         page.sourceName + QLatin1Char('\n') + QString::number(page.page) + QLatin1Char('\n') + QString::number(dpi),
         root_ + QLatin1Char('/') + page.sourceName,
         page.page,
-        dpi};
+        dpi,
+        need};
     if (!QFileInfo(request.pair + QStringLiteral("/after.pdf")).isFile()) return {};
     const QString before = imagePath(request, "before"), after = imagePath(request, "after");
     if (QFileInfo(before).isFile() && QFileInfo(after).isFile()) return {State::Ready, before, after, {}};
     if (const auto failure = failures_.constFind(request.key); failure != failures_.cend())
         return {State::Failed, {}, {}, *failure};
     if (!drawing_ || drawing_->key != request.key) {
-        waiting_.removeIf([&](const Request& other) { return other.key == request.key; });
-        waiting_.append(request);
+        const auto same = [&](const Request& other) { return other.key == request.key; };
+        if (need == Need::Now) {
+            waiting_.removeIf(same);
+            waiting_.append(request);
+            if (drawing_ && drawing_->need == Need::Later) {
+                waiting_.prepend(*drawing_);  // drawn again, last
+                stopDrawing();
+            }
+        } else if (std::none_of(waiting_.begin(), waiting_.end(), same)) {
+            waiting_.prepend(request);  // drawn last
+        }
         if (!drawing_) drawNext();
     }
     return {State::Drawing, {}, {}, {}};

@@ -39,9 +39,13 @@ public:
         QString before, after;  // the two PNG files, once Ready
         QString message;        // why they could not be drawn, once Failed
     };
+    // Whether a drawing is for the page the operator looks at, or for later (the pictures in
+    // the change list): those wait until every page asked for now is drawn, and one being drawn
+    // gives way to a page asked for now, to be drawn again later.
+    enum class Need { Now, Later };
     // The views of one result page drawn at `dpi`; asks for them when they are not drawn yet,
     // the page asked last being drawn next. Unavailable when the run kept no PDFs for it.
-    Views views(const ProofPage& page, qint64 dpi);
+    Views views(const ProofPage& page, qint64 dpi, Need need = Need::Now);
 
     // The helper: "libexec/tesmira/tesmira-page-views" beside the application's "bin" folder.
     QString helperProgram;
@@ -53,6 +57,7 @@ private:
     struct Request {
         QString key, pair;
         qint64 page = 0, dpi = 0;
+        Need need = Need::Now;
     };
     QString imagePath(const Request& request, const char* side) const;
     void drawNext();

@@ -108,12 +108,18 @@ void ProofModel::selectOnEmptySide(const QList<QUrl>& urls) {
 
 void ProofModel::invalidateResults() {
     views_.clear();
-    publish(results_, {});
+    publishResults({});
     publish(output_, {});
     publish(progress_, 0.0);
     completedSuccessfully_ = false;
     publish(error_, {});
     publish(status_, QStringLiteral("同じファイル名・同じページ番号同士を比較します"));
+}
+
+// The rows and, with them, their changes.
+void ProofModel::publishResults(QList<ProofPage> rows) {
+    publish(results_, std::move(rows));
+    changes_.setResults(results_, resultResolution_);
 }
 
 void ProofModel::remove(const std::optional<QUrl>& url, bool beforeSide) {

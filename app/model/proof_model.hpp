@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/model/change_list.hpp"
 #include "app/model/compared_views.hpp"
 #include "app/model/output_pipe.hpp"
 #include "app/model/proof_settings.hpp"
@@ -61,6 +62,10 @@ public:
     void setArchiveProjectID(const QString& value) { publish(archiveProjectID_, value); }
     void setNewProjectName(const QString& value) { publish(newProjectName_, value); }
     void setError(const std::optional<QString>& value) { publish(error_, value); }
+
+    // The changes of the results, one row each; reset whenever the results are written.
+    const ChangeList& changes() const { return changes_; }
+    ChangeList& changes() { return changes_; }
 
     // The old and the new page of the results.
     ComparedViews& views() { return views_; }
@@ -123,6 +128,7 @@ private:
         field = std::move(value);
     }
     void invalidateResults();
+    void publishResults(QList<ProofPage> rows);
     void takeWorkerOutput(const QByteArray& bytes);
     void settleWhenDone();
     void settle();
@@ -152,6 +158,7 @@ private:
     QString newProjectName_;
 
     std::unique_ptr<ProofSettings> settings_;
+    ChangeList changes_;
     ComparedViews views_;
     // The running worker. It is only ever destroyed once it has exited: destroying a running
     // QProcess would kill the worker with SIGKILL and leave its partial folders behind.

@@ -4,12 +4,25 @@
 
 #include <QList>
 #include <QRect>
+#include <QRectF>
 #include <QString>
 
 #include <optional>
 #include <string>
 
 namespace tesmira::app {
+
+// One change of a page as the worker lists it: regions a few millimetres apart together, with
+// the words under it on the old and on the new page.
+struct PageChange {
+    QRect box;     // on the result page, in pixels at the run's resolution, the information band included
+    QRectF boxMm;  // left, top, width and height in mm from the trim box's top left; empty when not known
+    qint64 regions = 0;
+    QString oldText, newText;  // the words or lines under the change on each page, "" where there are none
+    QString oldSpan, newSpan;  // the smallest differing span; both "" when the words are equal or there are none
+
+    friend bool operator==(const PageChange&, const PageChange&) = default;
+};
 
 // One compared page of the last completed run.
 struct ProofPage {
@@ -23,6 +36,11 @@ struct ProofPage {
     // at the run's resolution, the information band included; and whether there were more.
     QList<QRect> boxes;
     bool boxesTruncated = false;
+    qint64 headerHeight = 0;  // the information band's height in pixels
+    // Every change of the page in reading order, up to the worker's bound, and how many more
+    // there were; none from a worker that does not list them.
+    std::optional<QList<PageChange>> changes = std::nullopt;
+    qint64 changesLeftOut = 0;
 
     // Rows of one result PDF page share an identity: file "#" page.
     QString id() const { return file + QLatin1Char('#') + QString::number(page); }

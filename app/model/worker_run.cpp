@@ -8,67 +8,12 @@
 #include <exception>
 
 #include "app/model/archive_library.hpp"
+#include "app/model/json_fields.hpp"
+#include "app/model/page_report.hpp"
 #include "app/model/proof_model.hpp"
 #include "app/model/worker_command.hpp"
-#include "common/name_form.hpp"
 
 namespace tesmira::app {
-namespace {
-
-std::optional<qint64> integerAt(const Json& record, const char* key) {
-    const auto it = record.find(key);
-    return it == record.end() ? std::nullopt : signed_integer(*it);
-}
-
-// The worker writes names and paths, which are bytes, in their written form; read back, a byte
-// that is not UTF-8 becomes U+FFFD, as Qt shows such names.
-std::optional<QString> stringAt(const Json& record, const char* key) {
-    const auto it = record.find(key);
-    if (it == record.end() || !it->is_string()) return std::nullopt;
-    return QString::fromStdString(name_bytes(it->get<std::string>()));
-}
-
-std::optional<double> numberAt(const Json& record, const char* key) {
-    const auto it = record.find(key);
-    if (it == record.end() || !it->is_number()) return std::nullopt;
-    return it->get<double>();
-}
-
-// The regions' boxes of a page report on the result page: below its band. Boxes that are not
-// four integers with a positive size are left out.
-QList<QRect> resultBoxes(const Json& report) {
-    QList<QRect> boxes;
-    const auto list = report.find("boxes");
-    if (list == report.end() || !list->is_array()) return boxes;
-    const qint64 band = std::clamp<qint64>(integerAt(report, "header_height").value_or(0), 0, 1 << 20);
-    for (const Json& box : *list) {
-        if (!box.is_object()) continue;
-        const auto x = integerAt(box, "x"), y = integerAt(box, "y");
-        const auto width = integerAt(box, "width"), height = integerAt(box, "height");
-        const auto fits = [](std::optional<qint64> value) { return value && *value >= 0 && *value < (1 << 20); };
-        if (!fits(x) || !fits(y) || !fits(width) || !fits(height) || *width == 0 || *height == 0) continue;
-        boxes.append(QRect(int(*x), int(*y + band), int(*width), int(*height)));
-    }
-    return boxes;
-}
-
-// One result row from a page report; nothing without an integer "page" and a text "file".
-std::optional<ProofPage> resultRow(const Json& report) {
-    const auto page = integerAt(report, "page");
-    const auto file = stringAt(report, "file");
-    if (!page || !file) return std::nullopt;
-    const auto truncated = report.find("boxes_truncated");
-    return ProofPage{stringAt(report, "source_name").value_or(QString()),
-                     *page,
-                     *file,
-                     stringAt(report, "strict_file"),
-                     integerAt(report, "regions").value_or(0),
-                     numberAt(report, "changed_percent").value_or(0),
-                     resultBoxes(report),
-                     truncated != report.end() && truncated->is_boolean() && truncated->get<bool>()};
-}
-
-}  // namespace
 
 std::optional<QString> ProofModel::launchableOutputRoot() {
     const QFileInfo worker(workerProgram);
@@ -105,7 +50,7 @@ void ProofModel::publishRunStarted() {
     outputEnded_ = false;
     publish(progress_, 0.0);
     publish(error_, {});
-    publish(results_, {});
+    publishResults({});
     publish(output_, {});
     resultResolution_ = settings_->dpi();  // read with the results, which come later
     publish(status_, QStringLiteral("PDFを確認しています…"));
@@ -281,14 +226,13 @@ void ProofModel::receiveComplete(const Json& event) {
         }
     }
     const qsizetype pageCount = rows.size();
-    publish(results_, std::move(rows));
+    publishResults(std::move(rows));
     completedSuccessfully_ = true;
     publish(progress_, 1.0);
     publish(status_,
             QString::number(pageCount) + QStringLiteral("ページ完了・") + QString::number(files.size()) +
                 QStringLiteral("件のPDFをダウンロードに保存しました"));
-    const auto updated = event.find("archive_updated");
-    if (updated != event.end() && updated->is_boolean() && updated->get<bool>())
+    if (isTrue(event, "archive_updated"))
         publish(status_, status_ + QStringLiteral("\nこの案件の最新保存版も更新しました。過去版は残しています。"));
 }
 

@@ -18,6 +18,8 @@ constexpr int PANE_GAP = 12;                 // view pixels between two panes
 constexpr int SMALLEST_LEVEL = 64;           // pixels on the shorter side of the smallest halved copy
 constexpr double WHEEL_STEP = 1.25;          // zoom factor of one notch of Ctrl+wheel
 constexpr int LEVEL_CACHE_KIB = 512 * 1024;  // the images shown lately, with their halved copies
+constexpr int MARK_MARGIN = 6;               // view pixels between a change and the frame around it
+constexpr int LABEL_MARGIN = 8;              // view pixels between a pane's label and its edges
 
 }  // namespace
 
@@ -152,6 +154,54 @@ void PageView::setMark(const std::optional<QRect>& area) {
     viewport()->update();
 }
 
+void PageView::setPaneLabels(const QStringList& labels) {
+    if (labels == labels_) return;
+    labels_ = labels;
+    viewport()->update();
+}
+
+void PageView::setChanges(const QList<QRect>& changes) {
+    if (changes == changes_) return;
+    changes_ = changes;
+    viewport()->update();
+}
+
+QRect PageView::inView(const QRect& area, qsizetype pane) const {
+    const QPointF origin = QPointF(column(pane).topLeft()) + pageOrigin();
+    return QRectF(origin + QPointF(area.topLeft()) * scale_, QSizeF(area.size()) * scale_).toAlignedRect();
+}
+
+QFont PageView::labelFont() const {
+    QFont font = this->font();
+    font.setPixelSize(11);
+    return font;
+}
+
+std::optional<QRect> PageView::paneLabelRect(qsizetype index) const {
+    if (index < 0 || index >= labels_.size() || index >= panes_.size() || labels_[index].isEmpty()) return std::nullopt;
+    const QFontMetrics metrics(labelFont());
+    const QSize size(metrics.horizontalAdvance(labels_[index]) + 12, metrics.height() + 4);
+    const QRect room = column(index).adjusted(LABEL_MARGIN, LABEL_MARGIN, -LABEL_MARGIN, -LABEL_MARGIN);
+    const QRect corners[] = {QRect(room.topLeft(), size),
+                             QRect(QPoint(room.right() - size.width() + 1, room.top()), size),
+                             QRect(QPoint(room.left(), room.bottom() - size.height() + 1), size),
+                             QRect(room.bottomRight() - QPoint(size.width() - 1, size.height() - 1), size)};
+    const auto clear = [&](const QRect& corner, const QList<QRect>& areas) {
+        return std::none_of(areas.begin(), areas.end(), [&](const QRect& area) {
+            return corner.intersects(
+                inView(area, index).adjusted(-MARK_MARGIN, -MARK_MARGIN, MARK_MARGIN, MARK_MARGIN));
+        });
+    };
+    QList<QRect> everything = changes_;
+    if (mark_) everything.append(*mark_);
+    for (const QRect& corner : corners)
+        if (clear(corner, everything)) return corner;
+    const QList<QRect> marked = mark_ ? QList<QRect>{*mark_} : QList<QRect>{};
+    for (const QRect& corner : corners)
+        if (clear(corner, marked)) return corner;
+    return std::nullopt;
+}
+
 int PageView::columnWidth() const {
     const int columns = int(std::max<qsizetype>(panes_.size(), 1));
     return std::max(1, (viewport()->width() - (columns - 1) * PANE_GAP) / columns);
@@ -228,6 +278,19 @@ void PageView::resizeEvent(QResizeEvent* event) {
 void PageView::paintEvent(QPaintEvent* event) {
     QPainter painter(viewport());
     for (qsizetype i = 0; i < panes_.size(); ++i) paintPane(painter, panes_[i], column(i), event->rect());
+    painter.setClipping(false);
+    painter.setFont(labelFont());
+    painter.setRenderHint(QPainter::Antialiasing);
+    for (qsizetype i = 0; i < panes_.size(); ++i) {
+        const std::optional<QRect> label = paneLabelRect(i);
+        if (!label) continue;
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(40, 40, 40, 200));
+        painter.drawRoundedRect(*label, 4, 4);
+        painter.setPen(Qt::white);
+        painter.drawText(*label, Qt::AlignCenter, labels_[i]);
+    }
+    painter.setRenderHint(QPainter::Antialiasing, false);
     if (hasFocus()) {
         // Where the keys go: the arrows pan, Space flips the old and the new page.
         painter.setClipping(false);
@@ -265,7 +328,7 @@ void PageView::paintPane(QPainter& painter, const Pane& pane, const QRect& colum
         QPen pen(palette().color(QPalette::Highlight), 2, Qt::DashLine);
         painter.setPen(pen);
         painter.setBrush(Qt::NoBrush);
-        painter.drawRect(marked.adjusted(-6, -6, 6, 6));
+        painter.drawRect(marked.adjusted(-MARK_MARGIN, -MARK_MARGIN, MARK_MARGIN, MARK_MARGIN));
     }
 }
 

@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QList>
 #include <QRect>
+#include <QStringList>
 
 #include <optional>
 
@@ -61,6 +62,16 @@ public:
     void setMark(const std::optional<QRect>& area);
     const std::optional<QRect>& mark() const { return mark_; }
 
+    // A small label in a corner of each pane that says what it shows. The corner is the first of
+    // top left, top right, bottom left and bottom right over none of `changes` (pixels of the
+    // page) as they are in view; else the first over none but the mark. Over the mark it is not
+    // drawn.
+    void setPaneLabels(const QStringList& labels);
+    const QStringList& paneLabels() const { return labels_; }
+    void setChanges(const QList<QRect>& changes);
+    // Where the label of pane `index` is drawn in the viewport; none when it is not.
+    std::optional<QRect> paneLabelRect(qsizetype index) const;
+
     // The page point (pixels of the page) drawn at `viewportPoint`, and the one at the middle of
     // the first pane's view.
     QPointF pagePointAt(QPointF viewportPoint) const;
@@ -96,6 +107,8 @@ private:
     void updateScrollBars();
     void updateCursor();
     void paintPane(QPainter& painter, const Pane& pane, const QRect& column, const QRect& dirty) const;
+    QRect inView(const QRect& area, qsizetype pane) const;  // page pixels to the viewport
+    QFont labelFont() const;
 
     QSize size_;
     double dpi_ = 72;
@@ -104,6 +117,8 @@ private:
     double scale_ = 1;                              // view pixels per page pixel
     Fit fit_ = Fit::Page;
     std::optional<QRect> mark_;
+    QStringList labels_;
+    QList<QRect> changes_;
     std::optional<QPoint> dragFrom_;
     QPoint dragScroll_;
 };

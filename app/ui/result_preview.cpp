@@ -99,6 +99,7 @@ void ResultPreview::rebuild() {
     const Pane result{{result_, QRect(QPoint(), pageSize_)}};
     if (showing_ == Showing::Result || !hasViews()) {
         setPanes(pageSize_, double(dpi_), {result});
+        setPaneLabels({QStringLiteral("結果")});
         return;
     }
     // A compared page is the result's canvas: below the band, which it takes from the result.
@@ -112,10 +113,14 @@ void ResultPreview::rebuild() {
         pane.append({canvas, QRect(QPoint(0, band), canvas.size())});
         return pane;
     };
-    if (showing_ == Showing::SideBySide)
+    const QString old = QStringLiteral("変更前"), now = QStringLiteral("変更後");
+    if (showing_ == Showing::SideBySide) {
         setPanes(pageSize_, double(dpi_), {compared(before_), compared(after_)});
-    else
+        setPaneLabels({old, now});
+    } else {
         setPanes(pageSize_, double(dpi_), {compared(showing_ == Showing::Before ? before_ : after_)});
+        setPaneLabels({showing_ == Showing::Before ? old : now});
+    }
 }
 
 }  // namespace tesmira::ui

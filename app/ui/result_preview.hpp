@@ -3,6 +3,7 @@
 // drawn at the run's resolution, and the old and the new page (images the helper drew from the
 // compared PDFs) instead of it or side by side, all at one zoom and position. The old and new
 // pages sit below the result's information band, as they were compared; the band stays above.
+// Each pane is labelled with what it shows: "結果", "変更前" or "変更後".
 
 #include <QCache>
 #include <QImage>

@@ -4,8 +4,10 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QToolButton>
 
 namespace tesmira::ui {
 
@@ -72,6 +74,30 @@ QLabel* wrappingLabel(const QString& text, int size) {
 void centreOnScreen(QWidget* window) {
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         window->move(screen->availableGeometry().center() - QPoint(window->width() / 2, window->height() / 2));
+}
+
+QPushButton* namedButton(const QString& name, const QString& title) { return named(name, new QPushButton(title)); }
+
+QToolButton* namedToolButton(const QString& name, const QString& text, const QString& accessibleName) {
+    auto* button = named(name, new QToolButton);
+    button->setText(text);
+    button->setAccessibleName(accessibleName);
+    button->setFocusPolicy(Qt::TabFocus);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    return button;
+}
+
+QWidget* spacer() {
+    auto* space = new QWidget;
+    space->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    return space;
+}
+
+QString withShortcuts(const QString& text, const QList<QKeySequence>& keys) {
+    QStringList names;
+    for (const QKeySequence& key : keys) names.append(key.toString(QKeySequence::NativeText));
+    return names.isEmpty() ? text
+                           : text + QStringLiteral("（") + names.join(QStringLiteral("、")) + QStringLiteral("）");
 }
 
 }  // namespace tesmira::ui

@@ -2,6 +2,8 @@
 // What the windows share, so that they have one spacing and alignment everywhere: rows and
 // columns of widgets, wrapping labels, a widget padded inside another, and a centred window.
 
+#include <QKeySequence>
+#include <QList>
 #include <QSizePolicy>
 #include <QWidget>
 
@@ -9,6 +11,8 @@
 
 class QHBoxLayout;
 class QLabel;
+class QPushButton;
+class QToolButton;
 class QVBoxLayout;
 
 namespace tesmira::ui {
@@ -52,5 +56,25 @@ QLabel* wrappingLabel(const QString& text, int size = 13);
 
 // Places a window in the middle of the primary screen's free area.
 void centreOnScreen(QWidget* window);
+
+// `widget`, called `name` (its objectName, by which tests find it).
+template <typename Widget>
+Widget* named(const QString& name, Widget* widget) {
+    widget->setObjectName(name);
+    return widget;
+}
+
+// A push button called `name`, titled `title`.
+QPushButton* namedButton(const QString& name, const QString& title);
+
+// A tool button called `name`, reading `text`, known to assistive technology as `accessibleName`.
+// A click does not take the focus, so that the keys stay with the preview; Tab reaches it.
+QToolButton* namedToolButton(const QString& name, const QString& text, const QString& accessibleName);
+
+// An empty widget that takes the free width of a row.
+QWidget* spacer();
+
+// `text` followed by its shortcuts as the platform writes them, for a tool tip: "次の変更（N、F3）".
+QString withShortcuts(const QString& text, const QList<QKeySequence>& keys);
 
 }  // namespace tesmira::ui

@@ -1,8 +1,10 @@
 // The window that the accessibility test reads: one whole comparison with the real worker,
 // on a virtual display, in a private home folder, with its file lists and results emptied
-// afterwards (when a screen reader used to lose rows under it). Usage:
+// afterwards (when a screen reader used to lose rows under it), after stepping back through its
+// changes and blinking. Usage:
 //   accessibility_window [--archive]
 // With --archive the new PDF is registered in a project and then compared with itself.
+#include <QAbstractButton>
 #include <QApplication>
 #include <QEventLoop>
 #include <QPushButton>
@@ -76,6 +78,15 @@ int main(int argc, char** argv) {
         window.findChild<QPushButton*>(QStringLiteral("nextButton"))->click();
         waitFor(200);
     }
+    // Back through the changes, which moves the change list's current row, and a blink of the old
+    // and the new page.
+    auto* previousChange = window.findChild<QAbstractButton*>(QStringLiteral("previousChangeButton"));
+    for (int step = 0; step < 8 && previousChange->isEnabled(); ++step) {
+        previousChange->click();
+        waitFor(150);
+    }
+    window.findChild<QAbstractButton*>(QStringLiteral("blinkButton"))->click();
+    waitFor(1200);
     model.reset();
     waitFor(500);
     return 0;

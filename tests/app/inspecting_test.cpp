@@ -5,12 +5,17 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QWheelEvent>
 
+#include "app/ui/change_crops.hpp"
 #include "fixtures/pdf_builder.hpp"
 #include "window_test_support.hpp"
 
@@ -21,8 +26,10 @@ using namespace tesmira::ui;
 
 namespace {
 
-// A page report with its regions' boxes, as the worker writes them (below a band of 40 pixels).
-Json report(const QString& file, int page, const QString& source, const QList<QRect>& boxes) {
+// A page report with its regions' boxes, as the worker writes them (below a band of 40 pixels),
+// and the changes when it lists them.
+Json report(const QString& file, int page, const QString& source, const QList<QRect>& boxes,
+            const Json& changes = nullptr) {
     Json record{{"page", page},
                 {"file", file.toStdString()},
                 {"strict_file", nullptr},
@@ -34,11 +41,34 @@ Json report(const QString& file, int page, const QString& source, const QList<QR
         record["boxes"].push_back({{"x", box.x()}, {"y", box.y()}, {"width", box.width()}, {"height", box.height()}});
     record["boxes_truncated"] = false;
     record["header_height"] = 40;
+    if (!changes.is_null()) {
+        record["changes_left_out"] = 0;
+        record["changes"] = changes;
+    }
     return record;
 }
 
-// The image the preview shows now.
-QImage shown(ResultPreview* preview) { return preview->viewport()->grab().toImage(); }
+// A change as the worker lists it, with its words.
+Json change(const QRect& box, double left, double top, const char* oldSpan, const char* newSpan) {
+    return {{"box", {box.x(), box.y(), box.width(), box.height()}},
+            {"box_mm", {left, top, 2.0, 3.0}},
+            {"regions", 1},
+            {"old_text", oldSpan},
+            {"new_text", newSpan},
+            {"old_span", oldSpan},
+            {"new_span", newSpan}};
+}
+
+// The image the preview shows now, with the panes' labels painted over in one colour.
+QImage shown(ResultPreview* preview) {
+    QImage image = preview->viewport()->grab().toImage();
+    for (qsizetype pane = 0; pane < preview->paneCount(); ++pane)
+        if (const std::optional<QRect> label = preview->paneLabelRect(pane)) {
+            QPainter painter(&image);
+            painter.fillRect(*label, Qt::magenta);
+        }
+    return image;
+}
 
 }  // namespace
 
@@ -160,6 +190,222 @@ private slots:
         QCOMPARE(view->mark(), std::optional(expected[2].second));
     }
 
+    // A second run whose pages bear the same names keeps the page shown, and steps through its
+    // own changes, not the last run's, which the page list counts.
+    void aRunOfTheSameNamesStepsThroughItsOwnChanges() {
+        finishFakeRun();
+        const QString output = w_->home.downloads() + "/てすみら検版_x";
+        Json complete{{"event", "complete"}, {"output", output.toStdString()}, {"files", 2}};
+        complete["pages"] = Json::array({report("検版_a.pdf", 1, "a.pdf", {{50, 50, 10, 10}, {200, 700, 10, 10}}),
+                                         report("検版_a.pdf", 2, "a.pdf", {}),
+                                         report("検版_b.pdf", 1, "b.pdf", {})});
+        key(Qt::Key_PageDown);
+        w_->model().receive(complete);
+        settleWindow();
+        QCOMPARE(find<QListWidget>("pageList")->currentRow(), 1);
+        QCOMPARE(find<QListWidget>("pageList")->item(2)->text(), QStringLiteral("1ページ\u3000変更なし\nb.pdf"));
+        key(Qt::Key_N, Qt::ShiftModifier);
+        QCOMPARE(preview()->mark(), std::optional(QRect(200, 740, 10, 10)));
+        QVERIFY(!find<QAbstractButton>("nextChangeButton")->isEnabled());  // file b has none now
+    }
+
+    // The change list: every change in reading order, page after page and file after file, with
+    // its place and words; a click goes to the change as a step does, and the arrow keys move
+    // through the list.
+    void theChangeListGoesToEachChange() {
+        finishFakeRun(true);
+        auto* list = find<QListView>("changeList");
+        QCOMPARE(accessibleName(list), QStringLiteral("変更の一覧"));
+        QStringList rows;
+        for (int row = 0; row < list->model()->rowCount(); ++row)
+            rows.append(list->model()->index(row, 0).data().toString());
+        QCOMPARE(rows,
+                 (QStringList{"a.pdf 1ページ\u300025.4, 8.5 mm\u3000「1,280」→「1,290」",
+                              "a.pdf 1ページ\u300030.0, 50.0 mm\u3000「週末の」を削除",
+                              "b.pdf 1ページ\u300021.2, 33.9 mm\u3000「新」を追加"}));
+        QCOMPARE(find<QListWidget>("pageList")->item(0)->text(), QStringLiteral("1ページ\u30002件の変更\na.pdf"));
+        QCOMPARE(find<QListWidget>("pageList")->item(1)->text(), QStringLiteral("2ページ\u3000変更なし\na.pdf"));
+
+        const auto click = [&](int row) {
+            const QRect place = list->visualRect(list->model()->index(row, 0));
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, place.center());
+            settleWindow();
+        };
+        click(2);
+        QCOMPARE(find<QListWidget>("pageList")->currentRow(), 2);
+        QCOMPARE(preview()->mark(), std::optional(QRect(250, 440, 40, 40)));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(preview()));
+        QCOMPARE(list->currentIndex().row(), 2);
+        // From there the steps walk the list: back to the deleted word.
+        key(Qt::Key_N, Qt::ShiftModifier);
+        QCOMPARE(list->currentIndex().row(), 1);
+        QCOMPARE(preview()->mark(), std::optional(QRect(100, 640, 20, 20)));
+        // The keys move through the list and keep it.
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Up);
+        settleWindow();
+        QCOMPARE(preview()->mark(), std::optional(QRect(300, 340, 90, 30)));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(list));
+        // A click on the row already current goes to its change again, there in the preview.
+        preview()->setZoomPercent(25);
+        click(0);
+        QVERIFY(preview()->zoomPercent() > 25);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(preview()));
+        // A click on a page: the keys go to the preview there too.
+        list->setFocus();
+        QListWidget* pages = find<QListWidget>("pageList");
+        QTest::mouseClick(pages->viewport(), Qt::LeftButton, {}, pages->visualItemRect(pages->item(1)).center());
+        settleWindow();
+        QCOMPARE(pages->currentRow(), 1);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(preview()));
+    }
+
+    // After a run and after every step the keys are the preview's; a click on any button of the
+    // results leaves them there, so that Space flips the pages and presses no button.
+    void theKeysStayWithThePreviewWhileInspecting() {
+        finishFakeRun();
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(preview()));
+        QList<QUrl> revealed;
+        w_->model().showInFileManager = [&](const QList<QUrl>& urls) { revealed = urls; };
+        for (const char* name : {"nextChangeButton",
+                                 "nextChangeButton",
+                                 "previousChangeButton",
+                                 "nextButton",
+                                 "previousButton",
+                                 "resultViewButton",
+                                 "afterViewButton",
+                                 "sideBySideButton",
+                                 "zoomInButton",
+                                 "zoomOutButton",
+                                 "revealButton"}) {
+            auto* button = find<QAbstractButton>(name);
+            QVERIFY2(button->isEnabled(), name);
+            QTest::mouseClick(button, Qt::LeftButton);
+            settleWindow();
+            QVERIFY2(QApplication::focusWidget() == preview(), name);
+            QSignalSpy pressed(button, &QAbstractButton::clicked);
+            const ResultPreview::Showing before = preview()->showing();
+            key(Qt::Key_Space);
+            QVERIFY2(pressed.isEmpty(), name);
+            QVERIFY2(preview()->showing() != before, name);
+            QVERIFY2(preview()->showing() == ResultPreview::Showing::Before ||
+                         preview()->showing() == ResultPreview::Showing::After,
+                     name);
+        }
+        QVERIFY(!revealed.isEmpty());
+        // Each step, by its key or its button, gives the keys back to the preview.
+        find<QListWidget>("pageList")->setFocus();
+        key(Qt::Key_N);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(preview()));
+        find("changeList")->setFocus();
+        QVERIFY(find<QAbstractButton>("nextChangeButton")->isEnabled());
+        find<QAbstractButton>("nextChangeButton")->click();
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(preview()));
+    }
+
+    // Every view button shows its view whether it is clicked, toggled through assistive
+    // technology or chosen by its key, and its pane says which view it is.
+    void eachViewButtonShowsItsView_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("showing");
+        QTest::addColumn<QStringList>("labels");
+        QTest::newRow("old") << "beforeViewButton" << int(ResultPreview::Showing::Before) << QStringList{"変更前"};
+        QTest::newRow("new") << "afterViewButton" << int(ResultPreview::Showing::After) << QStringList{"変更後"};
+        QTest::newRow("both") << "sideBySideButton" << int(ResultPreview::Showing::SideBySide)
+                              << QStringList{"変更前", "変更後"};
+        QTest::newRow("result") << "resultViewButton" << int(ResultPreview::Showing::Result) << QStringList{"結果"};
+    }
+    void eachViewButtonShowsItsView() {
+        QFETCH(QString, button);
+        QFETCH(int, showing);
+        QFETCH(QStringList, labels);
+        finishRealRunWithViews();
+        auto* segment = find<QAbstractButton>(button);
+        const auto other = [&] {
+            w_->find<QAbstractButton>(button == "afterViewButton" ? "beforeViewButton" : "afterViewButton")->click();
+            settleWindow();
+            QVERIFY(preview()->showing() != ResultPreview::Showing(showing));
+        };
+        other();
+        toggleAccessibly(segment);
+        settleWindow();
+        QVERIFY(segment->isChecked());
+        QCOMPARE(preview()->showing(), ResultPreview::Showing(showing));
+        QCOMPARE(preview()->paneLabels(), labels);
+        QCOMPARE(preview()->paneCount(), labels.size());
+        other();
+        segment->click();
+        QCOMPARE(preview()->showing(), ResultPreview::Showing(showing));
+        other();
+        key(Qt::Key(Qt::Key_1 + showing), Qt::AltModifier);
+        QCOMPARE(preview()->showing(), ResultPreview::Showing(showing));
+        QVERIFY(segment->isChecked());
+    }
+
+    // The blink flips the old and the new page every half second until it is stopped, by B or
+    // its button (also toggled through assistive technology), or by choosing a view.
+    void blinkingFlipsUntilStopped() {
+        finishRealRunWithViews();
+        auto* blink = find<QAbstractButton>("blinkButton");
+        auto* timer = w_->window->findChild<QTimer*>("blinkTimer");
+        QVERIFY(timer);
+        QCOMPARE(timer->interval(), 500);
+        key(Qt::Key_B);
+        QVERIFY(timer->isActive() && blink->isChecked());
+        QCOMPARE(preview()->showing(), ResultPreview::Showing::Before);
+        QTRY_COMPARE_WITH_TIMEOUT(preview()->showing(), ResultPreview::Showing::After, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(preview()->showing(), ResultPreview::Showing::Before, 30000);
+        QVERIFY(find<QAbstractButton>("beforeViewButton")->isChecked());
+        // It goes on over a step to the next change.
+        key(Qt::Key_N);
+        QVERIFY(timer->isActive());
+        key(Qt::Key_B);
+        QVERIFY(!timer->isActive() && !blink->isChecked());
+
+        toggleAccessibly(blink);
+        QVERIFY(timer->isActive());
+        QVERIFY(menuAction(*w_->window, "点滅")->isChecked());
+        key(Qt::Key_1, Qt::AltModifier);
+        QVERIFY(!timer->isActive() && !blink->isChecked());
+        QCOMPARE(preview()->showing(), ResultPreview::Showing::Result);
+        blink->click();
+        QVERIFY(timer->isActive());
+        find<QAbstractButton>("sideBySideButton")->click();
+        QVERIFY(!timer->isActive());
+        QCOMPARE(preview()->showing(), ResultPreview::Showing::SideBySide);
+        // Nothing to blink without results.
+        blink->click();
+        w_->model().reset();
+        settleWindow();
+        QVERIFY(!timer->isActive() && !blink->isEnabled());
+    }
+
+    // The change list's pictures: cut from the old and the new page around each change, once
+    // the helper has drawn them, away from the window's thread; gone with the results.
+    void cropsOfTheOldAndTheNewPage() {
+        finishRealRunWithViews();
+        QVERIFY(w_->model().changes().rowCount() > 0);  // where the square on the second page was, and is
+        ChangeCrops crops(w_->model());
+        QCOMPARE(crops.crops(0).state, ChangeCrops::Crops::State::Waiting);
+        QSignalSpy cut(&crops, &ChangeCrops::cut);
+        QVERIFY(QTest::qWaitFor([&] { return crops.crops(0).state != ChangeCrops::Crops::State::Waiting; }, 60000));
+        const ChangeCrops::Crops done = crops.crops(0);
+        QCOMPARE(done.state, ChangeCrops::Crops::State::Ready);
+        QCOMPARE(done.before.deviceIndependentSize().toSize(), ChangeCrops::SIZE);
+        QCOMPARE(done.after.size(), done.before.size());
+        QVERIFY(done.before != done.after);
+        const auto dark = [](const QImage& image) {
+            int count = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x) count += qGray(image.pixel(x, y)) < 100;
+            return count;
+        };
+        QVERIFY(dark(done.before) != dark(done.after));  // the square, and where it went
+        QVERIFY(!cut.isEmpty());
+        w_->model().reset();
+        QCOMPARE(crops.crops(0).state, ChangeCrops::Crops::State::Missing);
+    }
+
     void keysForTheRunAndThePages() {
         QStringList captions;
         w_->model().chooseFiles = [&](const QString& caption) {
@@ -214,18 +460,7 @@ private slots:
     // With the real worker and helper: the old and the new page differ where the pages do and
     // not elsewhere, and side by side they scroll together.
     void theOldAndTheNewPageOfARealRun() {
-        const QString old = w_->home.scratch() + "/旧/見本.pdf", now = w_->home.scratch() + "/新/見本.pdf";
-        writeSamplePdf(old, 2, 0, 300, 200);
-        writeTwoPages(now);
-        w_->model().workerProgram = TESMIRA_WORKER;
-        w_->model().views().helperProgram = TESMIRA_PAGE_VIEWS;
-        w_->model().settings().setDpi(144);
-        w_->model().select({fileUrl(old)}, true);
-        w_->model().select({fileUrl(now)}, false);
-        w_->model().start();
-        QVERIFY(settles(w_->model()));
-        settleWindow();
-        QVERIFY2(!w_->model().error(), qPrintable(w_->model().error().value_or("")));
+        finishRealRun();
         QCOMPARE(w_->model().results()[0].regions, 0);
         QVERIFY(w_->model().results()[1].regions > 0);
 
@@ -262,7 +497,9 @@ private slots:
             settleWindow();
             const QImage both = shown(preview());
             const int column = (both.width() - 12) / 2;
-            QCOMPARE(both.copy(0, 0, column, both.height()), both.copy(column + 12, 0, column, both.height()));
+            // Inside the frame that tells the preview has the keys.
+            const QRect left(3, 3, column - 6, both.height() - 6);
+            QCOMPARE(both.copy(left), both.copy(left.translated(column + 12, 0)));
         }
     }
 
@@ -297,9 +534,11 @@ private slots:
             }
             QVERIFY2(at.y() > last.y() - 4 || (at.y() >= last.y() - 40 && at.x() > last.x()),
                      qPrintable(widget->objectName() + " comes before what precedes it"));
-            last = at;
+            // The change list is below the page list, in its column: what follows starts beside them.
+            if (widget != find("changeList")) last = at;
         }
         QVERIFY(right);
+        QVERIFY(visited.contains(find("changeList")));
     }
 
 private:
@@ -329,18 +568,26 @@ private:
 
     // A fake run over two files: file a with two pages of 400 x 600 points (the first with
     // three letters of one word and a dot, the second unchanged), file b with one such page.
-    void finishFakeRun() {
+    // With `words` the worker lists the changes with their words; without, only the regions.
+    void finishFakeRun(bool words = false) {
         const QString output = w_->home.downloads() + "/てすみら検版_x";
         writeSamplePdf(output + "/検版_a.pdf", 2, 0, 400, 600);
         writeSamplePdf(output + "/検版_b.pdf", 1, 1, 400, 600);
+        const auto listed = [&](Json changes) { return words ? changes : Json(); };
         Json complete{{"event", "complete"}, {"output", output.toStdString()}, {"files", 2}};
         complete["pages"] =
             Json::array({report("検版_a.pdf",
                                 1,
                                 "a.pdf",
-                                {{300, 300, 20, 30}, {335, 300, 20, 30}, {370, 300, 20, 30}, {100, 600, 20, 20}}),
-                         report("検版_a.pdf", 2, "a.pdf", {}),
-                         report("検版_b.pdf", 1, "b.pdf", {{250, 400, 40, 40}})});
+                                {{300, 300, 20, 30}, {335, 300, 20, 30}, {370, 300, 20, 30}, {100, 600, 20, 20}},
+                                listed(Json::array({change({300, 300, 90, 30}, 25.4, 8.5, "1,280", "1,290"),
+                                                    change({100, 600, 20, 20}, 30, 50, "週末の", "")}))),
+                         report("検版_a.pdf", 2, "a.pdf", {}, listed(Json::array())),
+                         report("検版_b.pdf",
+                                1,
+                                "b.pdf",
+                                {{250, 400, 40, 40}},
+                                listed(Json::array({change({250, 400, 40, 40}, 21.2, 33.9, "", "新")})))});
         writeScript(w_->home, script({out(line(complete.dump()))}));
         w_->model().select(fileUrls({"/o/a.pdf", "/o/b.pdf"}), true);
         w_->model().select(fileUrls({"/n/a.pdf", "/n/b.pdf"}), false);
@@ -348,8 +595,31 @@ private:
         QVERIFY(settles(w_->model()));
         settleWindow();
         QCOMPARE(preview()->currentPage(), 0);
-        w_->window->activateWindow();
-        w_->window->setFocus();
+    }
+
+    // A real run of two 300 x 200 point pages, the second with its square moved.
+    void finishRealRun() {
+        const QString old = w_->home.scratch() + "/旧/見本.pdf", now = w_->home.scratch() + "/新/見本.pdf";
+        writeSamplePdf(old, 2, 0, 300, 200);
+        writeTwoPages(now);
+        w_->model().workerProgram = TESMIRA_WORKER;
+        w_->model().views().helperProgram = TESMIRA_PAGE_VIEWS;
+        w_->model().settings().setDpi(144);
+        w_->model().select({fileUrl(old)}, true);
+        w_->model().select({fileUrl(now)}, false);
+        w_->model().start();
+        QVERIFY(settles(w_->model()));
+        settleWindow();
+        QVERIFY2(!w_->model().error(), qPrintable(w_->model().error().value_or("")));
+    }
+
+    // That run, with the views of its first page drawn.
+    void finishRealRunWithViews() {
+        finishRealRun();
+        find<QAbstractButton>("beforeViewButton")->click();
+        QVERIFY(QTest::qWaitFor([&] { return preview()->hasViews(); }, 60000));
+        find<QAbstractButton>("resultViewButton")->click();
+        settleWindow();
     }
 
     // Two pages of 300 x 200 points, the second with its square moved.

@@ -29,10 +29,6 @@ protected:
     }
 };
 
-QString accessibleName(QWidget* widget) {
-    return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
-}
-
 }  // namespace
 
 class LabelsAndAccessibilityTest : public QObject {

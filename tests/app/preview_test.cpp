@@ -1,9 +1,10 @@
 // The results in the main window: the first result after a run, the navigation between
-// result pages and their strict twins, and when the preview loads a PDF.
-#include <QAccessible>
+// result pages and their strict twins, when the preview loads a PDF, and where it labels its
+// panes.
 #include <QCheckBox>
 #include <QPdfPageNavigator>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 
 #include "app/ui/line_limited_label.hpp"
@@ -57,7 +58,15 @@ QString loadedFile(const ResultPreview* preview) {
     return QStringLiteral("<unknown>");
 }
 
+// Where a label is: 0 top left, 1 top right, 2 bottom left, 3 bottom right; -1 for none.
+int cornerOf(const std::optional<QRect>& label, QSize view) {
+    if (!label) return -1;
+    return (label->center().x() < view.width() / 2 ? 0 : 1) + (label->center().y() < view.height() / 2 ? 0 : 2);
+}
+
 }  // namespace
+
+Q_DECLARE_METATYPE(QList<QRect>)
 
 class PreviewTest : public QObject {
     Q_OBJECT
@@ -90,12 +99,10 @@ private slots:
         // The strict twin of the same page, also when assistive technology toggles the box.
         strict()->click();
         QCOMPARE(loadedFile(preview()), QStringLiteral("厳密比較_a.pdf"));
-        QAccessibleInterface* box = QAccessible::queryAccessibleInterface(strict());
-        QVERIFY(box && box->actionInterface());
-        box->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        toggleAccessibly(strict());
         QVERIFY(!strict()->isChecked());
         QCOMPARE(loadedFile(preview()), QStringLiteral("検版_a.pdf"));
-        box->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        toggleAccessibly(strict());
         QCOMPARE(loadedFile(preview()), QStringLiteral("厳密比較_a.pdf"));
         // The next page of the same PDF is another page of a new load.
         const QPdfDocument* first = preview()->document();
@@ -164,6 +171,54 @@ private slots:
         next()->click();
         QCOMPARE(loadedFile(preview()), QStringLiteral("y.pdf"));
         QCOMPARE(preview()->currentPage(), 0);
+    }
+
+    // A pane's label goes to the first corner over no change, else to the first over no mark,
+    // and where the mark fills the view it is left out.
+    void paneLabelsKeepOffTheChanges_data() {
+        QTest::addColumn<QList<QRect>>("changes");
+        QTest::addColumn<QRect>("mark");  // none when null
+        QTest::addColumn<int>("corner");
+        // The view shows the page's pixels one to one from its top left; it is 400 × 300.
+        const QRect topLeft(0, 0, 40, 30), topRight(360, 0, 40, 30), bottomLeft(0, 270, 40, 30),
+            bottomRight(360, 270, 40, 30), middle(180, 130, 40, 40);
+        QTest::newRow("no change") << QList<QRect>{} << QRect() << 0;
+        QTest::newRow("a change far away") << QList<QRect>{middle} << QRect() << 0;
+        QTest::newRow("top left") << QList<QRect>{topLeft} << QRect() << 1;
+        QTest::newRow("across the top") << QList<QRect>{topLeft, topRight} << QRect() << 2;
+        QTest::newRow("three corners") << QList<QRect>{topLeft, topRight, bottomLeft} << QRect() << 3;
+        QTest::newRow("every corner, the mark between")
+            << QList<QRect>{topLeft, topRight, bottomLeft, bottomRight} << middle << 0;
+        QTest::newRow("every corner, the mark top left")
+            << QList<QRect>{topLeft, topRight, bottomLeft, bottomRight} << topLeft << 1;
+        QTest::newRow("the mark over the view") << QList<QRect>{} << QRect(-50, -50, 500, 400) << -1;
+    }
+    void paneLabelsKeepOffTheChanges() {
+        QFETCH(QList<QRect>, changes);
+        QFETCH(QRect, mark);
+        QFETCH(int, corner);
+        PageView view;
+        view.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        view.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        view.resize(400, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QImage page(4000, 3000, QImage::Format_RGB32);
+        page.fill(Qt::white);
+        view.setPanes(page.size(), 300, {{{page, QRect(QPoint(), page.size())}}});
+        view.setZoomPercent(100.0 * 300 / view.logicalDpiX());
+        view.horizontalScrollBar()->setValue(0);
+        view.verticalScrollBar()->setValue(0);
+        QCOMPARE(view.pagePointAt(QPointF(0, 0)), QPointF(0, 0));
+        view.setPaneLabels({QStringLiteral("変更前")});
+        view.setChanges(changes);
+        view.setMark(mark.isNull() ? std::nullopt : std::optional(mark));
+        const std::optional<QRect> label = view.paneLabelRect(0);
+        QCOMPARE(cornerOf(label, view.viewport()->size()), corner);
+        if (label) {
+            QVERIFY(label->width() < 80 && label->height() < 30);  // small
+            QVERIFY(!mark.isValid() || !label->intersects(mark));
+        }
     }
 
 private:

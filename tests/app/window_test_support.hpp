@@ -2,6 +2,7 @@
 // What the window tests share: a main window in a private home folder with the fake worker,
 // its widgets found by name, choices in its pop-ups, and drags of file URLs.
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QDragEnterEvent>
@@ -27,6 +28,19 @@ T* child(const QObject& parent, const QString& name) {
     T* found = parent.findChild<T*>(name);
     if (!found) qFatal("no %s called \"%s\"", T::staticMetaObject.className(), qPrintable(name));
     return found;
+}
+
+// What assistive technology reads as the widget's name.
+inline QString accessibleName(QWidget* widget) {
+    return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+}
+
+// Toggles a button or a box as assistive technology does, through its accessible action.
+inline void toggleAccessibly(QWidget* widget) {
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+    QVERIFY(face && face->actionInterface());
+    QVERIFY(face->actionInterface()->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+    face->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
 }
 
 // Runs what the model's changes have queued for the window.

@@ -210,8 +210,26 @@ private slots:
                  QStringLiteral("1 / 2\u3000見本 1.pdf\u30001ページ\u3000") + QString::number(first.regions) + "か所");
         QVERIFY(model().before().isEmpty() && model().after().isEmpty());
 
+        // The keys are the preview's; the change list holds the changed pages' changes, and a click
+        // on one goes there and leaves the keys with the preview.
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(preview));
+        auto* changes = find<QListView>("changeList");
+        QVERIFY(changes->model()->rowCount() > 0);
+        const int last = changes->model()->rowCount() - 1;
+        const QModelIndex row = changes->model()->index(last, 0);
+        changes->scrollTo(row);
+        QTest::mouseClick(changes->viewport(), Qt::LeftButton, {}, changes->visualRect(row).center());
+        settleWindow();
+        const ChangeStop& stop = model().changes().stop(last);
+        QCOMPARE(preview->mark(), std::optional(stop.change.box));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(preview));
+        QTest::keyClick(preview, Qt::Key_Space);
+        QCOMPARE(preview->showing(), ResultPreview::Showing::Before);
+
+        QTest::mouseClick(find<QPushButton>("previousButton"), Qt::LeftButton);
         QTest::mouseClick(find<QPushButton>("nextButton"), Qt::LeftButton);
         QCOMPARE(preview->currentPage(), 1);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(preview));
     }
 
     void addButtonOpensTheFileDialog() {
