@@ -1,40 +1,19 @@
 #include "app/model/change_stops.hpp"
 
-#include <algorithm>
-#include <cmath>
+#include <vector>
+
+#include "common/change_groups.hpp"
 
 namespace tesmira::app {
-namespace {
-
-// The regions grouped: boxes with at most `gap` pixels between them, directly or through
-// others, become one area.
-QList<QRect> grouped(QList<QRect> areas, int gap) {
-    bool merged = true;
-    while (merged) {
-        merged = false;
-        for (qsizetype i = 0; i < areas.size() && !merged; ++i)
-            for (qsizetype j = i + 1; j < areas.size(); ++j) {
-                if (!areas[i].adjusted(-gap - 1, -gap - 1, gap + 1, gap + 1).intersects(areas[j])) continue;
-                areas[i] |= areas[j];
-                areas.removeAt(j);
-                merged = true;
-                break;
-            }
-    }
-    return areas;
-}
-
-}  // namespace
 
 QList<ChangeStop> changeStops(const QList<ProofPage>& results, qint64 dpi) {
-    const int gap = int(std::lround(CHANGE_GAP_MM / 25.4 * double(std::max<qint64>(dpi, 1))));
+    const int gap = change_gap_pixels(double(dpi));
     QList<ChangeStop> stops;
     for (qsizetype index = 0; index < results.size(); ++index) {
-        QList<QRect> areas = grouped(results[index].boxes, gap);
-        std::sort(areas.begin(), areas.end(), [](const QRect& a, const QRect& b) {
-            return std::pair(a.top(), a.left()) < std::pair(b.top(), b.left());
-        });
-        for (const QRect& area : areas) stops.append({index, area});
+        std::vector<PixelBox> boxes;
+        for (const QRect& box : results[index].boxes) boxes.push_back({box.x(), box.y(), box.width(), box.height()});
+        for (const BoxGroup& change : group_changes(boxes, gap))
+            stops.append({index, QRect(change.box.x, change.box.y, change.box.width, change.box.height)});
     }
     return stops;
 }

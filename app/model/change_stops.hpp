@@ -1,7 +1,7 @@
 #pragma once
 // The changes of a run, in the order the operator steps through them: page after page, and on
-// a page from top to bottom. Regions a few millimetres apart are one change, so that an edited
-// word is one stop and not one per letter.
+// a page from top to bottom. Regions a few millimetres apart are one change (the rule of
+// common/change_groups.hpp), so that an edited word is one stop and not one per letter.
 
 #include <QList>
 #include <QRect>
@@ -9,9 +9,6 @@
 #include "app/model/records.hpp"
 
 namespace tesmira::app {
-
-// Regions this close (or closer) are one change.
-inline constexpr double CHANGE_GAP_MM = 3.0;
 
 struct ChangeStop {
     qsizetype result = 0;  // index of the page in the results
