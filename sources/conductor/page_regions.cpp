@@ -3,7 +3,7 @@
 namespace tesmira::conductor {
 namespace {
 
-constexpr const char* REGION_KEYS[] = {"boxes", "boxes_truncated", "header_height"};
+constexpr const char* REGION_KEYS[] = {"boxes", "boxes_truncated", "header_height", "changes_left_out", "changes"};
 
 }  // namespace
 

@@ -55,6 +55,7 @@ struct CompareResult {
     cv::Mat before_padded;  // pages with their white margin, when asked for
     cv::Mat after_padded;
     CompareStats stats;
+    std::vector<cv::Rect> region_boxes;  // every region's bounding box (canvas pixels)
     // Bounding boxes (canvas pixels) of the regions, among all of them, within which the pages
     // do not differ on screen: found through their plates alone. Empty without `printed`.
     std::vector<cv::Rect> ink_only;

@@ -22,6 +22,7 @@
 #include "pdf/page_images.hpp"
 #include "pdf/page_run.hpp"
 #include "pdf/reader.hpp"
+#include "pdf/trimmed_page.hpp"
 
 namespace tesmira::engine {
 namespace {
@@ -89,23 +90,6 @@ struct Geometry {
     int columns = 0, rows = 0;
 };
 
-// Opens the file and loads the page cut to its trim box, in memory only: the renderer then
-// draws just the trimmed page.
-PdfPage load_trimmed_page(const MupdfContext& mupdf, PdfDocument& doc, const std::filesystem::path& path,
-                          int page_number, const pdf::Rect& trim) {
-    fz_context* ctx = mupdf.get();
-    doc = pdf::open_pdf_document(mupdf, path);
-    int needs_password = 0;
-    mupdf.run([&] { needs_password = pdf_needs_password(ctx, doc.get()); });
-    if (needs_password) throw UserError("パスワード付きPDFは対応していません。");
-    mupdf.run([&] {
-        pdf_obj* page_object = pdf_lookup_page_obj(ctx, doc.get(), page_number - 1);
-        fz_rect box = fz_make_rect(float(trim.x0), float(trim.y0), float(trim.x1), float(trim.y1));
-        pdf_dict_put_rect(ctx, page_object, PDF_NAME(CropBox), box);
-    });
-    return pdf::load_pdf_page(mupdf, doc.get(), page_number - 1);
-}
-
 // The page on screen: MuPDF draws straight into the array that is returned.
 cv::Mat draw_screen(const MupdfContext& mupdf, pdf_page* page, const Geometry& g, SharedDecodes* decodes) {
     fz_context* ctx = mupdf.get();
@@ -147,7 +131,7 @@ InkPlates plates_apart(const std::filesystem::path& path, int page_number, const
                        std::optional<std::vector<SpotInk>> spots, SharedDecodes* decodes = nullptr) {
     MupdfContext mupdf;
     PdfDocument doc(nullptr, {mupdf.get()});
-    PdfPage page = load_trimmed_page(mupdf, doc, path, page_number, g.trim);
+    PdfPage page = pdf::load_trimmed_page(mupdf, doc, path, page_number, g.trim);
     if (!spots) spots = survey_page(mupdf, page.get(), g, page_number).spots;
     return draw_plates(mupdf, page.get(), g.ctm, g.columns, g.rows, std::move(*spots), decodes);
 }
@@ -186,7 +170,7 @@ RenderedPage render_pdf(const std::filesystem::path& path, int page_number, doub
     const Geometry& g = p.geometry;
     MupdfContext mupdf;
     PdfDocument doc(nullptr, {mupdf.get()});
-    PdfPage page = load_trimmed_page(mupdf, doc, path, page_number, g.trim);
+    PdfPage page = pdf::load_trimmed_page(mupdf, doc, path, page_number, g.trim);
 
     // A page that prints differently from how it looks is drawn as it prints beside the screen,
     // the two decoding each image once.

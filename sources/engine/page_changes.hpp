@@ -1,0 +1,43 @@
+#pragma once
+// A compared page's changes: its regions grouped by the change rule (common/change_groups.hpp),
+// each with its place on the page and the words under it on the old and the new page.
+#include <opencv2/core.hpp>
+
+#include <array>
+#include <cstddef>
+#include <filesystem>
+#include <vector>
+
+#include "common/change_groups.hpp"
+#include "common/json.hpp"
+#include "engine/change_words.hpp"
+
+namespace tesmira::engine {
+
+// A page lists at most this many changes; the rest are counted.
+inline constexpr std::size_t MAX_LISTED_CHANGES = 5000;
+
+struct Change {
+    PixelBox box;                  // the union of its regions, in pixels of the canvas
+    std::array<double, 4> box_mm;  // left, top, width, height on the page from its trim box's top left, 3 decimals
+    int regions = 0;
+    ChangeWords words;
+};
+
+struct PageChanges {
+    std::vector<Change> listed;  // in reading order
+    long long left_out = 0;
+    // "changes_left_out", then "changes": for each listed change "box" and "box_mm" (each
+    // [x, y, width, height]), "regions", "old_text", "new_text", "old_span" and "new_span".
+    Json to_json() const;
+};
+
+// The changes of a page compared at `dpi` whose regions have the bounding boxes `regions`
+// (canvas pixels, as compare_arrays gives them): the regions grouped by group_changes with
+// the gap at `dpi`, the first MAX_LISTED_CHANGES in reading order each with its millimetres
+// and its words (change_words) on page `page` of `before_pdf` and of `after_pdf`. The pages'
+// text is read only when there is a change.
+PageChanges find_changes(const std::filesystem::path& before_pdf, const std::filesystem::path& after_pdf, int page,
+                         double dpi, const std::vector<cv::Rect>& regions);
+
+}  // namespace tesmira::engine
