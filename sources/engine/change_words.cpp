@@ -51,7 +51,8 @@ void add_line(TextUnder& under, const pdf::TextLine& line) {
         const std::size_t at = under.text.size();
         under.text += c.code;
         kept = at + 1;
-        if (in_word) {
+        const bool wide = is_wide(c.code);
+        if (in_word && !wide) {
             Word& word = under.words.back();
             word.text += c.code;
             word.end = kept;
@@ -59,7 +60,7 @@ void add_line(TextUnder& under, const pdf::TextLine& line) {
         } else {
             under.words.push_back({std::u32string(1, c.code), at, kept, c.box});
         }
-        in_word = !is_wide(c.code);
+        in_word = !wide;
     }
     under.text.resize(kept);
 }
