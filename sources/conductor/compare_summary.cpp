@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "conductor/change_lines.hpp"
+
 namespace tesmira::conductor {
 namespace {
 
@@ -27,7 +29,7 @@ std::string page_line(const Json& page) {
     }
     if (strict_regions(page) != regions)
         line += ", " + plural(strict_regions(page), "region") + " without noise suppression";
-    return line + "\n";
+    return line + "\n" + change_lines(page);
 }
 
 // "name.pdf: 3 pages, 1 changed" and a line for each changed page.

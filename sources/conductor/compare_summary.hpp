@@ -15,8 +15,8 @@ public:
     // result's regions count too, so that a change taken for image noise still shows.
     bool any_page_differs() const;
 
-    // Each file's pages and the changed ones with their regions, then the result folder when
-    // it is kept. One line each, for a terminal.
+    // Each file's pages and the changed ones with their regions and their changes
+    // (change_lines), then the result folder when it is kept. One line each, for a terminal.
     std::string text(bool result_kept) const;
 
 private:
