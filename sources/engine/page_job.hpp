@@ -39,8 +39,8 @@ struct ComparedPage {
 };
 
 // The part of the page job that reads the two PDFs and writes nothing: rendering, the
-// comparisons, the noise pass, the tiny markers and the changes with their words. So a caller may compare the next page
-// while the previous one is still being saved.
+// comparisons, the noise pass, the tiny markers and the changes with their words. So a caller
+// may compare the next page while the previous one is still being saved.
 //   folder    holds "before.pdf" and "after.pdf".
 //   settings  the page, the comparison's settings and the band's (read_page_settings).
 // Refuses (UserError) what render_pdf and compare_arrays refuse, and pages whose trim sizes
