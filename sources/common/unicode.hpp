@@ -21,6 +21,7 @@ bool is_wide(char32_t c);
 // True for white space: the separators (Zs, Zl, Zp) and the control characters tab to
 // carriage return.
 bool is_space(char32_t c);
+
 std::string nfc(std::string_view text);
 std::string casefold(std::string_view text);
 

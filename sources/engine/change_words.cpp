@@ -37,12 +37,12 @@ void add_line(TextUnder& under, const pdf::TextLine& line) {
     std::size_t kept = under.text.size();
     for (const pdf::TextCharacter& c : line.characters) {
         if (c.code == NO_MAPPING) under.readable = false;
-        if (c.code == NO_MAPPING || c.code > 0x10FFFF || is_category_c(c.code)) {
+        if (is_space(c.code)) {
+            if (started) under.text += U' ';
             in_word = false;
             continue;
         }
-        if (is_space(c.code)) {
-            if (started) under.text += c.code;
+        if (c.code == NO_MAPPING || c.code > 0x10FFFF || is_category_c(c.code)) {
             in_word = false;
             continue;
         }
