@@ -109,6 +109,8 @@ TEST_F(CompareCommand, ChangedPagesNameTheirChanges) {
     fx::Page after = before;
     before.content = fx::text(40, 150, 12, "Price 1,280 yen") + fx::fill_rect({200, 40, 220, 60}, 0, 0, 0);
     after.content = fx::text(40, 150, 12, "Price 1,290 yen") + fx::fill_rect({200, 40, 220, 64}, 0, 0, 0);
+    fx::add_cjk_text(before, 40, 100, 12, "今月と週末のセール");
+    fx::add_cjk_text(after, 40, 100, 12, "今月とセール");
     fx::write_pdf({.pages = {before, before}}, box.input("old.pdf"));
     fx::write_pdf({.pages = {before, after}}, box.input("new.pdf"));
 
@@ -118,6 +120,9 @@ TEST_F(CompareCommand, ChangedPagesNameTheirChanges) {
     // across and 136 pt down, 40 x 8 pixels at 144 dpi, each 25.4 / 144 mm.
     const std::regex price(R"(\n  page 2: change at \d+\.\d, \d+\.\d mm \(\d\.\d × \d\.\d mm\): "1,280" → "1,290"\n)");
     EXPECT_TRUE(std::regex_search(run.out, price)) << run.out;
+    const std::regex deleted(
+        R"(\n  page 2: change at \d+\.\d, \d+\.\d mm \(\d+\.\d × \d\.\d mm\): "週末の" deleted\n)");
+    EXPECT_TRUE(std::regex_search(run.out, deleted)) << run.out;
     EXPECT_NE(run.out.find("\n  page 2: change at 70.6, 48.0 mm (7.1 × 1.4 mm)\n"), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find("page 1:"), std::string::npos) << run.out;
 
@@ -125,9 +130,10 @@ TEST_F(CompareCommand, ChangedPagesNameTheirChanges) {
     ASSERT_EQ(json.status, 1) << json.err;
     const Json& pages = json.last().at("pages");
     EXPECT_TRUE(pages.at(0).at("changes").empty());
-    ASSERT_EQ(pages.at(1).at("changes").size(), 2u);
+    ASSERT_EQ(pages.at(1).at("changes").size(), 3u);
     EXPECT_EQ(pages.at(1).at("changes").at(0).at("old_text"), "Price 1,280 yen");
-    EXPECT_EQ(pages.at(1).at("changes").at(1).at("box_mm"), Json::parse("[70.556, 47.978, 7.056, 1.411]"));
+    EXPECT_EQ(pages.at(1).at("changes").at(1).at("new_text"), "今月とセール");
+    EXPECT_EQ(pages.at(1).at("changes").at(2).at("box_mm"), Json::parse("[70.556, 47.978, 7.056, 1.411]"));
 }
 
 // Refusals and failures: status 2, the message on standard error, nothing on standard output.
