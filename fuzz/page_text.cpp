@@ -21,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;  // a refusal or a library's error is an answer
     }
     const tesmira::pdf::Rect everywhere{-1e9, -1e9, 1e9, 1e9};
-    const tesmira::engine::ChangeWords words = tesmira::engine::change_words(lines, lines, everywhere);
+    std::size_t work = 0;
+    const tesmira::engine::ChangeWords words = tesmira::engine::change_words(lines, lines, everywhere, work);
     // The same page on both sides differs nowhere, and its text goes into a page report.
     if (words.old_text != words.new_text || !words.old_span.empty() || !words.new_span.empty()) std::abort();
     try {

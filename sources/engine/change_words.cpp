@@ -65,13 +65,16 @@ void add_line(TextUnder& under, const pdf::TextLine& line) {
     under.text.resize(kept);
 }
 
-TextUnder text_under(const std::vector<pdf::TextLine>& lines, const pdf::Rect& area) {
+TextUnder text_under(const std::vector<pdf::TextLine>& lines, const pdf::Rect& area, std::size_t& work) {
     TextUnder under;
-    for (const pdf::TextLine& line : lines)
-        if (meets(line.box, area) && std::any_of(line.characters.begin(), line.characters.end(), [&](const auto& c) {
-                return meets(c.box, area);
-            }))
+    work += lines.size();
+    for (const pdf::TextLine& line : lines) {
+        if (!meets(line.box, area)) continue;
+        work += 2 * line.characters.size();  // looked at, and perhaps added
+        if (std::any_of(
+                line.characters.begin(), line.characters.end(), [&](const auto& c) { return meets(c.box, area); }))
             add_line(under, line);
+    }
     return under;
 }
 
@@ -106,10 +109,12 @@ bool any_meets(const TextUnder& under, std::size_t begin, std::size_t end, const
 }  // namespace
 
 ChangeWords change_words(const std::vector<pdf::TextLine>& before, const std::vector<pdf::TextLine>& after,
-                         const pdf::Rect& area) {
-    const TextUnder old_under = text_under(before, area), new_under = text_under(after, area);
+                         const pdf::Rect& area, std::size_t& work) {
+    const TextUnder old_under = text_under(before, area, work), new_under = text_under(after, area, work);
     ChangeWords words{encode_utf8(old_under.text), encode_utf8(new_under.text), "", ""};
     if (!old_under.readable || !new_under.readable) return words;
+    work += old_under.words.size() + new_under.words.size() +
+            std::min(old_under.words.size() * new_under.words.size(), MAX_COMPARED_PAIRS);
     Stretch old_stretch, new_stretch;
     for (const WordHunk& hunk : differing_words(word_texts(old_under), word_texts(new_under))) {
         if (!any_meets(old_under, hunk.before_begin, hunk.before_end, area) &&

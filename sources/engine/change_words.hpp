@@ -1,6 +1,7 @@
 #pragma once
 // The words under a change: the text of the old and of the new page where the change is, and
 // the smallest span of it that differs.
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,9 @@ struct ChangeWords {
 //   aside, so that a line break moved by a reflowed paragraph is no difference; of the
 //   stretches that differ, those with a word meeting the area make the span, from the first
 //   word to the last (another change on the same line has its own).
+// Adds to `work` how many lines, characters and pairs of words it looked at (at most), so that
+// a page's search can be bounded by a count that does not depend on the machine.
 ChangeWords change_words(const std::vector<pdf::TextLine>& before, const std::vector<pdf::TextLine>& after,
-                         const pdf::Rect& area);
+                         const pdf::Rect& area, std::size_t& work);
 
 }  // namespace tesmira::engine

@@ -4,6 +4,7 @@
 
 #include "common/at_once.hpp"
 #include "common/rounding.hpp"
+#include "common/unicode.hpp"
 #include "engine/compare.hpp"
 #include "pdf/page_text.hpp"
 
@@ -29,7 +30,25 @@ pdf::Rect area_in_points(const PixelBox& box, double dpi) {
     return {points(left, dpi), points(top, dpi), points(left + box.width, dpi), points(top + box.height, dpi)};
 }
 
+// The text as a page report carries it; `used` counts the page's characters kept.
+std::string bounded(const std::string& text, std::size_t& used) {
+    if (text.empty()) return text;
+    if (used >= MAX_PAGE_TEXT_CHARACTERS) return "…";
+    std::u32string characters = decode_utf8(text);
+    if (characters.size() > MAX_TEXT_CHARACTERS) characters = characters.substr(0, MAX_TEXT_CHARACTERS) + U"…";
+    used += characters.size();
+    return encode_utf8(characters);
+}
+
 }  // namespace
+
+void bound_words(std::vector<Change>& changes) {
+    std::size_t used = 0;
+    for (Change& change : changes)
+        for (std::string* text :
+             {&change.words.old_text, &change.words.new_text, &change.words.old_span, &change.words.new_span})
+            *text = bounded(*text, used);
+}
 
 PageChanges find_changes(const std::filesystem::path& before_pdf, const std::filesystem::path& after_pdf, int page,
                          double dpi, const std::vector<cv::Rect>& regions) {
@@ -45,11 +64,15 @@ PageChanges find_changes(const std::filesystem::path& before_pdf, const std::fil
     }
     const auto [before, after] =
         at_once([&] { return pdf::page_text(before_pdf, page); }, [&] { return pdf::page_text(after_pdf, page); });
+    std::size_t work = 0;
     for (const BoxGroup& group : groups)
         changes.listed.push_back({group.box,
                                   box_on_page(group.box, dpi),
                                   group.members,
-                                  change_words(before, after, area_in_points(group.box, dpi))});
+                                  work < MAX_WORD_SEARCH
+                                      ? change_words(before, after, area_in_points(group.box, dpi), work)
+                                      : ChangeWords{"…", "…", "", ""}});
+    bound_words(changes.listed);
     return changes;
 }
 

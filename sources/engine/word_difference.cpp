@@ -7,8 +7,6 @@
 namespace tesmira::engine {
 namespace {
 
-constexpr std::size_t MAX_PAIRS = std::size_t(1) << 20;
-
 // The words as numbers, equal words equal numbers.
 std::pair<std::vector<int>, std::vector<int>> numbered(const std::vector<std::u32string>& before,
                                                        const std::vector<std::u32string>& after, std::size_t first,
@@ -27,7 +25,7 @@ std::pair<std::vector<int>, std::vector<int>> numbered(const std::vector<std::u3
 // subsequence, found from the table of the subsequences' lengths of every pair of endings.
 std::vector<WordHunk> hunks_along_subsequence(const std::vector<int>& a, const std::vector<int>& b, std::size_t first) {
     const std::size_t m = a.size(), n = b.size(), width = n + 1;
-    // Lengths of at most min(m, n) <= 1024 words, since m * n <= MAX_PAIRS.
+    // Lengths of at most min(m, n) <= 1024 words, since m * n <= MAX_COMPARED_PAIRS.
     std::vector<std::uint16_t> length((m + 1) * width, 0);
     for (std::size_t i = m; i-- > 0;)
         for (std::size_t j = n; j-- > 0;)
@@ -66,7 +64,7 @@ std::vector<WordHunk> differing_words(const std::vector<std::u32string>& before,
     }
     const std::size_t m = before_end - first, n = after_end - first;
     if (m == 0 && n == 0) return {};
-    if (m == 0 || n == 0 || m * n > MAX_PAIRS) return {{first, before_end, first, after_end}};
+    if (m == 0 || n == 0 || m * n > MAX_COMPARED_PAIRS) return {{first, before_end, first, after_end}};
     const auto [a, b] = numbered(before, after, first, before_end, after_end);
     return hunks_along_subsequence(a, b, first);
 }

@@ -15,10 +15,13 @@ struct WordHunk {
     friend bool operator==(const WordHunk&, const WordHunk&) = default;
 };
 
+// Of the words between the common beginning and end, at most this many pairs are compared.
+inline constexpr std::size_t MAX_COMPARED_PAIRS = std::size_t(1) << 20;
+
 // The stretches of `before` and `after` outside a longest common subsequence of their words, in
 // order; none when the lists are equal. The common beginning and end are taken off first, so an
 // edit among repeated words is found where it is. What remains between them is one stretch
-// when it is too long to compare word by word (more than a million pairs of words).
+// when it is too long to compare word by word (more than MAX_COMPARED_PAIRS pairs of words).
 std::vector<WordHunk> differing_words(const std::vector<std::u32string>& before,
                                       const std::vector<std::u32string>& after);
 

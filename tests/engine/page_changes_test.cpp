@@ -260,19 +260,47 @@ TEST_F(PageChanges, RotatedAndTrimmedPagesMapToTheTrimBox) {
         }
 }
 
-// A page lists at most 5,000 changes and counts the rest.
+// A page lists at most 5,000 changes and counts the rest; and searching its text for their
+// words takes at most a fixed count of tests, after which a change's texts are "…".
 TEST_F(PageChanges, BeyondTheBoundTheRestAreCounted) {
+    std::string lines;
+    // Ten thousand lines of a letter each, below the dots.
+    for (int line = 0; line < 10000; ++line)
+        lines += fx::text(2 + 86 * (line % 10), 95 - 0.09 * (line / 10) - 0.005 * (line % 10), 1, "a");
     std::string dots;
     // Dots of 2 pt, 10 pt apart: further than 3 mm.
     for (int dot = 0; dot < 5100; ++dot) {
-        const double x = 5 + 12 * (dot % 72), y = 859 - 12 * (dot / 72);
+        const double x = 5 + 12 * (dot % 72), y = 995 - 12 * (dot / 72);
         dots += fx::fill_rect({x, y - 2, x + 2, y}, 0, 0, 0);
     }
-    const Json record = compared(plain(864, 864), plain(864, 864, dots), 144);
+    const Json record = compared(plain(864, 1000, lines), plain(864, 1000, lines + dots), 144);
     EXPECT_EQ(record.at("regions"), 5100);
     EXPECT_EQ(record.at("changes").size(), engine::MAX_LISTED_CHANGES);
     EXPECT_EQ(record.at("changes_left_out"), 100);
+    EXPECT_NE(record.at("changes").front().at("old_text"), "…");
+    EXPECT_EQ(words(record.at("changes").back()), words("…", "…", "", ""));
     // In reading order: the first row, left to right.
     EXPECT_LT(record.at("changes")[0].at("box")[0].get<int>(), record.at("changes")[1].at("box")[0].get<int>());
     EXPECT_EQ(record.at("changes")[0].at("box")[1], record.at("changes")[1].at("box")[1]);
+}
+
+// A page report carries at most 1,000 characters a text and 100,000 for the page: a long text is
+// cut with "…", and once the page's share is used, every further text is "…" (and no text
+// stays none).
+TEST(BoundWords, LongTextsAreCutAndAPageCarriesAtMostItsShare) {
+    std::string kanji;
+    for (int i = 0; i < 800; ++i) kanji += "字";
+    std::vector<engine::Change> changes(150);
+    changes[0].words = {std::string(1500, 'x'), "", std::string(1200, 'y'), ""};
+    for (std::size_t i = 1; i < changes.size(); ++i) changes[i].words = {kanji, kanji, "", ""};
+    engine::bound_words(changes);
+
+    EXPECT_EQ(changes[0].words,
+              (engine::ChangeWords{std::string(1000, 'x') + "…", "", std::string(1000, 'y') + "…", ""}));
+    // 2,002 characters for the first, 1,600 for each of the next 61: 99,602; the 63rd's old text
+    // takes the page to 100,402, and its new text is the first left out.
+    EXPECT_EQ(changes[61].words, (engine::ChangeWords{kanji, kanji, "", ""}));
+    EXPECT_EQ(changes[62].words, (engine::ChangeWords{kanji, "…", "", ""}));
+    EXPECT_EQ(changes[63].words, (engine::ChangeWords{"…", "…", "", ""}));
+    EXPECT_EQ(changes[149].words, (engine::ChangeWords{"…", "…", "", ""}));
 }
