@@ -7,6 +7,7 @@ namespace tesmira::conductor {
 namespace {
 
 constexpr std::size_t SHOWN_CHARACTERS = 60;
+const char* const LEFT_OUT = "…";  // the text of a change whose words the page report leaves out
 
 std::string number(const Json& value) { return format_fixed(value.is_number() ? value.get<double>() : 0.0, 1); }
 
@@ -22,6 +23,7 @@ std::string quoted(const std::string& text) {
 std::string words(const Json& change) {
     const std::string old_span = change.value("old_span", ""), new_span = change.value("new_span", "");
     const std::string old_text = change.value("old_text", ""), new_text = change.value("new_text", "");
+    if (old_text == LEFT_OUT || new_text == LEFT_OUT) return ": words left out";
     if (!old_span.empty() && !new_span.empty()) return ": " + quoted(old_span) + " → " + quoted(new_span);
     if (!old_span.empty()) return ": " + quoted(old_span) + " deleted";
     if (!new_span.empty()) return ": " + quoted(new_span) + " inserted";

@@ -30,10 +30,8 @@ pdf::Rect area_in_points(const PixelBox& box, double dpi) {
     return {points(left, dpi), points(top, dpi), points(left + box.width, dpi), points(top + box.height, dpi)};
 }
 
-// The text as a page report carries it; `used` counts the page's characters kept.
-std::string bounded(const std::string& text, std::size_t& used) {
-    if (text.empty()) return text;
-    if (used >= MAX_PAGE_TEXT_CHARACTERS) return "…";
+// The text cut after MAX_TEXT_CHARACTERS; `used` counts the page's characters kept.
+std::string cut(const std::string& text, std::size_t& used) {
     std::u32string characters = decode_utf8(text);
     if (characters.size() > MAX_TEXT_CHARACTERS) characters = characters.substr(0, MAX_TEXT_CHARACTERS) + U"…";
     used += characters.size();
@@ -44,10 +42,12 @@ std::string bounded(const std::string& text, std::size_t& used) {
 
 void bound_words(std::vector<Change>& changes) {
     std::size_t used = 0;
-    for (Change& change : changes)
+    for (Change& change : changes) {
+        const bool left_out = used >= MAX_PAGE_TEXT_CHARACTERS;
         for (std::string* text :
              {&change.words.old_text, &change.words.new_text, &change.words.old_span, &change.words.new_span})
-            *text = bounded(*text, used);
+            if (!text->empty()) *text = left_out ? "…" : cut(*text, used);
+    }
 }
 
 PageChanges find_changes(const std::filesystem::path& before_pdf, const std::filesystem::path& after_pdf, int page,

@@ -47,8 +47,8 @@ struct PageChanges {
 // and its words (change_words within MAX_WORD_SEARCH, then bound_words) on page `page` of
 // `before_pdf` and of `after_pdf`. The pages' text is read only when there is a change.
 // Bounds the changes' words, in order: a text or span longer than MAX_TEXT_CHARACTERS is cut
-// there with "…", and once the texts kept reach MAX_PAGE_TEXT_CHARACTERS every further text
-// or span that is not empty is "…".
+// there with "…", and once the texts kept reach MAX_PAGE_TEXT_CHARACTERS the further changes'
+// texts and spans that are not empty are "…".
 void bound_words(std::vector<Change>& changes);
 
 PageChanges find_changes(const std::filesystem::path& before_pdf, const std::filesystem::path& after_pdf, int page,

@@ -37,6 +37,8 @@ TEST(ChangeLines, OneLineAChangeWithPlaceSizeAndWords) {
         {"the same words", change("価格\n1,280円", "価格\n1,280円", "", ""), at + ": text \"価格 1,280円\" unchanged"},
         {"words that cannot be told apart", change("価格1,280円", "", "", ""), at + ": text \"価格1,280円\""},
         {"no text", change("", "", "", ""), at},
+        {"words the report left out", change("…", "…", "", ""), at + ": words left out"},
+        {"spans the report left out", change("…", "…", "…", "…"), at + ": words left out"},
         {"a long span cut", change(long_line, "", long_line, ""), at + ": \"" + std::string(60, 'x') + "…\" deleted"},
     };
     for (const auto& c : cases)

