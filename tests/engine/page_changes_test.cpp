@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/unicode.hpp"
 #include "engine/page_job.hpp"
 #include "engine/word_difference.hpp"
 #include "fixtures/pdf_builder.hpp"
@@ -193,6 +194,27 @@ TEST_F(PageChanges, ATopDigitAndAReflowedParagraph) {
     const std::string old_text = changes[1].at("old_text");
     EXPECT_EQ(old_text.rfind(text[20] + " " + text[21], 0), 0u) << old_text;
     EXPECT_EQ(std::count(old_text.begin(), old_text.end(), '\n'), 12);
+}
+
+// A Japanese paragraph, twenty characters to a line, from which a word is deleted: every
+// following line moves, and the change names the word.
+TEST_F(PageChanges, AReflowedJapaneseParagraph) {
+    const std::u32string filler = U"今月の新商品と定番品をまとめてご案内します。店頭でお確かめください。";
+    std::u32string text;
+    for (int i = 0; i < 6; ++i) text += filler;
+    std::u32string shorter = text;
+    const std::size_t at = 25;
+    text.insert(at, U"週末の");
+    const auto set = [](const std::u32string& characters) {
+        fx::Page page = plain(420, 400);
+        for (std::size_t first = 0, line = 0; first < characters.size(); first += 20, ++line)
+            fx::add_cjk_text(page, 20, 380 - 16 * double(line), 12, tesmira::encode_utf8(characters.substr(first, 20)));
+        return page;
+    };
+    const Json record = compared(set(text), set(shorter));
+    ASSERT_EQ(record.at("changes").size(), 1u) << record.dump();
+    EXPECT_EQ(record.at("changes")[0].at("old_span"), "週末の");
+    EXPECT_EQ(record.at("changes")[0].at("new_span"), "");
 }
 
 // Where no text is, or the text cannot be read (a font that maps its glyphs to no character),
