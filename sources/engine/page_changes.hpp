@@ -27,8 +27,8 @@ inline constexpr std::size_t MAX_PAGE_TEXT_CHARACTERS = 100'000;
 inline constexpr std::size_t MAX_WORD_SEARCH = 50'000'000;
 
 struct Change {
-    PixelBox box;                  // the union of its regions, in pixels of the canvas
-    std::array<double, 4> box_mm;  // left, top, width, height on the page from its trim box's top left, 3 decimals
+    PixelBox box;                    // the union of its regions, in pixels of the canvas
+    std::array<double, 4> box_mm{};  // left, top, width, height in mm from the trim box's top left
     int regions = 0;
     ChangeWords words;
 };
@@ -41,16 +41,16 @@ struct PageChanges {
     Json to_json() const;
 };
 
-// The changes of a page compared at `dpi` whose regions have the bounding boxes `regions`
-// (canvas pixels, as compare_arrays gives them): the regions grouped by group_changes with
-// the gap at `dpi`, the first MAX_LISTED_CHANGES in reading order each with its millimetres
-// and its words (change_words within MAX_WORD_SEARCH, then bound_words) on page `page` of
-// `before_pdf` and of `after_pdf`. The pages' text is read only when there is a change.
 // Bounds the changes' words, in order: a text or span longer than MAX_TEXT_CHARACTERS is cut
 // there with "…", and once the texts kept reach MAX_PAGE_TEXT_CHARACTERS the further changes'
 // texts and spans that are not empty are "…".
 void bound_words(std::vector<Change>& changes);
 
+// The changes of a page compared at `dpi` whose regions have the bounding boxes `regions`
+// (canvas pixels, as compare_arrays gives them): the regions grouped by group_changes with
+// the gap at `dpi`, the first MAX_LISTED_CHANGES in reading order each with its millimetres
+// and its words (change_words within MAX_WORD_SEARCH, then bound_words) on page `page` of
+// `before_pdf` and of `after_pdf`. The pages' text is read only when there is a change.
 PageChanges find_changes(const std::filesystem::path& before_pdf, const std::filesystem::path& after_pdf, int page,
                          double dpi, const std::vector<cv::Rect>& regions);
 
