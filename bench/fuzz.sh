@@ -20,7 +20,7 @@ seconds=$1
 shift
 build=${FUZZ_BUILD:-build-fuzz}
 jobs=${FUZZ_JOBS:-3}
-all=(fuzz_pair_checks fuzz_render fuzz_page_objects fuzz_png_stream fuzz_settings fuzz_command_line
+all=(fuzz_pair_checks fuzz_render fuzz_page_objects fuzz_page_text fuzz_png_stream fuzz_settings fuzz_command_line
      fuzz_archive_project fuzz_worker_output)
 harnesses=("$@")
 [[ ${#harnesses[@]} -gt 0 ]] || harnesses=("${all[@]}")
@@ -29,16 +29,16 @@ harnesses=("$@")
 seeds_of() {
   local folders=()
   [[ -d fuzz/corpus/$1 ]] && folders+=("fuzz/corpus/$1")
-  case $1 in fuzz_pair_checks | fuzz_render | fuzz_page_objects) folders+=(fuzz/corpus/pdf) ;; esac
+  case $1 in fuzz_pair_checks | fuzz_render | fuzz_page_objects | fuzz_page_text) folders+=(fuzz/corpus/pdf) ;; esac
   echo "${folders[@]}"
 }
 # Mutations of PDFs longer than this only slow a harness down; a longer seed is cut to it.
 options_of() {
-  case $1 in fuzz_pair_checks | fuzz_render | fuzz_page_objects) echo -max_len=16384 ;; esac
+  case $1 in fuzz_pair_checks | fuzz_render | fuzz_page_objects | fuzz_page_text) echo -max_len=16384 ;; esac
 }
 dictionary_of() {
   case $1 in
-    fuzz_pair_checks | fuzz_render | fuzz_page_objects) echo fuzz/pdf.dict ;;
+    fuzz_pair_checks | fuzz_render | fuzz_page_objects | fuzz_page_text) echo fuzz/pdf.dict ;;
     fuzz_png_stream) echo fuzz/png.dict ;;
     fuzz_command_line) echo fuzz/command_line.dict ;;
     *) echo fuzz/json.dict ;;

@@ -192,6 +192,9 @@ void write_pdf_seeds(const fs::path& folder) {
                                             "Q 8 w 0 j 2 J 10 M 20 20 m 100 180 l 180 20 l h S "
                                             "0 w 1 j 50 50 m 60 60 70 40 80 50 c S "
                                             "BT 1 Tr /F1 30 Tf 20 20 Td (Outline) Tj 7 Tr (Clip) Tj ET\n")));
+    fx::Page japanese = page_of(small, fx::text(10, 20, 9, "Price 1,280 yen"));
+    fx::add_cjk_text(japanese, 10, 150, 14, "週末のセール 1,280円");
+    plain.emplace_back("japanese_text.pdf", one_page(japanese));
     for (auto& [name, doc] : plain) write_plain_pdf(doc, folder / name);
     write_plain_pdf(
         one_page(page_of(small, COLOUR_CONTENT)), folder / "colours_patterns_masks.pdf", add_colour_resources);

@@ -1,43 +1,22 @@
 #include "app/model/change_stops.hpp"
 
-#include <algorithm>
-#include <cmath>
+#include <vector>
+
+#include "common/change_groups.hpp"
 
 namespace tesmira::app {
 namespace {
 
-// The regions grouped: boxes with at most `gap` pixels between them, directly or through
-// others, become one area.
-QList<QRect> grouped(QList<QRect> areas, int gap) {
-    bool merged = true;
-    while (merged) {
-        merged = false;
-        for (qsizetype i = 0; i < areas.size() && !merged; ++i)
-            for (qsizetype j = i + 1; j < areas.size(); ++j) {
-                if (!areas[i].adjusted(-gap - 1, -gap - 1, gap + 1, gap + 1).intersects(areas[j])) continue;
-                areas[i] |= areas[j];
-                areas.removeAt(j);
-                merged = true;
-                break;
-            }
-    }
-    return areas;
-}
-
-// The changes of a page whose report lists only its regions' boxes (the first 200): each area
-// of grouped boxes, with the number of boxes in it, top to bottom and then left to right.
+// The changes of a page whose report lists only its regions' boxes (the first 200), grouped by
+// the worker's rule, with the number of boxes in each.
 QList<PageChange> groupedChanges(const QList<QRect>& boxes, int gap) {
-    QList<QRect> areas = grouped(boxes, gap);
-    std::sort(areas.begin(), areas.end(), [](const QRect& a, const QRect& b) {
-        return std::pair(a.top(), a.left()) < std::pair(b.top(), b.left());
-    });
+    std::vector<PixelBox> pixels;
+    for (const QRect& box : boxes) pixels.push_back({box.x(), box.y(), box.width(), box.height()});
     QList<PageChange> changes;
-    for (const QRect& area : areas) {
+    for (const BoxGroup& group : group_changes(pixels, gap)) {
         PageChange change;
-        change.box = area;
-        // Grouped areas do not meet, so each box lies in exactly one.
-        change.regions =
-            std::count_if(boxes.begin(), boxes.end(), [&](const QRect& box) { return area.contains(box); });
+        change.box = QRect(group.box.x, group.box.y, group.box.width, group.box.height);
+        change.regions = group.members;
         changes.append(change);
     }
     return changes;
@@ -46,7 +25,7 @@ QList<PageChange> groupedChanges(const QList<QRect>& boxes, int gap) {
 }  // namespace
 
 QList<ChangeStop> changeStops(const QList<ProofPage>& results, qint64 dpi) {
-    const int gap = int(std::lround(CHANGE_GAP_MM / 25.4 * double(std::max<qint64>(dpi, 1))));
+    const int gap = change_gap_pixels(double(dpi));
     QList<ChangeStop> stops;
     for (qsizetype index = 0; index < results.size(); ++index) {
         const ProofPage& page = results[index];

@@ -1,8 +1,8 @@
 #pragma once
 // The changes of a run, in the order the operator steps through them: page after page, and on
 // a page in reading order. The worker lists them; from a worker that does not, they are the
-// regions' boxes grouped where they are a few millimetres apart, so that an edited word is one
-// stop and not one per letter.
+// regions' boxes grouped by the worker's rule (common/change_groups.hpp), so that an edited word
+// is one stop and not one per letter.
 
 #include <QList>
 #include <QRect>
@@ -10,9 +10,6 @@
 #include "app/model/records.hpp"
 
 namespace tesmira::app {
-
-// Regions this close (or closer) are one change.
-inline constexpr double CHANGE_GAP_MM = 3.0;
 
 struct ChangeStop {
     qsizetype result = 0;  // index of the page in the results

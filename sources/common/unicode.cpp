@@ -103,6 +103,21 @@ std::string remove_category_c(std::string_view text) {
     return encode_utf8(kept);
 }
 
+bool is_wide(char32_t c) { return c <= 0x10FFFF && utf8proc_charwidth(utf8proc_int32_t(c)) == 2; }
+
+bool is_space(char32_t c) {
+    if (c >= U'\t' && c <= U'\r') return true;
+    if (c > 0x10FFFF) return false;
+    switch (utf8proc_category(utf8proc_int32_t(c))) {
+        case UTF8PROC_CATEGORY_ZS:
+        case UTF8PROC_CATEGORY_ZL:
+        case UTF8PROC_CATEGORY_ZP:
+            return true;
+        default:
+            return false;
+    }
+}
+
 std::string nfc(std::string_view text) { return map_text(text, utf8proc_option_t(UTF8PROC_STABLE | UTF8PROC_COMPOSE)); }
 
 std::string casefold(std::string_view text) { return map_text(text, utf8proc_option_t(UTF8PROC_CASEFOLD)); }

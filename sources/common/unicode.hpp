@@ -18,6 +18,14 @@ bool is_undecodable_byte(char32_t c);
 bool is_category_c(char32_t c);
 
 std::string remove_category_c(std::string_view text);
+
+// True for the characters that East Asian text sets at full width (kanji, kana, full-width
+// forms and punctuation: utf8proc's width 2).
+bool is_wide(char32_t c);
+// True for white space: the separators (Zs, Zl, Zp) and the control characters tab to
+// carriage return.
+bool is_space(char32_t c);
+
 std::string nfc(std::string_view text);
 std::string casefold(std::string_view text);
 

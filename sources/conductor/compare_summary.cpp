@@ -5,6 +5,8 @@
 
 #include "common/name_form.hpp"
 
+#include "conductor/change_lines.hpp"
+
 namespace tesmira::conductor {
 namespace {
 
@@ -31,7 +33,7 @@ std::string page_line(const Json& page) {
     }
     if (strict_regions(page) != regions)
         line += ", " + plural(strict_regions(page), "region") + " without noise suppression";
-    return line + "\n";
+    return line + "\n" + change_lines(page);
 }
 
 std::string pair_names(const CompareItem& item) {

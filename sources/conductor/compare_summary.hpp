@@ -22,8 +22,9 @@ public:
     bool any_difference() const;
 
     // "OLD → NEW: 2 pages, unchanged", "OLD → NEW: 3 pages, 1 changed" with a line for each
-    // changed page, "OLD → NEW: 3 and 2 pages, different page counts", "only in OLD: NAME",
-    // "only in NEW: NAME", then the result folder when it is kept. One line each.
+    // changed page and one for each of its changes (change_lines), "OLD → NEW: 3 and 2 pages,
+    // different page counts", "only in OLD: NAME", "only in NEW: NAME", then the result folder
+    // when it is kept. One line each.
     std::string text(bool result_kept) const;
 
 private:

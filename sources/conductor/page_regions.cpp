@@ -3,7 +3,8 @@
 namespace tesmira::conductor {
 namespace {
 
-constexpr const char* REGION_KEYS[] = {"boxes", "boxes_truncated", "header_height", "look_only_places"};
+constexpr const char* REGION_KEYS[] = {
+    "boxes", "boxes_truncated", "header_height", "look_only_places", "changes_left_out", "changes"};
 
 }  // namespace
 

@@ -263,16 +263,23 @@ void draw_outlines(cv::Mat& result, const cv::Mat& region_mask, int border) {
     });
 }
 
-CompareStats region_stats(const Contours& polygons, const cv::Mat& region_mask) {
+std::vector<cv::Rect> bounding_boxes(const Contours& polygons) {
+    std::vector<cv::Rect> boxes;
+    boxes.reserve(polygons.size());
+    for (const auto& polygon : polygons) boxes.push_back(cv::boundingRect(polygon));
+    return boxes;
+}
+
+CompareStats region_stats(const std::vector<cv::Rect>& region_boxes, const cv::Mat& region_mask) {
     CompareStats stats;
-    stats.regions = static_cast<int>(polygons.size());
+    stats.regions = static_cast<int>(region_boxes.size());
     stats.changed_pixels = cv::countNonZero(region_mask);
     stats.changed_percent = round_half_even(100.0 * double(stats.changed_pixels) / double(region_mask.total()), 4);
-    for (std::size_t i = 0; i < polygons.size() && i < MAX_BOXES; ++i) {
-        cv::Rect r = cv::boundingRect(polygons[i]);
+    for (std::size_t i = 0; i < region_boxes.size() && i < MAX_BOXES; ++i) {
+        const cv::Rect& r = region_boxes[i];
         stats.boxes.push_back({r.x, r.y, r.width, r.height});
     }
-    stats.boxes_truncated = polygons.size() > MAX_BOXES;
+    stats.boxes_truncated = region_boxes.size() > MAX_BOXES;
     return stats;
 }
 
@@ -299,7 +306,8 @@ CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const 
 
     out.result = faded_result(after, region_mask, options.opacity);
     draw_outlines(out.result, region_mask, options.border);
-    out.stats = region_stats(polygons, region_mask);
+    out.region_boxes = bounding_boxes(polygons);
+    out.stats = region_stats(out.region_boxes, region_mask);
     out.mask = std::move(region_mask);
     return out;
 }

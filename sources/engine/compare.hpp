@@ -57,6 +57,7 @@ struct CompareResult {
     cv::Mat before_padded;  // pages with their white margin, when asked for
     cv::Mat after_padded;
     CompareStats stats;
+    std::vector<cv::Rect> region_boxes;  // every region's bounding box (canvas pixels)
     // With `printed`, bounding boxes in canvas pixels: of the regions, among all of them, within
     // which the pages look alike, their plates alone differing (ink_only); and of the places
     // outside every region where the pages look different on identical plates (look_only).

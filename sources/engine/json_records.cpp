@@ -1,4 +1,5 @@
 #include "engine/compare.hpp"
+#include "engine/page_changes.hpp"
 #include "engine/render.hpp"
 #include "engine/tiny_marks.hpp"
 
@@ -30,6 +31,24 @@ Json CompareStats::to_json() const {
     record["boxes"] = Json::array();
     for (const Box& box : boxes) record["boxes"].push_back(box.to_json());
     record["boxes_truncated"] = boxes_truncated;
+    return record;
+}
+
+Json PageChanges::to_json() const {
+    Json record;
+    record["changes_left_out"] = left_out;
+    record["changes"] = Json::array();
+    for (const Change& change : listed) {
+        Json item;
+        item["box"] = Json::array({change.box.x, change.box.y, change.box.width, change.box.height});
+        item["box_mm"] = Json::array({change.box_mm[0], change.box_mm[1], change.box_mm[2], change.box_mm[3]});
+        item["regions"] = change.regions;
+        item["old_text"] = change.words.old_text;
+        item["new_text"] = change.words.new_text;
+        item["old_span"] = change.words.old_span;
+        item["new_span"] = change.words.new_span;
+        record["changes"].push_back(item);
+    }
     return record;
 }
 

@@ -108,6 +108,7 @@ void take_comparison(ComparedPage& page, const CompareResult& result) {
     page.mask = result.mask;
     page.stats = result.stats;
     page.look_only_places = int(result.look_only.size());
+    page.region_boxes = result.region_boxes;
 }
 
 Json noise_pass_off(const CompareResult& strict) {
@@ -179,6 +180,7 @@ ComparedPage compare_page(const std::filesystem::path& before_pdf, const std::fi
     if (s.noise) run_noise_pass(page, before_pdf, after_pdf, before, after, strict, inks);
 
     mark_tiny(page);
+    page.changes = find_changes(before_pdf, after_pdf, s.page, s.dpi, page.region_boxes);
     if (s.diagnostic_images) {
         page.before_padded = strict.before_padded;
         page.after_padded = strict.after_padded;
@@ -211,6 +213,7 @@ Json page_record(const ComparedPage& page, int band_rows, const Json& reference)
     if (page.stats.changed_percent > 90) warnings.push_back(WARNING_MOSTLY_CHANGED);
     record["warnings"] = warnings;
     record["look_only_places"] = page.look_only_places;
+    record.update(page.changes.to_json());
     return record;
 }
 

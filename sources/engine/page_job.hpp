@@ -5,10 +5,12 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/json.hpp"
 #include "common/tokyo_clock.hpp"
 #include "engine/compare.hpp"
+#include "engine/page_changes.hpp"
 #include "engine/page_settings.hpp"
 
 namespace tesmira::engine {
@@ -27,7 +29,9 @@ struct ComparedPage {
     TokyoTime checked_at;
     Json before_info, after_info, tiny_marks, noise;
     CompareStats stats;
-    int look_only_places = 0;               // where the pages look different on identical plates
+    int look_only_places = 0;            // where the pages look different on identical plates
+    std::vector<cv::Rect> region_boxes;  // of the final comparison's regions, for the changes
+    PageChanges changes;
     std::optional<std::string> strict_png;  // the banded strict image, encoded (noise pass on)
     cv::Mat result;                         // the final comparison's image, unmarked
     cv::Mat published;                      // the same with the tiny markers, when they are on
@@ -36,8 +40,8 @@ struct ComparedPage {
 };
 
 // The part of the page job that reads the two PDFs and writes nothing: rendering, the
-// comparisons, the noise pass and the tiny markers. So a caller may compare the next page
-// while the previous one is still being saved.
+// comparisons, the noise pass, the tiny markers and the changes with their words. So a caller
+// may compare the next page while the previous one is still being saved.
 //   folder    holds "before.pdf" and "after.pdf".
 //   settings  the page, the comparison's settings and the band's (read_page_settings).
 // Refuses (UserError) what render_pdf and compare_arrays refuse, and pages whose trim sizes

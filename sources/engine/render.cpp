@@ -22,6 +22,7 @@
 #include "pdf/page_images.hpp"
 #include "pdf/page_run.hpp"
 #include "pdf/reader.hpp"
+#include "pdf/trimmed_page.hpp"
 
 namespace tesmira::engine {
 namespace {
@@ -82,23 +83,6 @@ struct Geometry {
     fz_matrix ctm;
     int columns = 0, rows = 0;
 };
-
-// Opens the file and loads the page cut to its trim box, in memory only: the renderer then
-// draws just the trimmed page.
-PdfPage load_trimmed_page(const MupdfContext& mupdf, PdfDocument& doc, const std::filesystem::path& path,
-                          int page_number, const pdf::Rect& trim) {
-    fz_context* ctx = mupdf.get();
-    doc = pdf::open_pdf_document(mupdf, path);
-    int needs_password = 0;
-    mupdf.run([&] { needs_password = pdf_needs_password(ctx, doc.get()); });
-    if (needs_password) throw UserError("パスワード付きPDFは対応していません。");
-    mupdf.run([&] {
-        pdf_obj* page_object = pdf_lookup_page_obj(ctx, doc.get(), page_number - 1);
-        fz_rect box = fz_make_rect(float(trim.x0), float(trim.y0), float(trim.x1), float(trim.y1));
-        pdf_dict_put_rect(ctx, page_object, PDF_NAME(CropBox), box);
-    });
-    return pdf::load_pdf_page(mupdf, doc.get(), page_number - 1);
-}
 
 // The page on screen: MuPDF draws straight into the array that is returned.
 cv::Mat draw_screen(const MupdfContext& mupdf, pdf_page* page, const Geometry& g) {
@@ -161,7 +145,7 @@ public:
     OpenedPage(const std::filesystem::path& path, int page_number, double dpi)
         : prepared_(prepare(path, page_number, dpi)),
           doc_(nullptr, {mupdf_.get()}),
-          page_(load_trimmed_page(mupdf_, doc_, path, page_number, prepared_.geometry.trim)),
+          page_(pdf::load_trimmed_page(mupdf_, doc_, path, page_number, prepared_.geometry.trim)),
           survey_(survey_page(mupdf_, page_.get(), prepared_.geometry, page_number)),
           page_number_(page_number) {}
 

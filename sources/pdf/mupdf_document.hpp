@@ -72,11 +72,16 @@ struct SeparationsDeleter {
     fz_context* ctx;
     void operator()(fz_separations* separations) const { fz_drop_separations(ctx, separations); }
 };
+struct StextPageDeleter {
+    fz_context* ctx;
+    void operator()(fz_stext_page* page) const { fz_drop_stext_page(ctx, page); }
+};
 using PdfDocument = std::unique_ptr<pdf_document, PdfDocumentDeleter>;
 using PdfPage = std::unique_ptr<pdf_page, PdfPageDeleter>;
 using Pixmap = std::unique_ptr<fz_pixmap, PixmapDeleter>;
 using Device = std::unique_ptr<fz_device, DeviceDeleter>;
 using Separations = std::unique_ptr<fz_separations, SeparationsDeleter>;
+using StextPage = std::unique_ptr<fz_stext_page, StextPageDeleter>;
 
 // Opens the PDF at `path` to be drawn as it prints: a document that opens without a password has
 // its optional content in its print state (print_states.hpp).

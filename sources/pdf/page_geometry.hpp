@@ -1,14 +1,9 @@
 #pragma once
 #include <qpdf/QPDFPageObjectHelper.hh>
 
-namespace tesmira::pdf {
+#include "pdf/rect.hpp"
 
-// A rectangle in PDF points, normalised (x0 <= x1, y0 <= y1).
-struct Rect {
-    double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-    double width() const { return x1 - x0; }
-    double height() const { return y1 - y0; }
-};
+namespace tesmira::pdf {
 
 // How a page is drawn, read in one way for the pair check, the renderer and the noise scope,
 // so that a page they accept is drawn at the size they checked.

@@ -179,25 +179,12 @@ TEST_F(PageJob, RecordKeepsItsKeysTypesAndSettings) {
     settings["something_else"] = Json{{"kept", 12.0}};
     const Json record = run_job(folder.path(), settings);
     EXPECT_EQ(keys_of(record),
-              (std::vector<std::string>{"settings",
-                                        "before",
-                                        "after",
-                                        "regions",
-                                        "changed_pixels",
-                                        "changed_percent",
-                                        "boxes",
-                                        "boxes_truncated",
-                                        "tiny_marks",
-                                        "grain",
-                                        "created_at",
-                                        "header_height",
-                                        "reference_scope",
-                                        "render_seconds",
-                                        "compare_seconds",
-                                        "total_seconds",
-                                        "reference",
-                                        "warnings",
-                                        "look_only_places"}));
+              (std::vector<std::string>{
+                  "settings",        "before",        "after",           "regions",          "changed_pixels",
+                  "changed_percent", "boxes",         "boxes_truncated", "tiny_marks",       "grain",
+                  "created_at",      "header_height", "reference_scope", "render_seconds",   "compare_seconds",
+                  "total_seconds",   "reference",     "warnings",        "look_only_places", "changes_left_out",
+                  "changes"}));
     EXPECT_EQ(record["settings"], settings);
     EXPECT_EQ(record["look_only_places"], 0);
     EXPECT_EQ(record["tiny_marks"].dump(), R"({"enabled":false,"rectangles":[]})");

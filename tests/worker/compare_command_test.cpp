@@ -7,9 +7,11 @@
 #include <csignal>
 #include <cstdlib>
 #include <optional>
+#include <regex>
 #include <thread>
 
 #include "common/files.hpp"
+#include "fixtures/pdf_builder.hpp"
 #include "worker_process.hpp"
 
 namespace fs = std::filesystem;
@@ -103,7 +105,9 @@ TEST_F(CompareCommand, VerdictsOfFilesAndFolders) {
          1,
          "a.pdf → a.pdf: 2 pages, 2 changed\n"
          "  page 1: 2 regions (0.4444% of the page)\n"
+         "  page 1: change at 8.8, 22.9 mm (5.3 × 3.5 mm)\n"
          "  page 2: 2 regions (0.4444% of the page)\n"
+         "  page 2: change at 8.8, 22.9 mm (5.3 × 3.5 mm)\n"
          "only in NEW: added.pdf\n"
          "b.pdf → b.pdf: 1 page, unchanged\n"
          "c.pdf → c.pdf: 2 and 3 pages, different page counts\n"
@@ -183,6 +187,42 @@ TEST_F(CompareCommand, JsonGivesTheWorkersEvents) {
         return counts;
     };
     EXPECT_EQ(regions(compared), regions(worker));
+}
+
+// A changed page lists its changes, one a line: where, how large, and the words where there
+// are words; --json carries the same changes in its page reports.
+TEST_F(CompareCommand, ChangedPagesNameTheirChanges) {
+    namespace fx = tesmira::fixtures;
+    fx::Page before;
+    before.media = {0, 0, 300, 200};
+    fx::Page after = before;
+    before.content = fx::text(40, 150, 12, "Price 1,280 yen") + fx::fill_rect({200, 40, 220, 60}, 0, 0, 0);
+    after.content = fx::text(40, 150, 12, "Price 1,290 yen") + fx::fill_rect({200, 40, 220, 64}, 0, 0, 0);
+    fx::add_cjk_text(before, 40, 100, 12, "今月と週末のセール");
+    fx::add_cjk_text(after, 40, 100, 12, "今月とセール");
+    fx::write_pdf({.pages = {before, before}}, box.input("old.pdf"));
+    fx::write_pdf({.pages = {before, after}}, box.input("new.pdf"));
+
+    const Outcome run = compare({path(box, "old.pdf"), path(box, "new.pdf")});
+    ASSERT_EQ(run.status, 1) << run.err;
+    // The price in words at its place; the square's grown edge without: 20 x 4 pt from 200 pt
+    // across and 136 pt down, 40 x 8 pixels at 144 dpi, each 25.4 / 144 mm.
+    const std::regex price(R"(\n  page 2: change at \d+\.\d, \d+\.\d mm \(\d\.\d × \d\.\d mm\): "1,280" → "1,290"\n)");
+    EXPECT_TRUE(std::regex_search(run.out, price)) << run.out;
+    const std::regex deleted(
+        R"(\n  page 2: change at \d+\.\d, \d+\.\d mm \(\d+\.\d × \d\.\d mm\): "週末の" deleted\n)");
+    EXPECT_TRUE(std::regex_search(run.out, deleted)) << run.out;
+    EXPECT_NE(run.out.find("\n  page 2: change at 70.6, 48.0 mm (7.1 × 1.4 mm)\n"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("page 1:"), std::string::npos) << run.out;
+
+    const Outcome json = compare({"--json", path(box, "old.pdf"), path(box, "new.pdf")});
+    ASSERT_EQ(json.status, 1) << json.err;
+    const Json& pages = json.last().at("pages");
+    EXPECT_TRUE(pages.at(0).at("changes").empty());
+    ASSERT_EQ(pages.at(1).at("changes").size(), 3u);
+    EXPECT_EQ(pages.at(1).at("changes").at(0).at("old_text"), "Price 1,280 yen");
+    EXPECT_EQ(pages.at(1).at("changes").at(1).at("new_text"), "今月とセール");
+    EXPECT_EQ(pages.at(1).at("changes").at(2).at("box_mm"), Json::parse("[70.556, 47.978, 7.056, 1.411]"));
 }
 
 // Refusals and failures: status 2, the message on standard error, nothing on standard output.

@@ -66,7 +66,9 @@ TEST_F(WorkerEvents, OnePairRunWritesStartProgressAndOneCompleteLine) {
                                             "boxes",
                                             "boxes_truncated",
                                             "header_height",
-                                            "look_only_places"}));
+                                            "look_only_places",
+                                            "changes_left_out",
+                                            "changes"}));
     EXPECT_EQ(event.at("pages").at(1).at("page"), 2);
     EXPECT_GE(event.at("pages").at(1).at("regions").get<int>(), 1);  // the square moved
     for (const Json& page : event.at("pages")) {
@@ -74,6 +76,17 @@ TEST_F(WorkerEvents, OnePairRunWritesStartProgressAndOneCompleteLine) {
         EXPECT_EQ(page.at("boxes_truncated"), false);
         EXPECT_GT(page.at("header_height").get<int>(), 0);
         EXPECT_EQ(page.at("look_only_places"), 0);
+        EXPECT_EQ(page.at("changes_left_out"), 0);
+        // Every region is in a change: the square moved on both pages.
+        EXPECT_EQ(page.at("changes").size(), 1u);
+        int regions = 0;
+        for (const Json& change : page.at("changes")) {
+            EXPECT_EQ(
+                keys_of(change),
+                (std::vector<std::string>{"box", "box_mm", "regions", "old_text", "new_text", "old_span", "new_span"}));
+            regions += change.at("regions").get<int>();
+        }
+        EXPECT_EQ(regions, page.at("regions").get<int>());
     }
 }
 
