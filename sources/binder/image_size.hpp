@@ -8,8 +8,9 @@ struct ImageSize {
     std::uint32_t width = 0, height = 0;
 };
 
-// The pixel size of an image file. A PNG's comes from its header alone, with the refusals of
-// the PNG chunk walk; any other format is decoded, since OpenCV offers no header-only read.
+// The pixel size of an image file, from its header alone: a PNG's with the refusals of the
+// PNG chunk walk, a JPEG's from its frame header. Any other file is refused: "cannot identify
+// image file" and the path.
 ImageSize image_size(const std::filesystem::path& path);
 
 }  // namespace tesmira::binder

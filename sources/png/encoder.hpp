@@ -7,13 +7,16 @@
 
 namespace tesmira::png {
 
+// zlib's default compression level (libdeflate's levels mean the same).
+inline constexpr int DEFAULT_LEVEL = 6;
+
 // An 8-bit grey (CV_8UC1) or RGB (CV_8UC3, RGB order) image as the bytes of an ordinary
-// non-interlaced PNG file with a single IDAT chunk, compressed at the default level.
-std::string encode_png(const cv::Mat& image);
+// non-interlaced PNG file with a single IDAT chunk, deflated at `level` (1 to 12).
+std::string encode_png(const cv::Mat& image, int level = DEFAULT_LEVEL);
 
 // The same for images of one width and type stacked from top to bottom, as one image,
 // without joining them first.
-std::string encode_png(const std::vector<cv::Mat>& stacked);
+std::string encode_png(const std::vector<cv::Mat>& stacked, int level = DEFAULT_LEVEL);
 
 // Writes an 8-bit grey or RGB image as a PNG file made by encode_png.
 void write_png(const std::filesystem::path& path, const cv::Mat& image);
