@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <filesystem>
+#include <string_view>
 
 namespace tesmira::binder {
 
@@ -12,5 +13,7 @@ struct ImageSize {
 // PNG chunk walk, a JPEG's from its frame header. Any other file is refused: "cannot identify
 // image file" and the path.
 ImageSize image_size(const std::filesystem::path& path);
+// The same for an image file's bytes in memory; the refusal names no path.
+ImageSize image_size_of(std::string_view bytes);
 
 }  // namespace tesmira::binder
