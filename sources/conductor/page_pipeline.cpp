@@ -5,10 +5,17 @@
 
 namespace tesmira::conductor {
 
-PagePipeline::PagePipeline(std::vector<Job> jobs, const PageBudget& budget)
-    : jobs_(std::move(jobs)), slots_(jobs_.size()), budget_(budget) {
-    const std::size_t threads = std::min<std::size_t>(std::size_t(std::max(1, budget.pages_at_once)), jobs_.size());
-    for (std::size_t i = 0; i < threads; ++i) threads_.emplace_back([this] { work(); });
+PagePipeline::PagePipeline(std::vector<Job> jobs, const PageBudget& budget) : budget_(budget) { add(std::move(jobs)); }
+
+void PagePipeline::add(std::vector<Job> jobs) {
+    {
+        std::lock_guard lock(mutex_);
+        for (Job& job : jobs) jobs_.push_back(std::move(job));
+        slots_.resize(jobs_.size());
+    }
+    changed_.notify_all();
+    const std::size_t threads = std::min<std::size_t>(std::size_t(std::max(1, budget_.pages_at_once)), jobs_.size());
+    while (threads_.size() < threads) threads_.emplace_back([this] { work(); });
 }
 
 PagePipeline::~PagePipeline() {
@@ -32,22 +39,23 @@ bool PagePipeline::may_start() const {
 void PagePipeline::work() {
     std::unique_lock lock(mutex_);
     while (true) {
-        changed_.wait(lock, [this] { return stopping_ || may_start() || started_ == jobs_.size(); });
-        if (stopping_ || started_ == jobs_.size()) return;
+        changed_.wait(lock, [this] { return stopping_ || may_start(); });
+        if (stopping_) return;
         const std::size_t index = started_++;
         ++running_;
-        reserved_ += jobs_[index].bytes;
+        const Job& job = jobs_[index];  // taken under the lock: add() may grow the deque meanwhile
+        reserved_ += job.bytes;
         lock.unlock();
         std::optional<engine::FinishedPage> page;
         std::exception_ptr failure;
         try {
-            page = jobs_[index].compare();
+            page = job.compare();
         } catch (...) {
             failure = std::current_exception();
         }
         lock.lock();
         --running_;
-        reserved_ -= jobs_[index].bytes;
+        reserved_ -= job.bytes;
         slots_[index] = {std::move(page), failure, true};
         changed_.notify_all();
     }

@@ -2,10 +2,12 @@
 // The pages of a run compared several at a time and handed over one by one, in order, as if
 // they had been compared one after the other: a page's result (or its failure) reaches the
 // caller only once every earlier page's has, and nothing of a later page is handed over
-// before. Pages start in order, as many at once as the budget allows.
+// before. Pages start in order, as many at once as the budget allows, also while the caller
+// is still adding later pages.
 
 #include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <mutex>
@@ -27,13 +29,15 @@ public:
 
     // Starts comparing at once.
     PagePipeline(std::vector<Job> jobs, const PageBudget& budget);
+    // Adds pages after those given so far; they start as soon as the budget lets them.
+    void add(std::vector<Job> jobs);
     // Pages not started never start; the caller waits for those being compared (SIGTERM aborts
     // their drawing), so that nothing outlives the run.
     ~PagePipeline();
     PagePipeline(const PagePipeline&) = delete;
     PagePipeline& operator=(const PagePipeline&) = delete;
 
-    // The next page in order, once compared; its failure is thrown here.
+    // The next page in order, once compared; its failure is thrown here. Only for pages added.
     engine::FinishedPage next();
 
 private:
@@ -45,8 +49,8 @@ private:
     void work();
     bool may_start() const;  // with the lock held
 
-    std::vector<Job> jobs_;
-    std::vector<Slot> slots_;
+    std::deque<Job> jobs_;  // a deque, so that adding pages moves none being compared
+    std::deque<Slot> slots_;
     PageBudget budget_;
     std::mutex mutex_;
     std::condition_variable changed_;
