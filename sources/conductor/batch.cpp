@@ -25,7 +25,7 @@ void batch(const std::filesystem::path& before, const std::filesystem::path& aft
     progress("start", Json{{"total", pages}});
     {
         PagePipeline pipeline(
-            page_jobs(staged.before, staged.after, staged.valid, staged.identical, images, staged.copies),
+            page_jobs(staged.before, staged.after, staged.valid, staged.proofs, images, staged.copies),
             choose_budget());
         images.take_pages(
             pipeline,

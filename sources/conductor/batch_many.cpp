@@ -56,7 +56,7 @@ public:
             StagedPair& pair = staged_.emplace_back();
             stage(pair, files, staging_ / std::to_string(staged_.size()), settings_);
             PairImages& images = images_.emplace_back(pair.before_name, pair.after_name, settings_);
-            pipeline_.add(page_jobs(pair.before, pair.after, pair.valid, pair.identical, images, pair.copies));
+            pipeline_.add(page_jobs(pair.before, pair.after, pair.valid, pair.proofs, images, pair.copies));
         }
         // Kept for the window once every pair is accepted.
         for (const StagedPair& pair : staged_) keep_compared_pair(pair.before_name, pair.before, pair.after);

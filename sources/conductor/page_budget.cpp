@@ -12,10 +12,14 @@
 namespace tesmira::conductor {
 namespace {
 
-// Measured on screen pages and on press pages with several spot inks (bench/worker_vs_mutool.sh
-// with TESMIRA_PAGES_AT_ONCE): the two pages drawn, their plates, the difference, the mask, the
-// result and the banded image being encoded.
-constexpr std::size_t BYTES_PER_PIXEL = 24;
+// Bytes a pixel of the page that one page holds at its peak: its pooled page buffers as
+// bench/page_memory measures them (the pages drawn, their plates, the difference, the masks,
+// the result and the banded image being encoded), and about a byte more for what MuPDF holds
+// beside them. A press page with two spot inks compared: 24.3 in the pool.
+std::size_t bytes_per_pixel(const PageKind& kind) {
+    if (kind.identical) return kind.inks ? 18 : kind.noise ? 10 : 9;
+    return kind.inks ? 25 : kind.noise ? 19 : 12;
+}
 
 std::optional<long long> environment_number(const char* name) {
     const char* text = std::getenv(name);
@@ -46,7 +50,9 @@ std::optional<std::size_t> available_memory() {
 
 }  // namespace
 
-std::size_t page_bytes(long long pixels) { return std::size_t(std::max(0LL, pixels)) * BYTES_PER_PIXEL; }
+std::size_t page_bytes(long long pixels, const PageKind& kind) {
+    return std::size_t(std::max(0LL, pixels)) * bytes_per_pixel(kind);
+}
 
 PageBudget choose_budget() {
     PageBudget budget;

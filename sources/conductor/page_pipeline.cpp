@@ -3,9 +3,15 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "common/allocator.hpp"
+
 namespace tesmira::conductor {
 
-PagePipeline::PagePipeline(std::vector<Job> jobs, const PageBudget& budget) : budget_(budget) { add(std::move(jobs)); }
+PagePipeline::PagePipeline(std::vector<Job> jobs, const PageBudget& budget) : budget_(budget) {
+    // The page buffers kept between pages stay within what the pages may take together.
+    limit_pooled_memory(budget.page_bytes);
+    add(std::move(jobs));
+}
 
 void PagePipeline::add(std::vector<Job> jobs) {
     {

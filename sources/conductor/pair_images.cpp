@@ -56,11 +56,14 @@ ComparedPair PairImages::release(std::string source_name) {
 }
 
 std::vector<PagePipeline::Job> page_jobs(const std::filesystem::path& before, const std::filesystem::path& after,
-                                         const ValidPair& pair, const std::vector<bool>& identical,
+                                         const ValidPair& pair, const std::vector<pdf::PagePair>& proofs,
                                          const PairImages& images, const CopyNames& copies) {
     std::vector<PagePipeline::Job> jobs;
+    const bool noise = images.page_settings(1).noise;
     for (int page = 1; page <= pair.pages; ++page) {
-        const bool alike = std::size_t(page) <= identical.size() && identical[std::size_t(page - 1)];
+        const pdf::PagePair proof =
+            std::size_t(page) <= proofs.size() ? proofs[std::size_t(page - 1)] : pdf::PagePair();
+        const bool alike = proof.identical;
         jobs.push_back({[&copies, &images, before, after, page, alike] {
                             return copies.run([&] {
                                 const engine::PageSettings settings = images.page_settings(page);
@@ -69,7 +72,7 @@ std::vector<PagePipeline::Job> page_jobs(const std::filesystem::path& before, co
                                                                : engine::compare_page(before, after, settings));
                             });
                         },
-                        page_bytes(pair.page_pixels[std::size_t(page - 1)])});
+                        page_bytes(pair.page_pixels[std::size_t(page - 1)], {alike, proof.inks, noise})});
     }
     return jobs;
 }

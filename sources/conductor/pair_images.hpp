@@ -10,6 +10,7 @@
 #include "conductor/page_pipeline.hpp"
 #include "conductor/pair_validation.hpp"
 #include "engine/page_job.hpp"
+#include "pdf/page_identity.hpp"
 
 namespace tesmira {
 class CopyNames;
@@ -47,10 +48,11 @@ private:
 
 // The pipeline's jobs for the pages of a validated pair: each page compared from the private
 // copies `before` and `after` with the pair's page settings (only the new page drawn where
-// `identical` says the page is proven to draw alike), failures naming the originals through
-// `copies`, and its memory estimated from its size. `images` and `copies` must outlive the jobs.
+// `proofs` say the page is proven to draw alike), failures naming the originals through
+// `copies`, and its memory estimated from its size and what its proofs tell. `images` and
+// `copies` must outlive the jobs.
 std::vector<PagePipeline::Job> page_jobs(const std::filesystem::path& before, const std::filesystem::path& after,
-                                         const ValidPair& pair, const std::vector<bool>& identical,
+                                         const ValidPair& pair, const std::vector<pdf::PagePair>& proofs,
                                          const PairImages& images, const CopyNames& copies);
 
 }  // namespace tesmira::conductor

@@ -3,7 +3,6 @@
 #include "common/at_once.hpp"
 #include "common/files.hpp"
 #include "common/termination.hpp"
-#include "pdf/page_identity.hpp"
 
 namespace tesmira::conductor {
 
@@ -17,9 +16,9 @@ void copy_pair(StagedPair& pair, const std::filesystem::path& original_before,
 
 void check_pair(StagedPair& pair, const Json& settings) {
     // The digests read every stream of both files: as long as the checks, or longer, so beside them.
-    std::tie(pair.valid, pair.identical) =
+    std::tie(pair.valid, pair.proofs) =
         at_once([&] { return pair.copies.run([&] { return validate_pair(pair.before, pair.after, settings); }); },
-                [&] { return pdf::identical_pages(pair.before, pair.after); });
+                [&] { return pdf::page_pairs(pair.before, pair.after); });
 }
 
 }  // namespace tesmira::conductor

@@ -6,6 +6,7 @@
 #include "common/copy_names.hpp"
 #include "common/json.hpp"
 #include "conductor/pair_validation.hpp"
+#include "pdf/page_identity.hpp"
 
 namespace tesmira::conductor {
 
@@ -16,7 +17,7 @@ struct StagedPair {
     std::string before_name, after_name;  // the originals' file names
     CopyNames copies;                     // failures while reading the copies name the originals
     ValidPair valid;
-    std::vector<bool> identical;  // the pages proven to draw alike (pdf/page_identity.hpp)
+    std::vector<pdf::PagePair> proofs;  // the pages proven to draw alike, and naming inks
 };
 
 // Copies the originals to `pair.before` and `pair.after` (new files), both at the same time;
@@ -24,7 +25,7 @@ struct StagedPair {
 void copy_pair(StagedPair& pair, const std::filesystem::path& original_before,
                const std::filesystem::path& original_after);
 
-// Checks the copies (validate_pair) and, at the same time, finds the pages proven to draw alike.
+// Checks the copies (validate_pair) and, at the same time, reads what their pages' graphs prove.
 void check_pair(StagedPair& pair, const Json& settings);
 
 }  // namespace tesmira::conductor

@@ -6,7 +6,9 @@
 #include <qpdf/QPDFPageObjectHelper.hh>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <optional>
@@ -63,70 +65,153 @@ private:
     std::uint64_t size_ = 0;
 };
 
-// The digests of one document's objects. An object's digest is kept for every later use when
-// it refers back to nothing above itself on the way down, so that shared resources are
-// digested once.
+// Whether decoded content draws in CMYK: a k or K operator outside strings and comments, or
+// "CMYK" in a colour space named inline. A token cut between two writes counts as ended, and
+// an inline image's samples are read as content: both can only find more.
+class InkScan : public Pipeline {
+public:
+    InkScan() : Pipeline("ink scan", nullptr) {}
+    void write(unsigned char const* data, size_t length) override {
+        for (size_t i = 0; i < length; ++i) {
+            const char c = char(data[i]);
+            if (!skipped(c)) {
+                if ((c == 'k' || c == 'K') && !regular(last_[2]) && (i + 1 == length || !regular(char(data[i + 1]))))
+                    found_ = true;
+                if (c == 'K' && last_[0] == 'C' && last_[1] == 'M' && last_[2] == 'Y') found_ = true;
+            }
+            last_ = {last_[1], last_[2], c};
+        }
+    }
+    void finish() override {}
+    bool found() const { return found_; }
+
+private:
+    // Not white space and no delimiter: part of a token.
+    static bool regular(char c) {
+        return !std::isspace(static_cast<unsigned char>(c)) && !std::strchr("()<>[]{}/%", c);
+    }
+
+    // Whether `c` is within a string or a comment, following them as they open and close.
+    bool skipped(char c) {
+        if (comment_) {
+            comment_ = c != '\n' && c != '\r';
+            return true;
+        }
+        if (strings_ > 0) {
+            if (escaped_)
+                escaped_ = false;
+            else if (c == '\\')
+                escaped_ = true;
+            else if (c == '(')
+                ++strings_;
+            else if (c == ')')
+                --strings_;
+            return true;
+        }
+        if (c == '(') strings_ = 1;
+        if (c == '%') comment_ = true;
+        return c == '(' || c == '%';
+    }
+
+    bool found_ = false, comment_ = false, escaped_ = false;
+    int strings_ = 0;  // the depth of nested parentheses
+    std::array<char, 3> last_{' ', ' ', ' '};
+};
+
+// What a page's graph says of its inks, before it is drawn: whether it names a CMYK, Separation
+// or DeviceN colour space anywhere, or its content draws in CMYK. A page without any of it
+// prints as it looks; one with it may print differently (the engine decides when it draws).
+bool names_inks(const std::string& name) {
+    return name == "/DeviceCMYK" || name == "/CMYK" || name == "/Separation" || name == "/DeviceN";
+}
+
+// Streams that hold content: page contents, forms (also appearances and soft masks), tiling
+// patterns and Type 3 glyphs; not images, fonts, functions, colour profiles or metadata.
+bool holds_content(QPDFObjectHandle dictionary) {
+    if (dictionary.getKey("/Subtype").isNameAndEquals("/Form") || dictionary.hasKey("/PatternType")) return true;
+    for (const char* key : {"/Subtype", "/Type", "/Length1", "/Length2", "/Length3", "/FunctionType", "/N"})
+        if (dictionary.hasKey(key)) return false;
+    return true;
+}
+
+// The digests of one document's objects, and what they say of their inks. An object's digest
+// is kept for every later use when it refers back to nothing above itself on the way down, so
+// that shared resources are digested once.
 class GraphDigests {
 public:
+    struct Digest {
+        PageDigest digest{};
+        bool inks = false;  // see names_inks
+    };
+
     // The digest of `object`'s value; `object` may be direct or indirect.
-    PageDigest of(QPDFObjectHandle object) {
+    Digest of(QPDFObjectHandle object) {
         Sha256 sha;
-        std::size_t lowest = NOTHING;
-        add_value(sha, object, lowest, 0);
-        return sha.digest();
+        Walk walk;
+        add_value(sha, object, walk, 0);
+        return {sha.digest(), walk.inks};
     }
 
 private:
     static constexpr std::size_t NOTHING = SIZE_MAX;
 
+    // What the walk below one object found: the lowest object on the path it refers back to,
+    // and its inks.
+    struct Walk {
+        std::size_t lowest = NOTHING;
+        bool inks = false;
+    };
+
     // The digest of an indirect object, or where it stands among those being digested.
-    void add_reference(Sha256& sha, QPDFObjectHandle object, std::size_t& lowest, int depth) {
+    void add_reference(Sha256& sha, QPDFObjectHandle object, Walk& walk, int depth) {
         const QPDFObjGen id = object.getObjGen();
         if (const auto kept = kept_.find(id); kept != kept_.end()) {
             sha.add_tag('R');
-            sha.add(kept->second.data(), kept->second.size());
+            sha.add(kept->second.digest.data(), kept->second.digest.size());
+            walk.inks = walk.inks || kept->second.inks;
             return;
         }
         if (const auto on_path = std::find(path_.begin(), path_.end(), id); on_path != path_.end()) {
             const std::size_t index = std::size_t(on_path - path_.begin());
             sha.add_tag('B');  // back by so many steps, whatever its number
             sha.add_number(path_.size() - index);
-            lowest = std::min(lowest, index);
+            walk.lowest = std::min(walk.lowest, index);
             return;
         }
         if (++objects_ > MAX_DIGEST_OBJECTS) throw TooLarge();
         const std::size_t own = path_.size();
         path_.push_back(id);
         Sha256 inner;
-        std::size_t inner_lowest = NOTHING;
-        add_value(inner, object, inner_lowest, depth + 1, true);
+        Walk below;
+        add_value(inner, object, below, depth + 1, true);
         path_.pop_back();
-        const PageDigest digest = inner.digest();
-        if (inner_lowest >= own)
+        const Digest digest{inner.digest(), below.inks};
+        if (below.lowest >= own)
             kept_.emplace(id, digest);
         else
-            lowest = std::min(lowest, inner_lowest);
+            walk.lowest = std::min(walk.lowest, below.lowest);
+        walk.inks = walk.inks || below.inks;
         sha.add_tag('R');
-        sha.add(digest.data(), digest.size());
+        sha.add(digest.digest.data(), digest.digest.size());
     }
 
-    void add_value(Sha256& sha, QPDFObjectHandle object, std::size_t& lowest, int depth, bool resolved = false) {
+    void add_value(Sha256& sha, QPDFObjectHandle object, Walk& walk, int depth, bool resolved = false) {
         if (depth > MAX_DIGEST_DEPTH) throw TooLarge();
-        if (!resolved && object.isIndirect()) return add_reference(sha, object, lowest, depth);
+        if (!resolved && object.isIndirect()) return add_reference(sha, object, walk, depth);
         if (object.isStream()) {
             sha.add_tag('S');
-            add_dictionary(sha, object.getDict(), lowest, depth);
+            add_dictionary(sha, object.getDict(), walk, depth);
             sha.add_tag('D');
             DigestPipeline bytes(sha);
-            if (!object.pipeStreamData(&bytes, nullptr, 0, qpdf_dl_none, true))
-                throw std::runtime_error("unreadable stream");
+            if (!object.pipeStreamData(&bytes, nullptr, 0, qpdf_dl_none)) throw std::runtime_error("unreadable stream");
             sha.add_number(bytes.size());
+            if (!walk.inks && holds_content(object.getDict())) walk.inks = draws_in_cmyk(object);
         } else if (object.isDictionary()) {
-            add_dictionary(sha, object, lowest, depth);
+            add_dictionary(sha, object, walk, depth);
         } else if (object.isArray()) {
             sha.add_tag('a');
             sha.add_number(std::uint64_t(object.getArrayNItems()));
-            for (QPDFObjectHandle item : object.aitems()) add_value(sha, item, lowest, depth + 1);
+            for (QPDFObjectHandle item : object.aitems()) add_value(sha, item, walk, depth + 1);
         } else if (object.isNull()) {
             sha.add_tag('n');
         } else if (object.isBool()) {
@@ -140,6 +225,7 @@ private:
         } else if (object.isName()) {
             sha.add_tag('/');
             sha.add(object.getName());
+            walk.inks = walk.inks || names_inks(object.getName());
         } else if (object.isString()) {
             sha.add_tag('s');
             sha.add(object.getStringValue());
@@ -149,17 +235,24 @@ private:
     }
 
     // Keys in their sorted order; /Parent left out.
-    void add_dictionary(Sha256& sha, QPDFObjectHandle dictionary, std::size_t& lowest, int depth) {
+    void add_dictionary(Sha256& sha, QPDFObjectHandle dictionary, Walk& walk, int depth) {
         sha.add_tag('d');
         for (const auto& [key, value] : dictionary.ditems()) {
             if (key == "/Parent") continue;
             sha.add(key);
-            add_value(sha, value, lowest, depth + 1);
+            add_value(sha, value, walk, depth + 1);
         }
         sha.add_tag('e');
     }
 
-    std::map<QPDFObjGen, PageDigest> kept_;
+    // Content that cannot be decoded counts as drawing in CMYK: the hint errs on the side of more memory.
+    static bool draws_in_cmyk(QPDFObjectHandle stream) {
+        InkScan scan;
+        bool filtered = false;
+        return !stream.pipeStreamData(&scan, &filtered, 0, qpdf_dl_generalized, true) || !filtered || scan.found();
+    }
+
+    std::map<QPDFObjGen, Digest> kept_;
     std::vector<QPDFObjGen> path_;  // the indirect objects being digested, outermost first
     long long objects_ = 0;
 };
@@ -167,40 +260,42 @@ private:
 constexpr const char* INHERITED[] = {"/Resources", "/MediaBox", "/CropBox", "/Rotate"};
 constexpr const char* DOCUMENT_WIDE[] = {"/OCProperties", "/AcroForm", "/OutputIntents"};
 
-std::vector<PageDigest> digests_of(QPDF& qpdf) {
+std::vector<PageProof> proofs_of(QPDF& qpdf) {
     GraphDigests graph;
     QPDFObjectHandle root = qpdf.getRoot();
     Sha256 document;
     for (const char* key : DOCUMENT_WIDE) {
         document.add(key);
-        const PageDigest value = graph.of(root.getKey(key));
+        const PageDigest value = graph.of(root.getKey(key)).digest;
         document.add(value.data(), value.size());
     }
     const PageDigest document_digest = document.digest();
 
-    std::vector<PageDigest> pages;
+    std::vector<PageProof> pages;
     for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(qpdf).getAllPages()) {
         Sha256 sha;
         sha.add(document_digest.data(), document_digest.size());
-        const PageDigest own = graph.of(page.getObjectHandle());
-        sha.add(own.data(), own.size());
+        const GraphDigests::Digest own = graph.of(page.getObjectHandle());
+        sha.add(own.digest.data(), own.digest.size());
+        bool inks = own.inks;
         for (const char* key : INHERITED) {
             sha.add(key);
-            const PageDigest value = graph.of(page.getAttribute(key, false));
-            sha.add(value.data(), value.size());
+            const GraphDigests::Digest value = graph.of(page.getAttribute(key, false));
+            sha.add(value.digest.data(), value.digest.size());
+            inks = inks || value.inks;
         }
-        pages.push_back(sha.digest());
+        pages.push_back({sha.digest(), inks});
     }
     return pages;
 }
 
 }  // namespace
 
-std::vector<PageDigest> page_digests(const std::filesystem::path& pdf) {
+std::vector<PageProof> page_proofs(const std::filesystem::path& pdf) {
     try {
         Reader reader = open_reader(pdf);
         if (!reader.qpdf) return {};
-        std::vector<PageDigest> pages = digests_of(*reader.qpdf);
+        std::vector<PageProof> pages = proofs_of(*reader.qpdf);
         if (reader.qpdf->anyWarnings()) return {};
         return pages;
     } catch (const TooLarge&) {
@@ -210,12 +305,13 @@ std::vector<PageDigest> page_digests(const std::filesystem::path& pdf) {
     }
 }
 
-std::vector<bool> identical_pages(const std::filesystem::path& before, const std::filesystem::path& after) {
+std::vector<PagePair> page_pairs(const std::filesystem::path& before, const std::filesystem::path& after) {
     const auto [old_pages, new_pages] =
-        at_once([&] { return page_digests(before); }, [&] { return page_digests(after); });
-    std::vector<bool> identical(std::min(old_pages.size(), new_pages.size()));
-    for (std::size_t i = 0; i < identical.size(); ++i) identical[i] = old_pages[i] == new_pages[i];
-    return identical;
+        at_once([&] { return page_proofs(before); }, [&] { return page_proofs(after); });
+    std::vector<PagePair> pairs(std::min(old_pages.size(), new_pages.size()));
+    for (std::size_t i = 0; i < pairs.size(); ++i)
+        pairs[i] = {old_pages[i].digest == new_pages[i].digest, old_pages[i].inks || new_pages[i].inks};
+    return pairs;
 }
 
 }  // namespace tesmira::pdf

@@ -17,17 +17,30 @@ namespace tesmira::pdf {
 
 using PageDigest = std::array<unsigned char, 32>;
 
-// The digest of every page of a PDF, in page order; nothing when the file proves nothing: qpdf
+// A page's digest, and whether its graph names inks: a CMYK, Separation or DeviceN colour space
+// anywhere, or content (of the page, its forms and patterns) that draws in CMYK. A page without
+// inks prints as it looks; one with them may print differently, which only drawing it tells.
+struct PageProof {
+    PageDigest digest{};
+    bool inks = false;
+};
+
+// The proof of every page of a PDF, in page order; nothing when the file proves nothing: qpdf
 // found it damaged (whatever it repaired, the renderer may have repaired otherwise), it could
 // not be read, or its graph is too deep or too large to walk (beyond MAX_DIGEST_DEPTH
 // references and nested objects, or MAX_DIGEST_OBJECTS objects).
-std::vector<PageDigest> page_digests(const std::filesystem::path& pdf);
+std::vector<PageProof> page_proofs(const std::filesystem::path& pdf);
 
 inline constexpr int MAX_DIGEST_DEPTH = 1'000;
 inline constexpr long long MAX_DIGEST_OBJECTS = 1'000'000;
 
-// Page by page, whether the two PDFs' pages are proven to draw alike: their digests are equal.
-// One entry for each page the two files have in common, none when either proves nothing.
-std::vector<bool> identical_pages(const std::filesystem::path& before, const std::filesystem::path& after);
+// Page by page, what the two PDFs' proofs say of a pair of pages: whether they are proven to
+// draw alike (their digests are equal), and whether either names inks. One entry for each page
+// the two files have in common, none when either proves nothing.
+struct PagePair {
+    bool identical = false;
+    bool inks = true;
+};
+std::vector<PagePair> page_pairs(const std::filesystem::path& before, const std::filesystem::path& after);
 
 }  // namespace tesmira::pdf

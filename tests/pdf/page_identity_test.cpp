@@ -16,10 +16,16 @@
 #include "pdf/page_identity.hpp"
 
 using tesmira::fixtures::TempFolder;
-using tesmira::pdf::identical_pages;
-using tesmira::pdf::page_digests;
+using tesmira::pdf::page_pairs;
+using tesmira::pdf::page_proofs;
 
 namespace {
+
+std::vector<bool> identical_pages(const std::filesystem::path& before, const std::filesystem::path& after) {
+    std::vector<bool> identical;
+    for (const tesmira::pdf::PagePair& pair : page_pairs(before, after)) identical.push_back(pair.identical);
+    return identical;
+}
 
 // A PDF written object by object as given, so that a test chooses the numbers, the order of
 // the objects in the file and of the keys in each dictionary; the cross-reference table is
@@ -199,11 +205,50 @@ TEST(PageIdentity, ADamagedFileProvesNothing) {
     const std::size_t offset = bytes.find("startxref\n") + 10;
     bytes.replace(offset, bytes.find('\n', offset) - offset, "99999");  // no cross-reference table there
     write(damaged, bytes);
-    EXPECT_EQ(page_digests(old_pdf).size(), 2u);
-    EXPECT_TRUE(page_digests(damaged).empty());
+    EXPECT_EQ(page_proofs(old_pdf).size(), 2u);
+    EXPECT_TRUE(page_proofs(damaged).empty());
     EXPECT_TRUE(identical_pages(old_pdf, damaged).empty());
     write(damaged, "not a PDF at all");
     EXPECT_TRUE(identical_pages(old_pdf, damaged).empty());
+}
+
+// Whether a page names inks, for its memory: any CMYK, Separation or DeviceN colour space in its
+// graph, or content drawing in CMYK, also in a form; RGB and grey pages name none.
+TEST(PageIdentity, TellsWhichPagesNameInks) {
+    TempFolder folder;
+    const auto pdf = folder.path() / "pages.pdf";
+    const struct {
+        const char* name;
+        RawPdf pdf;
+        bool inks;
+    } cases[] = {
+        {"RGB and grey content", changed(7, "BT", "0.5 g 1 0 0 rg 10 10 20 20 re f BT"), false},
+        {"a CMYK fill", changed(7, "BT", "0 0 0 1 k 10 10 20 20 re f BT"), true},
+        {"a CMYK stroke", changed(7, "BT", "0 0 1 0 K 10 10 m 20 20 l S BT"), true},
+        {"an inline CMYK image",
+         changed(7, "BT", "q BI /W 1 /H 1 /CS /CMYK /BPC 8 ID \xff\x00\x00\x00\nEI Q BT"),
+         true},
+        {"a spot colour space in the resources",
+         changed(4, "/ProcSet", "/ColorSpace << /S [/Separation /Spot /DeviceCMYK {10}] >> /ProcSet"),
+         true},
+        {"CMYK inside a form",
+         [] {
+             RawPdf pdf = changed(4, "/ProcSet", "/XObject << /X {13} >> /ProcSet");
+             pdf.objects[13] = "<< /Type /XObject /Subtype /Form /BBox [0 0 10 10] >>stream\n0 1 0 0 k 0 0 5 5 re f";
+             return pdf;
+         }(),
+         true},
+        {"a word ending in k in its text", changed(7, "(Two)", "(Two k)"), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        write(pdf, c.pdf.bytes());
+        const auto proofs = page_proofs(pdf);
+        ASSERT_EQ(proofs.size(), 2u);
+        EXPECT_FALSE(proofs[0].inks);
+        EXPECT_EQ(proofs[1].inks, c.inks);
+        EXPECT_EQ(page_pairs(pdf, pdf)[1].inks, c.inks);
+    }
 }
 
 }  // namespace
