@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "common/allocator.hpp"
+#include "common/processor_share.hpp"
 
 namespace tesmira::conductor {
 
@@ -55,6 +56,7 @@ void PagePipeline::work() {
         std::optional<engine::FinishedPage> page;
         std::exception_ptr failure;
         try {
+            const RunningPage running;
             page = job.compare();
         } catch (...) {
             failure = std::current_exception();

@@ -15,6 +15,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "common/processor_share.hpp"
 #include "png/chunks.hpp"
 #include "png/deflate_join.hpp"
 
@@ -96,14 +97,14 @@ std::string zlib_header(int level) {
 
 using Compressor = std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)>;
 
-// Bands of rows are filtered and deflated in parallel, each as a deflate stream of its own,
-// and joined into one zlib stream with the combined Adler-32.
+// Bands of rows are filtered and deflated, in parallel where processors are to spare, each as a
+// deflate stream of its own, and joined into one zlib stream with the combined Adler-32.
 std::string zlib_stream(const std::vector<const uchar*>& rows, std::size_t length, std::size_t bpp, int level) {
     const int row_count = int(rows.size());
     const int bands = (row_count + BAND_ROWS - 1) / BAND_ROWS;
     const std::vector<uchar> zeros(length, 0);  // the row above the first one
     std::vector<Band> results(static_cast<std::size_t>(bands));
-    cv::parallel_for_(cv::Range(0, bands), [&](const cv::Range& range) {
+    const auto deflate_bands = [&](const cv::Range& range) {
         Compressor compressor(libdeflate_alloc_compressor(level), libdeflate_free_compressor);
         if (!compressor) throw std::bad_alloc();
         std::vector<uchar> raw, deflated;
@@ -126,7 +127,12 @@ std::string zlib_stream(const std::vector<const uchar*>& rows, std::size_t lengt
             band.adler = libdeflate_adler32(1, raw.data(), raw.size());
             band.raw_length = raw.size();
         }
-    });
+    };
+    // On OpenCV's threads only where no page has the processors (common/processor_share.hpp).
+    if (processors_to_spare())
+        cv::parallel_for_(cv::Range(0, bands), deflate_bands);
+    else
+        deflate_bands(cv::Range(0, bands));
     std::size_t total = 2 + 4;
     for (const Band& band : results) total += band.deflated.size();
     std::string out;
