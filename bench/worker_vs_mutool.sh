@@ -4,32 +4,39 @@
 #   PNM to /dev/null, so that no encoding is timed; in CMYK with overprint, -O 1, for the press);
 # - the same rendering split into page ranges over as many `mutool` processes as this machine
 #   has processors;
-# - with BASELINE_BUILD, the worker of another build (today's, say).
-# Cases: the 20-page A4 catalogue pair at 300 and at 144 dpi, a 50-page pair at 300 dpi, a
-# multi-file run of 20 files of 10 pages at 144 dpi, and the 20-page catalogue made for the press
-# (CMYK photos, a spot ink, overprinted text, rich blacks) at 300 dpi. Then the memory budget:
-# the 50-page pair under a budget of 512 MiB, and the 20-page pair on two processors.
-# Prints medians of times and ratios, and peak memory. Needs mupdf-tools, GNU time and bc; run
-# from the build folder's parent:
+# - with BASELINE_BUILD, the worker of another build (today's, say), in alternating rounds.
+# Cases: the 20-page A4 catalogue pair at 300 and at 144 dpi (3 pages changed, the others
+# proven alike), the same pair with every page changed, a 50-page pair at 300 dpi, a multi-file
+# run of 20 files of 10 pages at 144 dpi, the 20-page catalogue made for the press (CMYK photos,
+# a spot ink, overprinted text, rich blacks), and a 20-page CMYK pair with JPEG photos, two spot
+# inks and overprinted text, one page changed, both at 300 dpi. Then: the time from the start to
+# the first "progress" event; the 20-page pair on one processor and on all (taskset); the
+# memory budget (the 50-page pair under 512 MiB), and the 20-page pair on two processors.
+# Prints each figure's median over the rounds and, in brackets, its lowest and highest: the
+# machine's noise. Needs mupdf-tools, GNU time, taskset and bc; run from the build folder's parent:
 #   bench/worker_vs_mutool.sh [BUILD_DIR [RUNS [BASELINE_BUILD]]]
 set -euo pipefail
 # The worker of a build tree: in libexec/tesmira, or in worker/ in builds before the package.
 worker_of() { if [ -x "$1/libexec/tesmira/TesmiraWorker" ]; then echo "$1/libexec/tesmira/TesmiraWorker"; else echo "$1/worker/TesmiraWorker"; fi; }
 build=${1:-build}
-runs=${2:-3}
+runs=${2:-5}
 baseline=${3:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cores=$(nproc)
 
 # A photo of 1000 px (600 px for 50 pages) keeps each document under the 60 MiB limit per file.
-pair() {  # FOLDER PAGES PHOTO [--press]: old/ and new/ with a catalogue of PAGES pages, a few changed
-  mkdir -p "$1/old" "$1/new"
-  "$build/bench/make_pdf_pair" "$1/old/catalogue.pdf" "$1/new/catalogue.pdf" "$2" 4 11 17 --photo "$3" ${4:-} > /dev/null
+pair() {  # FOLDER PAGES PHOTO CHANGED [OPTIONS]: old/ and new/ with a catalogue of PAGES pages
+  local folder=$1 pages=$2 photo=$3 changed=$4
+  shift 4
+  mkdir -p "$folder/old" "$folder/new"
+  "$build/bench/make_pdf_pair" "$folder/old/catalogue.pdf" "$folder/new/catalogue.pdf" "$pages" $changed --photo "$photo" "$@" > /dev/null
 }
-pair "$work/a4" 20 1000
-pair "$work/long" 50 600
-pair "$work/press" 20 1000 --press
+pair "$work/a4" 20 1000 "4 11 17"
+pair "$work/edited" 20 1000 "$(seq -s ' ' 1 20)"
+pair "$work/long" 50 600 "4 11 17"
+pair "$work/press" 20 1000 "4 11 17" --press
+pair "$work/cmyk" 20 2000 "9" --press --jpeg
 mkdir -p "$work/files/old" "$work/files/new"
 for f in $(seq -w 1 20); do
   "$build/bench/make_pdf_pair" "$work/files/old/doc$f.pdf" "$work/files/new/doc$f.pdf" 10 3 --photo 600 > /dev/null
@@ -37,6 +44,7 @@ done
 
 seconds() { local start=$(date +%s.%N); "$@" > /dev/null 2>&1; echo "$(date +%s.%N) - $start" | bc; }
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+spread() { sort -g | awk 'NR == 1 { low = $1 } { high = $1 } END { print "[" low " – " high "]" }'; }
 ratio() { echo "scale=3; $1 / $2" | bc; }
 
 # mutool_options COLOURS: the options of `mutool draw` for RGB or for CMYK with overprint.
@@ -77,7 +85,7 @@ worker() {
   cat "$work/time"
 }
 
-figure() { echo "  $1: $(median < "$work/figures/$2")"; }
+figure() { echo "  $1: $(median < "$work/figures/$2") $(spread < "$work/figures/$2")"; }
 
 # case NAME FOLDER DPI COLOURS
 case_() {
@@ -94,7 +102,7 @@ case_() {
     if [ -n "$baseline" ]; then
       read -r base base_peak < <(worker "$baseline" "$dpi" "$folder")
       echo "$base" >> "$work/figures/base" && echo "$base_peak" >> "$work/figures/base_peak"
-      ratio "$base" "$time" >> "$work/figures/speedup"
+      ratio "$base" "$time" >> "$work/figures/speedup" && ratio "$base" "$all" >> "$work/figures/base_to_all"
     fi
   done
   echo "$name, median of $runs rounds:"
@@ -103,19 +111,61 @@ case_() {
   figure "worker (s)" worker
   figure "worker / mutool one thread" to_one
   figure "worker / mutool on every processor" to_all
-  echo "  worker peak memory: $(( $(median < "$work/figures/peak") / 1024 )) MB"
+  echo "  worker peak memory: $(( $(median < "$work/figures/peak") / 1024 )) MB (highest $(( $(sort -g "$work/figures/peak" | tail -n 1) / 1024 )) MB)"
   if [ -n "$baseline" ]; then
     figure "baseline worker (s)" base
+    figure "baseline / mutool on every processor" base_to_all
     figure "baseline / worker (speed-up)" speedup
     echo "  baseline peak memory: $(( $(median < "$work/figures/base_peak") / 1024 )) MB"
   fi
 }
 
 case_ "20-page A4 pair, 300 dpi" "$work/a4" 300 rgb
+case_ "20-page A4 pair, every page changed, 300 dpi" "$work/edited" 300 rgb
 case_ "20-page A4 pair, 144 dpi" "$work/a4" 144 rgb
 case_ "50-page A4 pair, 300 dpi" "$work/long" 300 rgb
 case_ "20 files of 10 pages, 144 dpi" "$work/files" 144 rgb
 case_ "20-page press pair, 300 dpi" "$work/press" 300 cmyk
+case_ "20-page CMYK pair with JPEG photos and two spot inks, 300 dpi" "$work/cmyk" 300 cmyk
+
+# first_progress BUILD FOLDER: seconds from the start to the first "progress" event.
+first_progress() {
+  rm -rf "$work/out" && mkdir "$work/out"
+  local start=$(date +%s.%N) seen=
+  "$(worker_of "$1")" --before "$2"/old/*.pdf --after "$2"/new/*.pdf --output-root "$work/out" |
+    while IFS= read -r line; do
+      if [ -z "$seen" ] && [[ $line == *'"progress"'* ]]; then echo "$(date +%s.%N) - $start" | bc; seen=1; fi
+    done
+}
+mkdir -p "$work/figures" && rm -f "$work/figures"/*
+for _ in $(seq "$runs"); do
+  first_progress "$build" "$work/a4" >> "$work/figures/first"
+  [ -n "$baseline" ] && first_progress "$baseline" "$work/a4" >> "$work/figures/base_first"
+done
+echo "20-page A4 pair, 300 dpi, start to the first \"progress\", median of $runs rounds:"
+figure "worker (s)" first
+[ -n "$baseline" ] && figure "baseline worker (s)" base_first
+
+# The same pair on one processor and on eight.
+rm -f "$work/figures"/*
+for _ in $(seq "$runs"); do
+  for program in "$build" ${baseline:+"$baseline"}; do
+    name=$([ "$program" = "$build" ] && echo worker || echo base)
+    read -r one _ < <(worker "$program" 300 "$work/a4" taskset -c 0)
+    read -r eight _ < <(worker "$program" 300 "$work/a4" taskset -c "0-$((cores - 1))")
+    echo "$one" >> "$work/figures/${name}_one" && echo "$eight" >> "$work/figures/${name}_eight"
+    ratio "$one" "$eight" >> "$work/figures/${name}_scaling"
+  done
+done
+echo "20-page A4 pair, 300 dpi, on one processor and on $cores (taskset), median of $runs rounds:"
+figure "worker on one processor (s)" worker_one
+figure "worker on $cores (s)" worker_eight
+figure "worker's scaling (one / $cores)" worker_scaling
+if [ -n "$baseline" ]; then
+  figure "baseline on one processor (s)" base_one
+  figure "baseline on $cores (s)" base_eight
+  figure "baseline's scaling (one / $cores)" base_scaling
+fi
 
 available=$(awk '/^MemAvailable:/ { print int($2 / 1024) }' /proc/meminfo)
 budget=$(( available / 2 < 1024 ? available / 2 : 1024 ))
