@@ -34,13 +34,21 @@ PagePipeline::~PagePipeline() {
     for (std::thread& thread : threads_) thread.join();
 }
 
-bool PagePipeline::may_start() const {
-    if (started_ == jobs_.size()) return false;
+std::optional<std::size_t> PagePipeline::next_to_start() const {
     // Compared pages wait for the caller with their encoded images only; a few pages ahead are
     // enough to keep every processor busy.
-    if (started_ >= handed_ + 2 * std::size_t(std::max(1, budget_.pages_at_once))) return false;
+    const std::size_t end = std::min(jobs_.size(), handed_ + 2 * std::size_t(std::max(1, budget_.pages_at_once)));
+    std::optional<std::size_t> next;
+    for (std::size_t i = waiting_; i < end; ++i)
+        if (!slots_[i].started && (!next || jobs_[i].bytes > jobs_[*next].bytes)) next = i;
+    return next;
+}
+
+bool PagePipeline::may_start() const {
+    const std::optional<std::size_t> next = next_to_start();
+    if (!next) return false;
     // A page larger than the whole budget runs when nothing else does.
-    return running_ == 0 || reserved_ + jobs_[started_].bytes <= budget_.page_bytes;
+    return running_ == 0 || reserved_ + jobs_[*next].bytes <= budget_.page_bytes;
 }
 
 void PagePipeline::work() {
@@ -48,7 +56,9 @@ void PagePipeline::work() {
     while (true) {
         changed_.wait(lock, [this] { return stopping_ || may_start(); });
         if (stopping_) return;
-        const std::size_t index = started_++;
+        const std::size_t index = *next_to_start();
+        slots_[index].started = true;
+        while (waiting_ < jobs_.size() && slots_[waiting_].started) ++waiting_;
         ++running_;
         const Job& job = jobs_[index];  // taken under the lock: add() may grow the deque meanwhile
         reserved_ += job.bytes;
@@ -64,7 +74,7 @@ void PagePipeline::work() {
         lock.lock();
         --running_;
         reserved_ -= job.bytes;
-        slots_[index] = {std::move(page), failure, true};
+        slots_[index] = {std::move(page), failure, true, true};
         changed_.notify_all();
     }
 }

@@ -2,8 +2,10 @@
 // The pages of a run compared several at a time and handed over one by one, in order, as if
 // they had been compared one after the other: a page's result (or its failure) reaches the
 // caller only once every earlier page's has, and nothing of a later page is handed over
-// before. Pages start in order, as many at once as the budget allows, also while the caller
-// is still adding later pages.
+// before. Pages start as many at once as the budget allows, also while the caller is still
+// adding later pages: of the pages at most twice the thread count ahead of the caller, the one
+// reckoned largest first (the earliest of equal ones), so that the run does not end waiting for
+// a page compared in full among pages that took less.
 
 #include <condition_variable>
 #include <cstddef>
@@ -44,17 +46,19 @@ private:
     struct Slot {
         std::optional<engine::FinishedPage> page;
         std::exception_ptr failure;
-        bool done = false;
+        bool started = false, done = false;
     };
     void work();
-    bool may_start() const;  // with the lock held
+    std::optional<std::size_t> next_to_start() const;  // with the lock held
+    bool may_start() const;                            // with the lock held
 
     std::deque<Job> jobs_;  // a deque, so that adding pages moves none being compared
     std::deque<Slot> slots_;
     PageBudget budget_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::size_t started_ = 0, handed_ = 0, running_ = 0;
+    std::size_t waiting_ = 0;  // the first page not started
+    std::size_t handed_ = 0, running_ = 0;
     std::size_t reserved_ = 0;  // the estimated bytes of the pages being compared
     bool stopping_ = false;
     std::vector<std::thread> threads_;

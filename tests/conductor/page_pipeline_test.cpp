@@ -3,9 +3,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "conductor/page_pipeline.hpp"
 
@@ -96,4 +98,34 @@ TEST(PagePipeline, GoingEarlyWaitsForThePagesBeingCompared) {
     { PagePipeline pipeline(std::move(jobs), {4, 1000}); }  // as when SIGTERM unwinds the run
     EXPECT_EQ(count.running, 0);
     EXPECT_LE(count.started, 12);
+}
+
+// Of the pages within reach (twice the threads ahead of the caller), the largest start first,
+// the earliest of equal ones; they are still handed over in order.
+TEST(PagePipeline, StartsTheLargestPagesWithinReachFirst) {
+    std::mutex mutex;
+    std::vector<int> started;
+    std::vector<PagePipeline::Job> jobs;
+    const std::size_t bytes[] = {1, 5, 1, 9, 50, 1};
+    for (int page = 0; page < 6; ++page)
+        jobs.push_back({[&, page] {
+                            const std::lock_guard lock(mutex);
+                            started.push_back(page);
+                            FinishedPage finished;
+                            finished.result_png = std::to_string(page);
+                            return finished;
+                        },
+                        bytes[page]});
+    PagePipeline pipeline(std::move(jobs), {2, 1000});
+    // Nothing is handed over yet, so pages 0 to 3 are within reach and 4 not.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        const std::lock_guard lock(mutex);
+        if (started.size() == 4) break;
+    }
+    {
+        const std::lock_guard lock(mutex);
+        EXPECT_EQ(started, std::vector<int>({3, 1, 0, 2}));
+    }
+    for (int page = 0; page < 6; ++page) EXPECT_EQ(pipeline.next().result_png, std::to_string(page));
 }
