@@ -1,6 +1,7 @@
 #include "pdf/page_identity.hpp"
 
 #include <openssl/evp.h>
+#include <qpdf/Buffer.hh>
 #include <qpdf/Pipeline.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
@@ -9,9 +10,9 @@
 #include <cctype>
 #include <cstdint>
 #include <cstring>
+#include <future>
 #include <map>
 #include <memory>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -53,16 +54,46 @@ private:
 class DigestPipeline : public Pipeline {
 public:
     explicit DigestPipeline(Sha256& sha) : Pipeline("digest", nullptr), sha_(sha) {}
-    void write(unsigned char const* data, size_t length) override {
-        sha_.add(data, length);
-        size_ += length;
-    }
+    void write(unsigned char const* data, size_t length) override { sha_.add(data, length); }
     void finish() override {}
-    std::uint64_t size() const { return size_; }
 
 private:
     Sha256& sha_;
-    std::uint64_t size_ = 0;
+};
+
+// Streams of at least this many raw bytes (images, mostly) are digested ahead, in parallel.
+constexpr long long LARGE_STREAM = 256 * 1024;
+
+// The digests of streams' raw bytes. Those of a document's large streams are taken on threads of
+// their own as soon as it is opened, qpdf reading their bytes on this thread, so that the walk
+// finds them done; the others where the walk meets them.
+class StreamDigests {
+public:
+    explicit StreamDigests(QPDF& qpdf) {
+        for (QPDFObjectHandle object : qpdf.getAllObjects()) {
+            if (!object.isStream()) continue;
+            QPDFObjectHandle length = object.getDict().getKey("/Length");
+            if (!length.isInteger() || length.getIntValue() < LARGE_STREAM) continue;
+            ahead_.emplace(object.getObjGen(),
+                           std::async(std::launch::async, [bytes = object.getRawStreamData()]() mutable {
+                               Sha256 sha;
+                               sha.add(bytes->getBuffer(), bytes->getSize());
+                               bytes.reset();  // the bytes go as soon as they are digested
+                               return sha.digest();
+                           }).share());
+        }
+    }
+
+    PageDigest of(QPDFObjectHandle stream) {
+        if (const auto ahead = ahead_.find(stream.getObjGen()); ahead != ahead_.end()) return ahead->second.get();
+        Sha256 sha;
+        DigestPipeline bytes(sha);
+        if (!stream.pipeStreamData(&bytes, nullptr, 0, qpdf_dl_none)) throw std::runtime_error("unreadable stream");
+        return sha.digest();
+    }
+
+private:
+    std::map<QPDFObjGen, std::shared_future<PageDigest>> ahead_;
 };
 
 // Whether decoded content draws in CMYK: a k or K operator outside strings and comments, or
@@ -139,6 +170,8 @@ bool holds_content(QPDFObjectHandle dictionary) {
 // that shared resources are digested once.
 class GraphDigests {
 public:
+    explicit GraphDigests(QPDF& qpdf) : streams_(qpdf) {}
+
     struct Digest {
         PageDigest digest{};
         bool inks = false;  // see names_inks
@@ -202,9 +235,8 @@ private:
             sha.add_tag('S');
             add_dictionary(sha, object.getDict(), walk, depth);
             sha.add_tag('D');
-            DigestPipeline bytes(sha);
-            if (!object.pipeStreamData(&bytes, nullptr, 0, qpdf_dl_none)) throw std::runtime_error("unreadable stream");
-            sha.add_number(bytes.size());
+            const PageDigest bytes = streams_.of(object);
+            sha.add(bytes.data(), bytes.size());
             if (!walk.inks && holds_content(object.getDict())) walk.inks = draws_in_cmyk(object);
         } else if (object.isDictionary()) {
             add_dictionary(sha, object, walk, depth);
@@ -252,6 +284,7 @@ private:
         return !stream.pipeStreamData(&scan, &filtered, 0, qpdf_dl_generalized, true) || !filtered || scan.found();
     }
 
+    StreamDigests streams_;
     std::map<QPDFObjGen, Digest> kept_;
     std::vector<QPDFObjGen> path_;  // the indirect objects being digested, outermost first
     long long objects_ = 0;
@@ -261,7 +294,7 @@ constexpr const char* INHERITED[] = {"/Resources", "/MediaBox", "/CropBox", "/Ro
 constexpr const char* DOCUMENT_WIDE[] = {"/OCProperties", "/AcroForm", "/OutputIntents"};
 
 std::vector<PageProof> proofs_of(QPDF& qpdf) {
-    GraphDigests graph;
+    GraphDigests graph(qpdf);
     QPDFObjectHandle root = qpdf.getRoot();
     Sha256 document;
     for (const char* key : DOCUMENT_WIDE) {
