@@ -2,7 +2,6 @@
 // pair at 300 dpi and prints the process's peak memory. With --press the pair is made for the
 // press (CMYK, a spot ink, overprint) and the steps of its plates are timed too. With --png FILE
 // it also writes the annotated result image.
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <sys/resource.h>
@@ -23,6 +22,7 @@
 #include "engine/tiny_marks.hpp"
 #include "fixtures/pdf_builder.hpp"
 #include "fixtures/temp_folder.hpp"
+#include "png/encoder.hpp"
 #include "sample_document.hpp"
 
 namespace fx = tesmira::fixtures;
@@ -129,10 +129,6 @@ int main(int argc, char** argv) {
     std::printf("two render_pdf      %8.1f ms\n", renders);
     std::printf("run_job, noise off  %8.1f ms  (%.2f x the two renders)\n", job, job / renders);
     std::printf("run_job, noise on   %8.1f ms  (%.2f x the two renders)\n", job_noise, job_noise / renders);
-    if (!png.empty()) {
-        cv::Mat bgr;
-        cv::cvtColor(annotated.canvas, bgr, cv::COLOR_RGB2BGR);
-        cv::imwrite(png, bgr);
-    }
+    if (!png.empty()) tesmira::png::write_png(png, annotated.canvas);
     return 0;
 }

@@ -7,7 +7,6 @@
 #include <qpdf/QPDFWriter.hh>
 
 #include <opencv2/core.hpp>
-#include <opencv2/imgcodecs.hpp>
 
 #include <cstdint>
 #include <cstdio>
@@ -20,6 +19,7 @@
 #include "app/model/records.hpp"
 #include "common/files.hpp"
 #include "conductor/events.hpp"
+#include "fixtures/image_files.hpp"
 #include "fixtures/pdf_builder.hpp"
 #include "png/encoder.hpp"
 
@@ -221,12 +221,6 @@ void write_pdf_seeds(const fs::path& folder) {
     fx::write_pdf(locked, folder / "encrypted_locked.pdf");
 }
 
-std::string encoded_png(const cv::Mat& image, std::vector<int> parameters = {}) {
-    std::vector<uchar> bytes;
-    cv::imencode(".png", image, bytes, parameters);
-    return {bytes.begin(), bytes.end()};
-}
-
 // A chunk with its length and a zero CRC, which the reader never checks.
 std::string chunk(const std::string& type, const std::string& data) {
     std::string out;
@@ -240,9 +234,14 @@ void write_png_seeds(const fs::path& folder) {
     fs::create_directories(folder);
     const fs::path plain = folder / "plain_rgb.png";
     tesmira::png::write_png(plain, rgb);  // the result images' own encoder
-    write_bytes(folder / "grey.png", encoded_png(cv::Mat(4, 4, CV_8UC1, cv::Scalar(90))));
-    write_bytes(folder / "rgba.png", encoded_png(cv::Mat(3, 7, CV_8UC4, cv::Scalar(10, 20, 30, 128))));
-    write_bytes(folder / "rgb16.png", encoded_png(cv::Mat(2, 2, CV_16UC3, cv::Scalar(1000, 30000, 65535))));
+    namespace files = fx::image_files;
+    write_bytes(folder / "grey.png", files::png_file(4, 4, 8, 0, std::string(16, char(90))));
+    std::string rgba, rgb16;
+    for (int i = 0; i < 3 * 7; ++i) rgba += "\x1e\x14\x0a\x80";
+    for (int i = 0; i < 2 * 2; ++i) rgb16 += std::string("\xff\xff\x75\x30\x03\xe8", 6);  // 65535, 30000, 1000
+    write_bytes(folder / "rgba.png", files::png_file(7, 3, 8, 6, rgba));
+    write_bytes(folder / "rgb16.png", files::png_file(2, 2, 16, 2, rgb16));
+    write_bytes(folder / "cmyk.jpg", files::jpeg_file(3, 2, 4, std::string(3 * 2 * 4, char(60))));
 
     // The plain file again with its data split over two IDAT chunks, and a chunk after IEND.
     const std::string file = tesmira::read_text_file(plain);

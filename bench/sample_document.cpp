@@ -1,10 +1,13 @@
 #include "sample_document.hpp"
 
-#include "fixtures/resource_editor.hpp"
+#include <qpdf/Buffer.hh>
 
 #include <algorithm>
 #include <cmath>
 #include <string>
+
+#include "fixtures/image_files.hpp"
+#include "fixtures/resource_editor.hpp"
 
 namespace tesmira::bench {
 namespace {
@@ -75,6 +78,7 @@ fx::Page press_catalogue_page(int number, bool changed, int photo_size) {
     c += "/Spot cs " + std::string(changed ? "0.9" : "1") + " scn 400 380 155 100 re f\n";
     c += "/Spot CS 1 SCN 1 w 400 " + std::string(changed ? "372" : "370") + " m 555 " +
          std::string(changed ? "372" : "370") + " l S\n";
+    c += "/Spot2 cs 0.6 scn 400 500 155 40 re f\n";
     if (changed) c += fx::fill_rect_cmyk({300.2, 200.1, 301.0, 200.9}, 0, 0, 0, 1);  // a tiny stray dot
     c += fx::draw_image(0, 340, 0, 0, 255, 40, 40);
     c += "q /Overprint gs 0 0 1 0 k BT /F1 30 Tf 60 60 Td (NEW) Tj ET Q\n";
@@ -92,6 +96,31 @@ void add_press_resources(const std::filesystem::path& pdf) {
                    "[/Separation /PANTONE#20185#20C /DeviceCMYK << /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] "
                    "/C1 [0 0.91 0.76 0] /N 1 >>]",
                    page);
+        editor.add("/ColorSpace",
+                   "/Spot2",
+                   "[/Separation /PANTONE#20300#20C /DeviceCMYK << /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] "
+                   "/C1 [1 0.44 0 0] /N 1 >>]",
+                   page);
+    }
+    editor.save();
+}
+
+void use_jpeg_photos(const std::filesystem::path& pdf, int quality) {
+    fx::ResourceEditor editor(pdf);
+    for (int page = 0; page < editor.page_count(); ++page) {
+        QPDFObjectHandle photo = editor.get("/XObject", "/Im0", page);
+        QPDFObjectHandle dict = photo.getDict();
+        const int components = dict.getKey("/ColorSpace").getName() == "/DeviceCMYK" ? 4 : 3;
+        const std::shared_ptr<Buffer> samples = photo.getStreamData(qpdf_dl_generalized);
+        const std::string jpeg = fx::image_files::jpeg_file(
+            int(dict.getKey("/Width").getIntValue()),
+            int(dict.getKey("/Height").getIntValue()),
+            components,
+            std::string_view(reinterpret_cast<const char*>(samples->getBuffer()), samples->getSize()),
+            quality);
+        // Adobe's CMYK JPEGs store the inks inverted; /Decode turns them back.
+        photo.replaceStreamData(jpeg, QPDFObjectHandle::newName("/DCTDecode"), QPDFObjectHandle::newNull());
+        if (components == 4) dict.replaceKey("/Decode", QPDFObjectHandle::parse("[1 0 1 0 1 0 1 0]"));
     }
     editor.save();
 }

@@ -8,8 +8,9 @@
 
 namespace tesmira::binder {
 
-PngStream png_stream(const std::filesystem::path& path) {
-    const std::string bytes = read_file(path);
+PngStream png_stream(const std::filesystem::path& path) { return png_stream_of(read_file(path)); }
+
+PngStream png_stream_of(std::string_view bytes) {
     if (!bytes.starts_with(png::SIGNATURE)) {
         // A fresh encoding is walked and checked like a file; it always has the plain layout.
         png::PngChunks fresh = png::read_png_chunks(encode_rgb_png(bytes));

@@ -16,6 +16,8 @@ struct PngStream {
 // An 8-bit RGB non-interlaced PNG gives its own IDAT data without decoding anything; any other
 // image (other PNG layouts, JPEG, ...) is encoded afresh as such a PNG first.
 PngStream png_stream(const std::filesystem::path& path);
+// The same for an image file's bytes in memory.
+PngStream png_stream_of(std::string_view bytes);
 
 // The IDAT data of a PNG this module has just encoded itself: no signature or header check,
 // IEND does not stop the walk, a short last chunk gives what is there, nothing is refused.

@@ -4,16 +4,20 @@
 #include "binder/png_stream.hpp"
 #include "common/errors.hpp"
 
+#include <unistd.h>
 #include <zlib.h>
+#include <qpdf/Pipeline.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <utility>
 
 namespace tesmira::binder {
@@ -92,32 +96,74 @@ void add_page(QPDF& pdf, QPDFPageDocumentHelper& pages, const PngStream& image, 
     pages.addPage(QPDFPageObjectHelper(page), false);
 }
 
-}  // namespace
-
-void write_images(const std::vector<std::filesystem::path>& images, const std::filesystem::path& destination,
-                  double dpi, long long max_pixels) {
-    QPDF pdf;
+// A document with the result PDFs' information and no page yet.
+void start_document(QPDF& pdf) {
     pdf.emptyPDF();
     Object info = pdf.makeIndirectObject(Object::newDictionary());
     info.replaceKey("/Title", Object::newUnicodeString("てすみら 検版結果"));
     info.replaceKey("/Creator", Object::newUnicodeString("てすみら インストール版ソラマ検版"));
     pdf.getTrailer().replaceKey("/Info", info);
+}
 
-    QPDFPageDocumentHelper pages(pdf);
-    for (const std::filesystem::path& path : images) {
-        // The header alone decides, before any pixel of an oversized image is decoded.
-        const ImageSize size = image_size(path);
-        if (std::cmp_greater(std::uint64_t{size.width} * size.height, max_pixels)) {
-            throw UserError("出力画像が上限を超えています。");
-        }
-        add_page(pdf, pages, png_stream(path), dpi);
-    }
+// The header alone decides, before any pixel of an oversized image is decoded.
+void check_size(const ImageSize& size, long long max_pixels) {
+    if (std::cmp_greater(std::uint64_t{size.width} * size.height, max_pixels))
+        throw UserError("出力画像が上限を超えています。");
+}
 
-    // Opening the writer creates the file, so it comes only after every image is embedded.
-    QPDFWriter writer(pdf, destination.c_str());
+void write_document(QPDFWriter& writer) {
     // An /ID digested from the content: the same images give the same file.
     writer.setDeterministicID(true);
     writer.write();
+}
+
+// The writer's output into an open file.
+class DescriptorOutput : public Pipeline {
+public:
+    explicit DescriptorOutput(int descriptor) : Pipeline("result PDF", nullptr), descriptor_(descriptor) {}
+    void write(unsigned char const* data, size_t length) override {
+        while (length > 0) {
+            const ssize_t written = ::write(descriptor_, data, length);
+            if (written < 0 && errno == EINTR) continue;
+            if (written < 0) throw std::system_error(errno, std::generic_category(), "cannot write the result PDF");
+            data += written;
+            length -= std::size_t(written);
+        }
+    }
+    void finish() override {}
+
+private:
+    int descriptor_;
+};
+
+}  // namespace
+
+void write_images(const std::vector<std::filesystem::path>& images, const std::filesystem::path& destination,
+                  double dpi, long long max_pixels) {
+    QPDF pdf;
+    start_document(pdf);
+    QPDFPageDocumentHelper pages(pdf);
+    for (const std::filesystem::path& path : images) {
+        check_size(image_size(path), max_pixels);
+        add_page(pdf, pages, png_stream(path), dpi);
+    }
+    // Opening the writer creates the file, so it comes only after every image is embedded.
+    QPDFWriter writer(pdf, destination.c_str());
+    write_document(writer);
+}
+
+void write_images(const std::vector<std::string_view>& images, int descriptor, double dpi, long long max_pixels) {
+    QPDF pdf;
+    start_document(pdf);
+    QPDFPageDocumentHelper pages(pdf);
+    for (const std::string_view image : images) {
+        check_size(image_size_of(image), max_pixels);
+        add_page(pdf, pages, png_stream_of(image), dpi);
+    }
+    DescriptorOutput output(descriptor);
+    QPDFWriter writer(pdf);
+    writer.setOutputPipeline(&output);
+    write_document(writer);
 }
 
 }  // namespace tesmira::binder

@@ -16,10 +16,11 @@ namespace tesmira {
 // the item is made and given back after it is removed. So a later run can tell what a killed
 // run left behind from what a live one is using.
 
-// What the worker makes in the system's temporary folder: a pair's job folder, the folder of a
-// flat PDF export, the staging folder of a multi-file batch, the copies of an archive run; and
-// what the window makes there: the compared PDFs and the old and new views of its results; and
-// the output root of a tesmira-compare run that keeps no result.
+// What the worker makes in the system's temporary folder: a pair's job folder, the staging
+// folder of a multi-file batch, the copies of an archive run; and what the window makes there:
+// the compared PDFs and the old and new views of its results; and the output root of a
+// tesmira-compare run that keeps no result. The folder of a flat PDF export is what earlier
+// versions made; it is still swept.
 inline constexpr std::string_view JOB_FOLDER = "tesmira-proof-";
 inline constexpr std::string_view EXPORT_FOLDER = "tesmira-pdf-export-";
 inline constexpr std::string_view STAGING_FOLDER = "tesmira-multiple-";
@@ -29,8 +30,9 @@ inline constexpr std::string_view UNKEPT_RESULTS = "tesmira-compare-";
 inline constexpr std::array TEMPORARY_ITEMS{
     JOB_FOLDER, EXPORT_FOLDER, STAGING_FOLDER, ARCHIVE_COPIES, VIEW_CACHE, UNKEPT_RESULTS};
 
-// What it makes in an output root, hidden: a result built before its one rename (an image
-// folder, a result folder), and an archive run's result until the archive has committed it.
+// What it makes in an output root, hidden: a result folder built before its one rename, and an
+// archive run's result until the archive has committed it; an image folder is what earlier
+// versions built there, still swept.
 inline constexpr std::string_view PARTIAL_IMAGES = ".tesmira-part-";
 inline constexpr std::string_view PARTIAL_RESULT = ".tesmira-pdf-";
 inline constexpr std::string_view UNCOMMITTED_RESULT = ".tesmira-archive-";

@@ -10,10 +10,17 @@
 namespace tesmira::conductor {
 namespace {
 
-// Measured on screen pages and on press pages with several spot inks (bench/worker_vs_mutool.sh
-// with TESMIRA_PAGES_AT_ONCE): the two pages drawn, their plates, the difference, the mask, the
-// result and the banded image being encoded.
-constexpr std::size_t BYTES_PER_PIXEL = 24;
+// Bytes a pixel of the page that one page holds at its peak: its pooled page buffers as
+// bench/page_memory measures them (the pages drawn, their plates, the difference, the masks,
+// the result and the banded image being encoded), and what MuPDF holds beside them, which the
+// worker's peak memory tells as pages are added (TESMIRA_PAGES_AT_ONCE 1 to 8): about a byte on
+// screen, 3 to 6 for a page drawn on its plates too, its images decoded for both drawings. On
+// the bench pairs at 300 dpi: a screen page compared 11.1 in the pool and 11.9 in all, a press
+// page with two spot inks compared 24.3 and 30.5, proven alike 17.1 and 19.9.
+std::size_t bytes_per_pixel(const PageKind& kind) {
+    if (kind.identical) return kind.inks ? 21 : kind.noise ? 10 : 9;
+    return kind.inks ? 31 : kind.noise ? 19 : 12;
+}
 
 std::optional<long long> environment_number(const char* name) {
     const char* text = std::getenv(name);
@@ -33,7 +40,9 @@ int processors() {
 
 }  // namespace
 
-std::size_t page_bytes(long long pixels) { return std::size_t(std::max(0LL, pixels)) * BYTES_PER_PIXEL; }
+std::size_t page_bytes(long long pixels, const PageKind& kind) {
+    return std::size_t(std::max(0LL, pixels)) * bytes_per_pixel(kind);
+}
 
 std::size_t worker_bytes(const MemoryRoom& room) {
     std::size_t whole = MAX_WORKER_BYTES;

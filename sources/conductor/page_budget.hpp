@@ -19,8 +19,15 @@ inline constexpr std::size_t MAX_WORKER_BYTES = std::size_t(1) << 30;
 // PDFs open, a finished page waiting to be written.
 inline constexpr std::size_t FIXED_BYTES = std::size_t(160) << 20;
 
-// What comparing one page of `pixels` at a time takes at its peak, plates included.
-std::size_t page_bytes(long long pixels);
+// What is known of a page before it is drawn, as far as its memory goes.
+struct PageKind {
+    bool identical = false;  // proven to draw alike: the new page alone is drawn
+    bool inks = true;        // its graph names inks: it may be drawn on its plates too
+    bool noise = false;      // the noise pass compares it a second time
+};
+
+// What comparing one page of `pixels` takes at its peak, plates included where it may have them.
+std::size_t page_bytes(long long pixels, const PageKind& kind);
 
 // What the whole worker may take within `room`: at most MAX_WORKER_BYTES, half the memory the
 // machine has available, and all that its cgroup's memory limit or its address-space limit

@@ -3,21 +3,34 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "common/allocator.hpp"
+#include "common/processor_share.hpp"
 #include "common/threads.hpp"
 
 namespace tesmira::conductor {
 
-PagePipeline::PagePipeline(std::vector<Job> jobs, const PageBudget& budget)
-    : jobs_(std::move(jobs)), slots_(jobs_.size()), budget_(budget) {
-    const std::size_t wanted = std::min<std::size_t>(std::size_t(std::max(1, budget.pages_at_once)), jobs_.size());
+PagePipeline::PagePipeline(std::vector<Job> jobs, const PageBudget& budget) : budget_(budget) {
+    // The page buffers kept between pages stay within what the pages may take together.
+    limit_pooled_memory(budget.page_bytes);
     try {
-        // With fewer threads than wanted (a limit on the process's threads or memory) the pages
-        // run on those that started, or on the caller's.
-        start_threads(threads_, wanted, [this](std::size_t) { work(); });
+        add(std::move(jobs));
     } catch (...) {
         stop();
         throw;
     }
+}
+
+void PagePipeline::add(std::vector<Job> jobs) {
+    {
+        std::lock_guard lock(mutex_);
+        for (Job& job : jobs) jobs_.push_back(std::move(job));
+        slots_.resize(jobs_.size());
+    }
+    changed_.notify_all();
+    const std::size_t wanted = std::min<std::size_t>(std::size_t(std::max(1, budget_.pages_at_once)), jobs_.size());
+    // With fewer threads than wanted (a limit on the process's threads or memory) the pages run
+    // on those that started, or on the caller's.
+    if (threads_.size() < wanted) start_threads(threads_, wanted - threads_.size(), [this](std::size_t) { work(); });
 }
 
 PagePipeline::~PagePipeline() { stop(); }
@@ -32,35 +45,47 @@ void PagePipeline::stop() {
     threads_.clear();
 }
 
-bool PagePipeline::may_start() const {
-    if (started_ == jobs_.size()) return false;
+std::optional<std::size_t> PagePipeline::next_to_start() const {
     // Compared pages wait for the caller with their encoded images only; a few pages ahead are
     // enough to keep every processor busy.
-    if (started_ >= handed_ + 2 * std::size_t(std::max(1, budget_.pages_at_once))) return false;
+    const std::size_t end = std::min(jobs_.size(), handed_ + 2 * std::size_t(std::max(1, budget_.pages_at_once)));
+    std::optional<std::size_t> next;
+    for (std::size_t i = waiting_; i < end; ++i)
+        if (!slots_[i].started && (!next || jobs_[i].bytes > jobs_[*next].bytes)) next = i;
+    return next;
+}
+
+bool PagePipeline::may_start() const {
+    const std::optional<std::size_t> next = next_to_start();
+    if (!next) return false;
     // A page larger than the whole budget runs when nothing else does.
-    return running_ == 0 || reserved_ + jobs_[started_].bytes <= budget_.page_bytes;
+    return running_ == 0 || reserved_ + jobs_[*next].bytes <= budget_.page_bytes;
 }
 
 void PagePipeline::work() {
     std::unique_lock lock(mutex_);
     while (true) {
-        changed_.wait(lock, [this] { return stopping_ || may_start() || started_ == jobs_.size(); });
-        if (stopping_ || started_ == jobs_.size()) return;
-        const std::size_t index = started_++;
+        changed_.wait(lock, [this] { return stopping_ || may_start(); });
+        if (stopping_) return;
+        const std::size_t index = *next_to_start();
+        slots_[index].started = true;
+        while (waiting_ < jobs_.size() && slots_[waiting_].started) ++waiting_;
         ++running_;
-        reserved_ += jobs_[index].bytes;
+        const Job& job = jobs_[index];  // taken under the lock: add() may grow the deque meanwhile
+        reserved_ += job.bytes;
         lock.unlock();
         std::optional<engine::FinishedPage> page;
         std::exception_ptr failure;
         try {
-            page = jobs_[index].compare();
+            const RunningPage running;
+            page = job.compare();
         } catch (...) {
             failure = std::current_exception();
         }
         lock.lock();
         --running_;
-        reserved_ -= jobs_[index].bytes;
-        slots_[index] = {std::move(page), failure, true};
+        reserved_ -= job.bytes;
+        slots_[index] = {std::move(page), failure, true, true};
         changed_.notify_all();
     }
 }
@@ -71,9 +96,12 @@ engine::FinishedPage PagePipeline::next() {
     const std::size_t index = handed_;
     if (threads_.empty()) {
         // No thread could be started: the caller compares each page itself, in turn.
-        started_ = ++handed_;
+        slots_[index].started = true;
+        waiting_ = ++handed_;
+        const Job& job = jobs_[index];
         lock.unlock();
-        return jobs_[index].compare();
+        const RunningPage running;
+        return job.compare();
     }
     changed_.wait(lock, [&] { return slots_[index].done; });
     Slot slot = std::move(slots_[index]);

@@ -312,4 +312,13 @@ CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const 
     return out;
 }
 
+CompareResult unchanged_result(const cv::Mat& shown, int opacity) {
+    if (!OPACITY_RANGE.contains(opacity)) throw UserError("比較設定が範囲外です。");
+    CV_Assert(shown.type() == CV_8UC3);
+    CompareResult out;
+    out.mask = cv::Mat::zeros(shown.rows + 2 * CANVAS_MARGIN, shown.cols + 2 * CANVAS_MARGIN, CV_8U);
+    out.result = faded_result(shown, out.mask, opacity);
+    return out;
+}
+
 }  // namespace tesmira::engine

@@ -80,4 +80,9 @@ cv::Mat padded_page(const cv::Mat& page);
 // more than 100,000 contours.
 CompareResult compare_arrays(const cv::Mat& before, const cv::Mat& after, const CompareOptions& options = {});
 
+// What compare_arrays gives for two equal pages, without comparing them: `shown` (the new page
+// as the result shows it: its screen pixels, or its plates' look) faded inside its margin, an
+// empty region mask and no region. Refuses an opacity out of range.
+CompareResult unchanged_result(const cv::Mat& shown, int opacity);
+
 }  // namespace tesmira::engine

@@ -115,6 +115,25 @@ Json noise_pass_off(const CompareResult& strict) {
     return Json{{"enabled", false}, {"suppressed_pixels", 0}, {"strict_regions", strict.stats.regions}};
 }
 
+// What the noise pass records: the scope's figures, then its counts, in the record's key order.
+void record_noise_pass(ComparedPage& page, const grain::NoiseScope& scope, int suppressed,
+                       const CompareResult& strict) {
+    page.noise.update(scope.stats.to_json());
+    page.noise["enabled"] = true;
+    page.noise["suppressed_pixels"] = suppressed;
+    page.noise["strict_regions"] = strict.stats.regions;
+    page.noise["filtered_regions"] = page.stats.regions;
+    page.noise["max_rgb_difference"] = MAX_RGB_DIFFERENCE;
+}
+
+// The banded strict image, encoded now, so that its cost counts as comparison time; the file
+// is written first among the page's files. The band goes above the image in the file, not in
+// memory.
+void encode_strict(ComparedPage& page, const cv::Mat& strict) {
+    const cv::Mat band = information_band(strict.cols, page.settings.band, page.checked_at);
+    page.strict_png = png::encode_png(std::vector<cv::Mat>{band, strict});
+}
+
 // The noise pass: the comparison again, with the noise candidates ignored and the image-only
 // scope compared pixel by pixel. The page takes its result; the strict one is kept, encoded.
 void run_noise_pass(ComparedPage& page, const std::filesystem::path& before_pdf, const std::filesystem::path& after_pdf,
@@ -132,17 +151,8 @@ void run_noise_pass(ComparedPage& page, const std::filesystem::path& before_pdf,
     options.ignored_pixels = candidates;
     options.direct_scope = scope.mask;
     take_comparison(page, compare_with_inks(before, after, options, inks, s.dpi));
-
-    page.noise.update(scope.stats.to_json());
-    page.noise["enabled"] = true;
-    page.noise["suppressed_pixels"] = cv::countNonZero(candidates);
-    page.noise["strict_regions"] = strict.stats.regions;
-    page.noise["filtered_regions"] = page.stats.regions;
-    page.noise["max_rgb_difference"] = MAX_RGB_DIFFERENCE;
-    // Encoded now, so that its cost counts as comparison time; the file is written first
-    // among the page's files. The band goes above the image in the file, not in memory.
-    const cv::Mat band = information_band(strict.result.cols, s.band, page.checked_at);
-    page.strict_png = png::encode_png(std::vector<cv::Mat>{band, strict.result});
+    record_noise_pass(page, scope, cv::countNonZero(candidates), strict);
+    encode_strict(page, strict.result);
 }
 
 void mark_tiny(ComparedPage& page) {
@@ -154,6 +164,27 @@ void mark_tiny(ComparedPage& page) {
     page.tiny_marks = marked.marks.to_json();
 }
 
+ComparedPage started_page(const PageSettings& settings) {
+    ComparedPage page;
+    page.started = Clock::now();
+    page.checked_at = tokyo_now();
+    page.settings = settings;
+    return page;
+}
+
+// After the comparisons: the tiny markers, the padded pages kept for the diagnostic images
+// (the mask is dropped without them), the time.
+void finish_comparison(ComparedPage& page, const cv::Mat& before_padded, const cv::Mat& after_padded) {
+    mark_tiny(page);
+    if (page.settings.diagnostic_images) {
+        page.before_padded = before_padded;
+        page.after_padded = after_padded;
+    } else {
+        page.mask.release();
+    }
+    page.compared = Clock::now();
+}
+
 }  // namespace
 
 ComparedPage compare_page(const std::filesystem::path& folder, const PageSettings& settings) {
@@ -162,10 +193,7 @@ ComparedPage compare_page(const std::filesystem::path& folder, const PageSetting
 
 ComparedPage compare_page(const std::filesystem::path& before_pdf, const std::filesystem::path& after_pdf,
                           const PageSettings& settings) {
-    ComparedPage page;
-    page.started = Clock::now();
-    page.checked_at = tokyo_now();
-    page.settings = settings;
+    ComparedPage page = started_page(settings);
     const PageSettings& s = page.settings;
 
     auto [before, after] = render_pair(before_pdf, after_pdf, s);
@@ -178,16 +206,40 @@ ComparedPage compare_page(const std::filesystem::path& before_pdf, const std::fi
     take_comparison(page, strict);
     page.noise = noise_pass_off(strict);
     if (s.noise) run_noise_pass(page, before_pdf, after_pdf, before, after, strict, inks);
-
-    mark_tiny(page);
     page.changes = find_changes(before_pdf, after_pdf, s.page, s.dpi, page.region_boxes);
-    if (s.diagnostic_images) {
-        page.before_padded = strict.before_padded;
-        page.after_padded = strict.after_padded;
-    } else {
-        page.mask.release();
+    finish_comparison(page, strict.before_padded, strict.after_padded);
+    return page;
+}
+
+ComparedPage compare_identical_page(const std::filesystem::path& before_pdf, const std::filesystem::path& after_pdf,
+                                    const PageSettings& settings) {
+    ComparedPage page = started_page(settings);
+    const PageSettings& s = page.settings;
+    std::optional<RenderedPage> after;
+    try {
+        after = render_pdf(after_pdf, s.page, s.dpi);
+    } catch (const std::exception&) {
+        // Failing as a comparison of the two pages fails: the old page's failure first.
+        return compare_page(before_pdf, after_pdf, settings);
     }
-    page.compared = Clock::now();
+    page.rendered = Clock::now();
+    page.before_info = page.after_info = after->info.to_json();
+
+    // As the comparison shows the new page: a page on its plates is drawn in their shown colours.
+    const CompareResult strict = unchanged_result(after->pixels, s.opacity);
+    after->plates.reset();
+    take_comparison(page, strict);
+    page.noise = noise_pass_off(strict);
+    if (s.noise) {
+        // The scope is the PDFs'; equal pixels hold no noise, and the strict image is the result.
+        const grain::NoiseScope scope =
+            grain::image_only_scope(before_pdf, after_pdf, s.page, after->pixels.rows, after->pixels.cols, int(s.dpi));
+        record_noise_pass(page, scope, 0, strict);
+        page.strict_is_published = true;
+    }
+    cv::Mat padded;
+    if (s.diagnostic_images) padded = padded_page(after->pixels);
+    finish_comparison(page, padded, padded);
     return page;
 }
 
@@ -227,9 +279,11 @@ std::string banded_result(const ComparedPage& page, int& band_rows) {
 }  // namespace
 
 Json save_page(const std::filesystem::path& folder, ComparedPage page) {
-    if (page.strict_png) png::write_png_file(folder / "strict.png", *page.strict_png);
     int band_rows = 0;
-    png::write_png_file(folder / "result.png", banded_result(page, band_rows));
+    const std::string result_png = banded_result(page, band_rows);
+    if (page.strict_is_published) page.strict_png = result_png;
+    if (page.strict_png) png::write_png_file(folder / "strict.png", *page.strict_png);
+    png::write_png_file(folder / "result.png", result_png);
     page.published.release();
     if (page.settings.diagnostic_images) {
         png::write_png(folder / "mask.png", page.mask);
@@ -251,6 +305,7 @@ FinishedPage finish_page(ComparedPage page) {
     finished.strict_png = std::move(page.strict_png);
     int band_rows = 0;
     finished.result_png = banded_result(page, band_rows);
+    if (page.strict_is_published) finished.strict_png = finished.result_png;
     page.published.release();
     page.result.release();
     finished.record = page_record(page, band_rows, Json());

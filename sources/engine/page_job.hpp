@@ -33,6 +33,7 @@ struct ComparedPage {
     std::vector<cv::Rect> region_boxes;  // of the final comparison's regions, for the changes
     PageChanges changes;
     std::optional<std::string> strict_png;  // the banded strict image, encoded (noise pass on)
+    bool strict_is_published = false;       // the strict image is the published one, as for equal pages
     cv::Mat result;                         // the final comparison's image, unmarked
     cv::Mat published;                      // the same with the tiny markers, when they are on
     cv::Mat mask;                           // kept for the diagnostic images only
@@ -50,6 +51,13 @@ ComparedPage compare_page(const std::filesystem::path& folder, const PageSetting
 // The same for two PDFs anywhere.
 ComparedPage compare_page(const std::filesystem::path& before_pdf, const std::filesystem::path& after_pdf,
                           const PageSettings& settings);
+// The same for a page that the caller has proven to draw alike in both PDFs (pdf/page_identity.hpp)
+// of files with the same page count (the pair's checks): only the new page is drawn, for the
+// result, and the page is what a comparison of two equal pages gives, record and images alike.
+// Should drawing it fail, both pages are compared, so that a failure is the one compare_page
+// reports.
+ComparedPage compare_identical_page(const std::filesystem::path& before_pdf, const std::filesystem::path& after_pdf,
+                                    const PageSettings& settings);
 
 // The rest: writes the page's files into the folder in their order, checks "reference.png",
 // writes "result.json" last and returns the record.

@@ -81,6 +81,12 @@ std::optional<PngHeader> read_png_header(std::istream& file) {
     return walk(static_cast<std::uint64_t>(size), read_at, [](std::uint64_t, std::uint64_t) {});
 }
 
+std::optional<PngHeader> read_png_header(std::string_view bytes) {
+    if (!bytes.starts_with(SIGNATURE)) return std::nullopt;
+    const auto read_at = [bytes](std::uint64_t offset, std::uint64_t count) { return bytes.substr(offset, count); };
+    return walk(bytes.size(), read_at, [](std::uint64_t, std::uint64_t) {});
+}
+
 std::optional<PngHeader> probe_header(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error(path.string() + ": " + std::strerror(errno));

@@ -36,6 +36,8 @@ PngChunks read_png_chunks(std::string_view bytes);
 // The header that read_png_chunks would return for the whole file, with the same refusals, but
 // reading only chunk heads and IHDR data; nothing when the file lacks the PNG signature.
 std::optional<PngHeader> read_png_header(std::istream& file);
+// The same for a file's bytes in memory.
+std::optional<PngHeader> read_png_header(std::string_view bytes);
 
 // The IHDR that must follow the signature, read from the first 33 bytes of the file alone, for
 // a quick look at files this program wrote; nothing when they are no such start of a PNG.

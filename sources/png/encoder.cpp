@@ -15,6 +15,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "common/processor_share.hpp"
 #include "png/chunks.hpp"
 #include "png/deflate_join.hpp"
 
@@ -22,7 +23,6 @@ namespace tesmira::png {
 namespace {
 
 constexpr int BAND_ROWS = 64;       // rows filtered and deflated together
-constexpr int DEFAULT_LEVEL = 6;    // zlib's default level; libdeflate's levels mean the same
 constexpr unsigned char PAETH = 4;  // PNG filter type
 
 void put_u32(std::string& out, std::uint32_t v) {
@@ -88,17 +88,24 @@ struct Band {
     std::size_t raw_length = 0;
 };
 
+// Deflate with a 32 KiB window, and the level's class as zlib notes it (informative only).
+std::string zlib_header(int level) {
+    const int level_class = level < 2 ? 0 : level < 6 ? 1 : level == 6 ? 2 : 3;
+    const int method_and_window = 0x78, flags = level_class << 6;
+    return {char(method_and_window), char(flags + 31 - (method_and_window * 256 + flags) % 31)};
+}
+
 using Compressor = std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)>;
 
-// Bands of rows are filtered and deflated in parallel, each as a deflate stream of its own,
-// and joined into one zlib stream with the combined Adler-32.
-std::string zlib_stream(const std::vector<const uchar*>& rows, std::size_t length, std::size_t bpp) {
+// Bands of rows are filtered and deflated, in parallel where processors are to spare, each as a
+// deflate stream of its own, and joined into one zlib stream with the combined Adler-32.
+std::string zlib_stream(const std::vector<const uchar*>& rows, std::size_t length, std::size_t bpp, int level) {
     const int row_count = int(rows.size());
     const int bands = (row_count + BAND_ROWS - 1) / BAND_ROWS;
     const std::vector<uchar> zeros(length, 0);  // the row above the first one
     std::vector<Band> results(static_cast<std::size_t>(bands));
-    cv::parallel_for_(cv::Range(0, bands), [&](const cv::Range& range) {
-        Compressor compressor(libdeflate_alloc_compressor(DEFAULT_LEVEL), libdeflate_free_compressor);
+    const auto deflate_bands = [&](const cv::Range& range) {
+        Compressor compressor(libdeflate_alloc_compressor(level), libdeflate_free_compressor);
         if (!compressor) throw std::bad_alloc();
         std::vector<uchar> raw, deflated;
         for (int b = range.start; b < range.end; ++b) {
@@ -120,12 +127,17 @@ std::string zlib_stream(const std::vector<const uchar*>& rows, std::size_t lengt
             band.adler = libdeflate_adler32(1, raw.data(), raw.size());
             band.raw_length = raw.size();
         }
-    });
+    };
+    // On OpenCV's threads only where no page has the processors (common/processor_share.hpp).
+    if (processors_to_spare())
+        cv::parallel_for_(cv::Range(0, bands), deflate_bands);
+    else
+        deflate_bands(cv::Range(0, bands));
     std::size_t total = 2 + 4;
     for (const Band& band : results) total += band.deflated.size();
     std::string out;
     out.reserve(total);
-    out += "\x78\x9c";  // zlib header: deflate, 32 KiB window, default level
+    out += zlib_header(level);
     uLong adler = 1;
     for (const Band& band : results) {
         out += band.deflated;
@@ -137,9 +149,9 @@ std::string zlib_stream(const std::vector<const uchar*>& rows, std::size_t lengt
 
 }  // namespace
 
-std::string encode_png(const cv::Mat& image) { return encode_png(std::vector<cv::Mat>{image}); }
+std::string encode_png(const cv::Mat& image, int level) { return encode_png(std::vector<cv::Mat>{image}, level); }
 
-std::string encode_png(const std::vector<cv::Mat>& stacked) {
+std::string encode_png(const std::vector<cv::Mat>& stacked, int level) {
     CV_Assert(!stacked.empty());
     const cv::Mat& first = stacked.front();
     CV_Assert(first.depth() == CV_8U && (first.channels() == 1 || first.channels() == 3) && first.cols > 0);
@@ -156,7 +168,7 @@ std::string encode_png(const std::vector<cv::Mat>& stacked) {
     header += char(first.channels() == 3 ? 2 : 0);  // colour type: RGB or grey
     header += std::string("\0\0\0", 3);             // deflate, adaptive filters, not interlaced
     const std::size_t bpp = std::size_t(first.channels());
-    const std::string data = zlib_stream(rows, std::size_t(first.cols) * bpp, bpp);
+    const std::string data = zlib_stream(rows, std::size_t(first.cols) * bpp, bpp, level);
     std::string file;
     file.reserve(8 + 25 + 12 + data.size() + 12);
     file.assign(SIGNATURE);

@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <opencv2/core.hpp>
-#include <opencv2/imgcodecs.hpp>
-
 #include <functional>
 #include <string>
 #include <vector>
@@ -10,12 +7,12 @@
 #include "binder/image_size.hpp"
 #include "binder/png_stream.hpp"
 #include "common/errors.hpp"
+#include "fixtures/image_files.hpp"
 #include "fixtures/refusal.hpp"
 #include "fixtures/temp_folder.hpp"
 #include "png/chunks.hpp"
-#include "png_fixture.hpp"
 
-namespace fx = tesmira::binder::fixture;
+namespace fx = tesmira::fixtures::image_files;
 using tesmira::UserError;
 using tesmira::binder::image_size;
 using tesmira::binder::png_stream;
@@ -136,9 +133,7 @@ TEST(PngStream, OtherImagesAreEncodedAfreshAsPlainRgbAtLevelNine) {
         rgb16 += std::string(2, value);
         rgb16_as_rgb += value;
     }
-    std::vector<uchar> jpeg;
-    cv::imencode(".jpg", cv::Mat(h, w, CV_8UC3, const_cast<char*>(rgb.data())), jpeg);
-    const std::string jpeg_bytes(jpeg.begin(), jpeg.end());
+    const std::string jpeg_bytes = fx::jpeg_file(int(w), int(h), 3, rgb);
 
     const auto png = [&](int bit_depth,
                          int colour_type,
@@ -172,7 +167,7 @@ TEST(PngStream, OtherImagesAreEncodedAfreshAsPlainRgbAtLevelNine) {
         EXPECT_EQ(stream.width, w);
         EXPECT_EQ(stream.height, h);
         ASSERT_GE(stream.data.size(), 2u);
-        // The zlib header's FLEVEL field: 3 for levels 7 to 9, 2 for the default, 0 for OpenCV's own 1.
+        // The zlib header's FLEVEL field: 3 for levels 7 to 9.
         EXPECT_EQ(static_cast<unsigned char>(stream.data[1]) >> 6, 3);
         EXPECT_TRUE(fx::same_bytes(fx::decoded_idat(stream.data, w, h), c.rgb));
     }

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <opencv2/core.hpp>
-#include <opencv2/imgcodecs.hpp>
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
@@ -14,12 +12,13 @@
 #include <vector>
 
 #include "binder/write_images.hpp"
+#include "codecs/image_file.hpp"
 #include "common/errors.hpp"
+#include "fixtures/image_files.hpp"
 #include "fixtures/temp_folder.hpp"
-#include "png_fixture.hpp"
 
 namespace fs = std::filesystem;
-namespace fx = tesmira::binder::fixture;
+namespace fx = tesmira::fixtures::image_files;
 using tesmira::UserError;
 using tesmira::binder::write_images;
 using tesmira::fixtures::TempFolder;
@@ -192,9 +191,9 @@ TEST(WriteImages, SameImagesGiveTheSameBytes) {
 }
 
 std::string jpeg_file(int width, int height) {
-    std::vector<uchar> jpeg;
-    cv::imencode(".jpg", cv::Mat(height, width, CV_8UC3, cv::Scalar(10, 200, 30)), jpeg);
-    return {jpeg.begin(), jpeg.end()};
+    std::string rgb;
+    for (int i = 0; i < width * height; ++i) rgb += "\x1e\xc8\x0a";
+    return fx::jpeg_file(width, height, 3, rgb);
 }
 
 // One pixel more is refused: see FailuresLeaveTheDestinationAlone.
@@ -305,11 +304,12 @@ TEST(WriteImages, RendersBackToTheImage) {
                                         " -png -singlefile '" + (folder.path() / "out.pdf").string() + "' '" +
                                         (folder.path() / "rendered").string() + "'";
             ASSERT_EQ(std::system(command.c_str()), 0);
-            const cv::Mat rendered = cv::imread((folder.path() / "rendered.png").string(), cv::IMREAD_COLOR);
-            ASSERT_EQ(rendered.cols, static_cast<int>(w));
-            ASSERT_EQ(rendered.rows, static_cast<int>(h));
+            const std::string rendered = fx::read_file(folder.path() / "rendered.png");
+            const cv::Mat pixels = tesmira::codecs::decode_image(rendered).pixels;
+            ASSERT_EQ(pixels.cols, static_cast<int>(w));
+            ASSERT_EQ(pixels.rows, static_cast<int>(h));
             if (renderer.exact_pixels) {
-                EXPECT_TRUE(fx::same_bytes(fx::decoded_rgb(fx::read_file(folder.path() / "rendered.png")), rgb));
+                EXPECT_TRUE(fx::same_bytes(fx::decoded_rgb(rendered), rgb));
             }
         }
     }

@@ -1,13 +1,16 @@
 // Pages compared several at a time and handed over in order, within a memory budget.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "conductor/page_pipeline.hpp"
 #include "fixtures/no_new_threads.hpp"
@@ -134,4 +137,31 @@ TEST(PagePipeline, RunsOnTheCallersThreadWhenNoThreadCanStart) {
         },
         ::testing::ExitedWithCode(0),
         "");
+}
+
+// Of the pages within reach (twice the threads ahead of the caller), the largest starts first,
+// the earliest of equal ones; they are still handed over in order. One thread, so that the
+// order of starting is the order of running.
+TEST(PagePipeline, StartsTheLargestPageWithinReachFirst) {
+    std::mutex mutex;
+    std::vector<int> started;
+    std::vector<PagePipeline::Job> jobs;
+    const std::size_t bytes[] = {1, 5, 1, 9, 50, 1};
+    for (int page = 0; page < 6; ++page)
+        jobs.push_back({[&, page] {
+                            const std::lock_guard lock(mutex);
+                            started.push_back(page);
+                            FinishedPage finished;
+                            finished.result_png = std::to_string(page);
+                            return finished;
+                        },
+                        bytes[page]});
+    {
+        PagePipeline pipeline(std::move(jobs), {1, 1000});
+        for (int page = 0; page < 6; ++page) EXPECT_EQ(pipeline.next().result_png, std::to_string(page));
+    }
+    // Pages 0 and 1 are within reach at first; page 4 comes within reach before page 5 or with it.
+    ASSERT_EQ(started.size(), 6u);
+    EXPECT_EQ(std::vector<int>(started.begin(), started.begin() + 2), std::vector<int>({1, 0}));
+    EXPECT_LT(std::find(started.begin(), started.end(), 4), std::find(started.begin(), started.end(), 5));
 }

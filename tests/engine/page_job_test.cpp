@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <map>
@@ -10,13 +9,16 @@
 #include <fstream>
 #include <sstream>
 
+#include "codecs/image_file.hpp"
 #include "common/errors.hpp"
 #include "engine/image_reading.hpp"
 #include "engine/page_job.hpp"
+#include "fixtures/image_files.hpp"
 #include "fixtures/pdf_builder.hpp"
 #include "fixtures/refusal.hpp"
 #include "fixtures/temp_folder.hpp"
 #include "png/chunks.hpp"
+#include "png/encoder.hpp"
 
 namespace fx = tesmira::fixtures;
 namespace fs = std::filesystem;
@@ -129,7 +131,7 @@ TEST_F(PageJob, WritesTheFilesTheSettingsAskFor) {
     run_job(folder.path(), base_settings());
     EXPECT_EQ(tesmira::png::probe_header(folder.path() / "result.png")->colour_type, 2);
     EXPECT_EQ(tesmira::png::probe_header(folder.path() / "mask.png")->colour_type, 0);
-    cv::Mat mask = cv::imread((folder.path() / "mask.png").string(), cv::IMREAD_UNCHANGED);
+    cv::Mat mask = tesmira::codecs::decode_image(read_file(folder.path() / "mask.png")).pixels;
     EXPECT_EQ(mask.cols, 200 + 100);
     EXPECT_EQ(cv::countNonZero(mask), 40 * 40);
 }
@@ -320,9 +322,9 @@ TEST_F(PageJob, ReferenceImageIsMeasuredAgainstTheUnmarkedResult) {
     settings["diagnostic_images"] = false;
     Json first = run_job(folder.path(), settings);
     const fs::path result_png = folder.path() / "result.png", reference = folder.path() / "reference.png";
-    cv::Mat banded = cv::imread(result_png.string());
+    cv::Mat banded = tesmira::codecs::decode_image(read_file(result_png)).pixels;
     cv::Mat unbanded = banded.rowRange(first["header_height"].get<int>(), banded.rows).clone();
-    cv::imwrite(reference.string(), unbanded);
+    tesmira::png::write_png(reference, unbanded);
 
     settings["tiny_markers"] = true;
     Json same = run_job(folder.path(), settings);
@@ -331,15 +333,21 @@ TEST_F(PageJob, ReferenceImageIsMeasuredAgainstTheUnmarkedResult) {
 
     // Transparent pixels count as white.
     cv::Mat rgba;
-    cv::cvtColor(unbanded, rgba, cv::COLOR_BGR2BGRA);
+    cv::cvtColor(unbanded, rgba, cv::COLOR_RGB2RGBA);
     for (int x = 0; x < 40; ++x) rgba.at<cv::Vec4b>(5, x) = cv::Vec4b(0, 0, 0, 0);
     ASSERT_EQ(unbanded.at<cv::Vec3b>(5, 0), cv::Vec3b(255, 255, 255));
-    cv::imwrite(reference.string(), rgba);
+    const auto write_rgba = [&](const cv::Mat& image) {
+        std::string samples;
+        for (int r = 0; r < image.rows; ++r) samples.append(image.ptr<char>(r), std::size_t(image.cols) * 4);
+        fx::image_files::write_file(
+            reference, fx::image_files::png_file(std::uint32_t(image.cols), std::uint32_t(image.rows), 8, 6, samples));
+    };
+    write_rgba(rgba);
     EXPECT_EQ(run_job(folder.path(), settings)["reference"]["exact_pixel_percent"], 100.0);
     EXPECT_EQ(tesmira::png::probe_header(reference)->colour_type, 2) << "rewritten flattened as RGB";
 
     // One pixel narrower: no numbers, the file still rewritten in RGB form.
-    cv::imwrite(reference.string(), rgba.colRange(0, rgba.cols - 1));
+    write_rgba(rgba.colRange(0, rgba.cols - 1));
     Json narrow = run_job(folder.path(), settings)["reference"];
     EXPECT_EQ(narrow["same_size"], false);
     EXPECT_EQ(narrow["reference_size"], Json::array({unbanded.cols - 1, unbanded.rows}));

@@ -2,7 +2,6 @@
 #include <png.h>
 
 #include <opencv2/core.hpp>
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <cstdlib>
@@ -17,6 +16,7 @@
 #include "engine/limits.hpp"
 #include "engine/page_job.hpp"
 #include "fixtures/pdf_builder.hpp"
+#include "fixtures/resource_editor.hpp"
 #include "fixtures/temp_folder.hpp"
 #include "png/encoder.hpp"
 
@@ -102,6 +102,56 @@ TEST(EncodedPng, LibpngDecodesTheEncodedPixels) {
     }
 }
 
+// The result images of a page on screen and of a page that prints differently, with the noise
+// pass's strict image, decode to the pixels the page has, which are what the encoding at zlib's
+// default level, as result images were made before, decodes to.
+TEST(EncodedPng, ResultImagesDecodeToThePixelsOfTheDefaultLevel) {
+    fx::TempFolder folder;
+    const auto write_page = [&](const fs::path& path, bool changed, bool press) {
+        fx::Page page;
+        page.media = {0, 0, 150, 110};
+        page.images.push_back(fx::solid_image(30, 20, {90, 120, 150}));
+        for (std::size_t i = 0; i < page.images[0].samples.size(); ++i)
+            page.images[0].samples[i] = static_cast<unsigned char>(i * 7919 % 251);
+        page.content = fx::text(10, 90, 10, "Price 1280 yen") + fx::draw_image(0, 60, 0, 0, 40, 10, 30) +
+                       (press ? fx::fill_rect_cmyk({80, 20, 140, 60}, 0.2, 0.9, 0, 0.1) +
+                                    "q /Overprint gs 0 0 1 0 k 90 30 20 20 re f Q\n"
+                              : fx::fill_rect({80, 20, 140, 60}, 0.9, 0.1, 0.4)) +
+                       (changed ? fx::fill_rect({100, 70, 104, 74}, 0, 0, 0) : "");
+        fx::write_pdf(fx::many_pages(1, page), path);
+        if (press) {
+            fx::ResourceEditor editor(path);
+            editor.add("/ExtGState", "/Overprint", "<< /OP true /op true /OPM 1 >>");
+            editor.save();
+        }
+    };
+    for (const bool press : {false, true}) {
+        SCOPED_TRACE(press ? "press page" : "screen page");
+        write_page(folder.path() / "before.pdf", false, press);
+        write_page(folder.path() / "after.pdf", true, press);
+        const Json settings{{"page", 1},
+                            {"dpi", 200},
+                            {"tolerance", 1},
+                            {"opacity", 10},
+                            {"border", 2},
+                            {"grain", true},
+                            {"diagnostic_images", false}};
+        ComparedPage page = compare_page(folder.path(), read_page_settings(settings));
+        const cv::Mat band = information_band(page.published.cols, page.settings.band, page.checked_at);
+        cv::Mat expected;
+        cv::vconcat(band, page.published, expected);
+        const FinishedPage finished = finish_page(std::move(page));
+        write_file(folder.path() / "default.png", encode_png(expected, 6));
+        const cv::Mat before_now = decoded_with_libpng(folder.path() / "default.png", 3);
+        EXPECT_TRUE(same(before_now, expected));
+        write_file(folder.path() / "result.png", finished.result_png);
+        EXPECT_TRUE(same(decoded_with_libpng(folder.path() / "result.png", 3), before_now));
+        ASSERT_TRUE(finished.strict_png);
+        for (const std::string* png : {&finished.result_png, &*finished.strict_png})
+            EXPECT_EQ(chunks_of(*png).at(1).data.substr(0, 2), "\x78\x5e") << "zlib's header of a fast level";
+    }
+}
+
 // Parts stacked in the encoder give the very bytes of the image joined beforehand.
 TEST(EncodedPng, StackedPartsGiveTheBytesOfTheJoinedImage) {
     const cv::Mat band = sample_image(37, 120, 3), image = sample_image(150, 120, 3);
@@ -146,11 +196,10 @@ TEST(EncodedPng, PageResultReachesThePdfPixelForPixel) {
     const fs::path pdf = folder.path() / "result.pdf";
     tesmira::binder::write_images({folder.path() / "result.png"}, pdf, 144, MAX_OUTPUT_PIXELS);
     const std::string command =
-        "pdftoppm -r 576 -singlefile '" + pdf.string() + "' '" + (folder.path() / "rendered").string() + "'";
+        "pdftoppm -r 576 -png -singlefile '" + pdf.string() + "' '" + (folder.path() / "rendered").string() + "'";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    cv::Mat rendered = cv::imread((folder.path() / "rendered.ppm").string(), cv::IMREAD_COLOR);
+    const cv::Mat rendered = decoded_with_libpng(folder.path() / "rendered.png", 3);
     ASSERT_EQ(rendered.size(), cv::Size(expected.cols * 4, expected.rows * 4));
-    cv::cvtColor(rendered, rendered, cv::COLOR_BGR2RGB);
     cv::Mat sampled(expected.size(), CV_8UC3);
     for (int r = 0; r < expected.rows; ++r)
         for (int c = 0; c < expected.cols; ++c)

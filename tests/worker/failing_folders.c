@@ -40,6 +40,16 @@ ssize_t write(int fd, const void* buffer, size_t size) {
     return real(fd, buffer, size);
 }
 
+ssize_t copy_file_range(int in, loff_t* in_offset, int out, loff_t* out_offset, size_t size, unsigned int flags) {
+    static ssize_t (*real)(int, loff_t*, int, loff_t*, size_t, unsigned int);
+    if (!real) real = (ssize_t(*)(int, loff_t*, int, loff_t*, size_t, unsigned int))dlsym(RTLD_NEXT, "copy_file_range");
+    if (size > 0 && in_full_folder(out)) {
+        errno = ENOSPC;
+        return -1;
+    }
+    return real(in, in_offset, out, out_offset, size, flags);
+}
+
 int open(const char* path, int flags, ...) {
     static int (*real)(const char*, int, ...);
     if (!real) real = (int (*)(const char*, int, ...))dlsym(RTLD_NEXT, "open");

@@ -37,6 +37,19 @@ TEST_F(ProgramConventions, HelpAndVersionPrintAndExitZero) {
     }
 }
 
+// No program loads OpenCV's image codecs (and the hundred libraries behind them): the worker's
+// start is part of every run. The image files it reads go through libpng and libjpeg.
+TEST_F(ProgramConventions, NoProgramLoadsAnImageCodecLibrary) {
+    for (const Program& program : PROGRAMS) {
+        SCOPED_TRACE(program.name);
+        const Outcome libraries = box.run_program("/usr/bin/ldd", {program.path});
+        ASSERT_EQ(libraries.status, 0) << libraries.err;
+        EXPECT_NE(libraries.out.find("libtesmira.so"), std::string::npos) << libraries.out;
+        EXPECT_NE(libraries.out.find("libopencv_core"), std::string::npos) << libraries.out;
+        EXPECT_EQ(libraries.out.find("imgcodecs"), std::string::npos) << libraries.out;
+    }
+}
+
 // The worker's help says what each option is for.
 TEST_F(ProgramConventions, WorkerHelpDescribesEveryOption) {
     const Outcome help = box.run({"--help"});
